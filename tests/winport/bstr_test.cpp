@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <winport/windows.h>
+
+#include "wide_matchers.h"
+
+namespace {
+
+using testing_support::NarrowBstr;
+
+TEST(Bstr, LaysOutByteCountBeforeTextAndNulAfter) {
+  winport::ScopedBstr text(OLESTR("abc"));
+  ASSERT_NE(text.Get(), nullptr);
+  DWORD prefix = 0;
+  std::memcpy(&prefix, reinterpret_cast<const unsigned char*>(text.Get()) - 4, 4);
+  EXPECT_EQ(prefix, 6u);
+  EXPECT_EQ(text.Get()[3], 0);
+  EXPECT_EQ(text.Length(), 3u);
+  EXPECT_EQ(text.ByteLength(), 6u);
+}
+
+TEST(Bstr, KeepsEmbeddedNuls) {
+  const OLECHAR source[] = {u'a', 0, u'b', 0, u'c'};
+  winport::ScopedBstr text;
+  text.Reset(SysAllocStringLen(source, 5));
+  EXPECT_EQ(SysStringLen(text.Get()), 5u);
+  EXPECT_EQ(std::memcmp(text.Get(), source, sizeof source), 0);
+  EXPECT_EQ(text.Get()[5], 0);
+}
+
+TEST(Bstr, NullReadsAsEmpty) {
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  SysFreeString(nullptr);  // must be harmless
+}
+
+TEST(Bstr, AllocLenWithNullSourceGivesZeroedTextOfThatLength) {
+  winport::ScopedBstr text;
+  text.Reset(SysAllocStringLen(nullptr, 4));
+  ASSERT_NE(text.Get(), nullptr);
+  EXPECT_EQ(text.Length(), 4u);
+  EXPECT_EQ(text.Get()[4], 0);
+}
+
+TEST(Bstr, ByteLenKeepsOddByteCount) {
+  winport::ScopedBstr bytes;
+  bytes.Reset(SysAllocStringByteLen("abc", 3));
+  EXPECT_EQ(SysStringByteLen(bytes.Get()), 3u);
+  EXPECT_EQ(SysStringLen(bytes.Get()), 1u);          // whole characters only
+  EXPECT_EQ(std::memcmp(bytes.Get(), "abc", 4), 0);  // a NUL follows the bytes
+}
+
+TEST(Bstr, ReAllocFromItsOwnTextKeepsTheText) {
+  BSTR text = SysAllocString(OLESTR("hello world"));
+  ASSERT_TRUE(SysReAllocStringLen(&text, text + 6, 5));
+  EXPECT_EQ(NarrowBstr(text), "world");
+  ASSERT_TRUE(SysReAllocString(&text, OLESTR("x")));
+  EXPECT_EQ(NarrowBstr(text), "x");
+  ASSERT_TRUE(SysReAllocString(&text, nullptr));
+  EXPECT_EQ(SysStringLen(text), 0u);
+  EXPECT_NE(text, nullptr);
+  SysFreeString(text);
+}
+
+TEST(Bstr, FailedAllocationLeavesOldStringAndLastError) {
+  BSTR text = SysAllocString(OLESTR("keep"));
+  winport::fault::FailCall("SysAllocStringLen", ERROR_OUTOFMEMORY);
+  EXPECT_FALSE(SysReAllocString(&text, OLESTR("new")));
+  EXPECT_EQ(NarrowBstr(text), "keep");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
+  SysFreeString(text);
+}
+
+TEST(ScopedBstr, ReceiveFreesPreviousAndMovesOwnership) {
+  winport::ScopedBstr first(OLESTR("one"));
+  BSTR* slot = first.Receive();
+  EXPECT_EQ(*slot, nullptr);
+  *slot = SysAllocString(OLESTR("two"));
+  winport::ScopedBstr second(std::move(first));
+  EXPECT_EQ(first.Get(), nullptr);
+  EXPECT_EQ(NarrowBstr(second.Get()), "two");
+  BSTR released = second.Release();
+  EXPECT_EQ(second.Get(), nullptr);
+  SysFreeString(released);
+}
+
+}  // namespace

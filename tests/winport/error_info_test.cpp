@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <winport/windows.h>
+
+#include "wide_matchers.h"
+
+namespace {
+
+using testing_support::NarrowBstr;
+
+winport::ComPtr<IErrorInfo> MakeInfo(const OLECHAR* description, const OLECHAR* source) {
+  winport::ComPtr<ICreateErrorInfo> create;
+  EXPECT_EQ(CreateErrorInfo(create.GetAddressOf()), S_OK);
+  create->SetDescription(const_cast<LPOLESTR>(description));
+  if (source != nullptr) create->SetSource(const_cast<LPOLESTR>(source));
+  winport::ComPtr<IErrorInfo> info;
+  EXPECT_EQ(create.As(&info), S_OK);
+  return info;
+}
+
+TEST(ErrorInfo, CarriesDescriptionSourceAndGuid) {
+  winport::ComPtr<ICreateErrorInfo> create;
+  ASSERT_EQ(CreateErrorInfo(create.GetAddressOf()), S_OK);
+  create->SetDescription(const_cast<LPOLESTR>(OLESTR("it broke")));
+  create->SetSource(const_cast<LPOLESTR>(OLESTR("Thing::Do")));
+  create->SetGUID(__uuidof(IClassFactory));
+  winport::ComPtr<IErrorInfo> info;
+  ASSERT_EQ(create.As(&info), S_OK);
+  winport::ScopedBstr text;
+  ASSERT_EQ(info->GetDescription(text.Receive()), S_OK);
+  EXPECT_EQ(NarrowBstr(text.Get()), "it broke");
+  ASSERT_EQ(info->GetSource(text.Receive()), S_OK);
+  EXPECT_EQ(NarrowBstr(text.Get()), "Thing::Do");
+  ASSERT_EQ(info->GetHelpFile(text.Receive()), S_OK);
+  EXPECT_EQ(text.Get(), nullptr);  // never set
+  GUID guid{};
+  ASSERT_EQ(info->GetGUID(&guid), S_OK);
+  EXPECT_EQ(guid, __uuidof(IClassFactory));
+}
+
+TEST(ErrorInfo, GetHandsTheObjectOverAndClearsTheSlot) {
+  winport::ComPtr<IErrorInfo> info = MakeInfo(OLESTR("once"), nullptr);
+  ASSERT_EQ(SetErrorInfo(0, info.Get()), S_OK);
+  winport::ComPtr<IErrorInfo> taken;
+  EXPECT_EQ(GetErrorInfo(0, taken.GetAddressOf()), S_OK);
+  EXPECT_EQ(taken.Get(), info.Get());
+  winport::ComPtr<IErrorInfo> again;
+  EXPECT_EQ(GetErrorInfo(0, again.GetAddressOf()), S_FALSE);
+  EXPECT_EQ(again.Get(), nullptr);
+}
+
+TEST(ErrorInfo, SlotIsPerThread) {
+  ASSERT_EQ(SetErrorInfo(0, MakeInfo(OLESTR("main"), nullptr).Get()), S_OK);
+  HRESULT other_thread_result = E_FAIL;
+  std::thread([&] {
+    winport::ComPtr<IErrorInfo> none;
+    other_thread_result = GetErrorInfo(0, none.GetAddressOf());
+  }).join();
+  EXPECT_EQ(other_thread_result, S_FALSE);
+  winport::ComPtr<IErrorInfo> mine;
+  EXPECT_EQ(GetErrorInfo(0, mine.GetAddressOf()), S_OK);
+}
+
+TEST(ErrorInfo, SettingNullClearsAndReservedMustBeZero) {
+  SetErrorInfo(0, MakeInfo(OLESTR("x"), nullptr).Get());
+  EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);
+  winport::ComPtr<IErrorInfo> none;
+  EXPECT_EQ(GetErrorInfo(0, none.GetAddressOf()), S_FALSE);
+  EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);
+  EXPECT_EQ(GetErrorInfo(1, none.GetAddressOf()), E_INVALIDARG);
+}
+
+TEST(ErrorInfo, CreationFailureIsInjectable) {
+  winport::fault::FailCall("CreateErrorInfo", static_cast<std::uint32_t>(E_OUTOFMEMORY));
+  ICreateErrorInfo* create = reinterpret_cast<ICreateErrorInfo*>(1);
+  EXPECT_EQ(CreateErrorInfo(&create), E_OUTOFMEMORY);
+  EXPECT_EQ(create, nullptr);
+}
+
+}  // namespace

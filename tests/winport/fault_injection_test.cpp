@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <winport/windows.h>
+
+namespace {
+
+bool Fails(std::string_view function) {
+  std::uint32_t result = 0;
+  return winport::fault::ShouldFail(function, &result);
+}
+
+TEST(FaultInjection, CountsCallsPerFunctionAndFailsTheChosenRange) {
+  winport::fault::FailCall("Alpha", 0x1234, /*nth=*/2, /*times=*/2);
+  EXPECT_FALSE(Fails("Beta"));  // other functions do not count
+  EXPECT_FALSE(Fails("Alpha"));
+  std::uint32_t result = 0;
+  EXPECT_TRUE(winport::fault::ShouldFail("Alpha", &result));
+  EXPECT_EQ(result, 0x1234u);
+  EXPECT_TRUE(Fails("Alpha"));
+  EXPECT_FALSE(Fails("Alpha"));  // the rule is spent
+}
+
+TEST(FaultInjection, ResetRemovesEveryRule) {
+  winport::fault::FailCall("Alpha", 1);
+  winport::fault::FailCall("Beta", 1);
+  winport::fault::Reset();
+  EXPECT_FALSE(Fails("Alpha"));
+  EXPECT_FALSE(Fails("Beta"));
+}
+
+TEST(FaultInjection, NullReturningFunctionsLeaveTheResultAsLastError) {
+  SetLastError(0);
+  winport::fault::FailCall("SysAllocStringLen", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(SysAllocString(OLESTR("x")), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  winport::ScopedBstr next(OLESTR("x"));
+  EXPECT_NE(next.Get(), nullptr);
+}
+
+}  // namespace

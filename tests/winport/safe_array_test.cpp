@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <winport/windows.h>
+
+#include "wide_matchers.h"
+
+namespace {
+
+using testing_support::NarrowBstr;
+
+winport::ScopedSafeArray MakeBstrVector(std::initializer_list<const OLECHAR*> items,
+                                        LONG lower = 0) {
+  winport::ScopedSafeArray array(
+      SafeArrayCreateVector(VT_BSTR, lower, static_cast<ULONG>(items.size())));
+  LONG index = lower;
+  for (const OLECHAR* item : items) {
+    winport::ScopedBstr text(item);
+    EXPECT_EQ(SafeArrayPutElement(array.Get(), &index, text.Get()), S_OK);
+    ++index;
+  }
+  return array;
+}
+
+TEST(SafeArray, VectorKnowsItsTypeBoundsAndSize) {
+  winport::ScopedSafeArray array(SafeArrayCreateVector(VT_BSTR, 1, 3));
+  ASSERT_NE(array.Get(), nullptr);
+  VARTYPE vt = VT_EMPTY;
+  EXPECT_EQ(SafeArrayGetVartype(array.Get(), &vt), S_OK);
+  EXPECT_EQ(vt, VT_BSTR);
+  EXPECT_EQ(SafeArrayGetDim(array.Get()), 1u);
+  EXPECT_EQ(SafeArrayGetElemsize(array.Get()), sizeof(BSTR));
+  LONG lower = 0, upper = 0;
+  EXPECT_EQ(SafeArrayGetLBound(array.Get(), 1, &lower), S_OK);
+  EXPECT_EQ(SafeArrayGetUBound(array.Get(), 1, &upper), S_OK);
+  EXPECT_EQ(lower, 1);
+  EXPECT_EQ(upper, 3);
+}
+
+TEST(SafeArray, EmptyVectorHasUpperBoundBelowLower) {
+  winport::ScopedSafeArray array(SafeArrayCreateVector(VT_VARIANT, 0, 0));
+  LONG upper = 0;
+  EXPECT_EQ(SafeArrayGetUBound(array.Get(), 1, &upper), S_OK);
+  EXPECT_EQ(upper, -1);
+}
+
+TEST(SafeArray, BadDimensionsAndIndicesAnswerWindowsErrors) {
+  winport::ScopedSafeArray array = MakeBstrVector({OLESTR("a")});
+  LONG bound = 0;
+  EXPECT_EQ(SafeArrayGetLBound(array.Get(), 0, &bound), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetUBound(array.Get(), 2, &bound), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &bound), E_INVALIDARG);
+  LONG index = 1;
+  BSTR out = nullptr;
+  EXPECT_EQ(SafeArrayGetElement(array.Get(), &index, &out), DISP_E_BADINDEX);
+  index = -1;
+  EXPECT_EQ(SafeArrayPutElement(array.Get(), &index, out), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
+}
+
+TEST(SafeArray, CreateRejectsTypesWithoutElementsAndZeroDimensions) {
+  SAFEARRAYBOUND bound{1, 0};
+  EXPECT_EQ(SafeArrayCreate(VT_EMPTY, 1, &bound), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_NULL, 1, &bound), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_BSTR, 0, &bound), nullptr);
+}
+
+TEST(SafeArray, ElementsAreCopiedInAndOut) {
+  winport::ScopedSafeArray array = MakeBstrVector({OLESTR("first"), OLESTR("second")}, 5);
+  LONG index = 6;
+  winport::ScopedBstr out;
+  ASSERT_EQ(SafeArrayGetElement(array.Get(), &index, out.Receive()), S_OK);
+  EXPECT_EQ(NarrowBstr(out.Get()), "second");
+  // The element handed out is a copy: freeing it leaves the array's own intact.
+  out.Reset();
+  ASSERT_EQ(SafeArrayGetElement(array.Get(), &index, out.Receive()), S_OK);
+  EXPECT_EQ(NarrowBstr(out.Get()), "second");
+}
+
+TEST(SafeArray, LockedArrayCannotBeDestroyed) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 2);
+  void* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(array, &data), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(array), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(SafeArrayUnaccessData(array), S_OK);
+  EXPECT_EQ(SafeArrayUnlock(array), E_UNEXPECTED);  // not locked any more
+  EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
+}
+
+TEST(SafeArray, FirstIndexVariesFastestInTwoDimensions) {
+  SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 10}};  // [0..1][10..12]
+  winport::ScopedSafeArray array(SafeArrayCreate(VT_I4, 2, bounds));
+  for (LONG j = 10; j <= 12; ++j) {
+    for (LONG i = 0; i <= 1; ++i) {
+      LONG indices[2] = {i, j};
+      LONG value = i * 100 + j;
+      ASSERT_EQ(SafeArrayPutElement(array.Get(), indices, &value), S_OK);
+    }
+  }
+  LONG upper = 0;
+  EXPECT_EQ(SafeArrayGetUBound(array.Get(), 2, &upper), S_OK);
+  EXPECT_EQ(upper, 12);
+  void* raw = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(array.Get(), &raw), S_OK);
+  const LONG* data = static_cast<const LONG*>(raw);
+  EXPECT_EQ(data[0], 10);
+  EXPECT_EQ(data[1], 110);
+  EXPECT_EQ(data[2], 11);
+  EXPECT_EQ(data[5], 112);
+  SafeArrayUnaccessData(array.Get());
+  // The descriptor lists dimensions right to left, as on Windows.
+  EXPECT_EQ(array.Get()->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(array.Get()->rgsabound[0].lLbound, 10);
+}
+
+TEST(SafeArray, VariantElementsAreDeepCopiedByArrayCopy) {
+  winport::ScopedSafeArray array(SafeArrayCreateVector(VT_VARIANT, 0, 1));
+  winport::ScopedVariant text(OLESTR("deep"));
+  LONG index = 0;
+  ASSERT_EQ(SafeArrayPutElement(array.Get(), &index, text.AsInput()), S_OK);
+  winport::ScopedSafeArray copy;
+  ASSERT_EQ(SafeArrayCopy(array.Get(), copy.Receive()), S_OK);
+  array.Reset();  // the copy must not share the original's strings
+  winport::ScopedVariant out;
+  ASSERT_EQ(SafeArrayGetElement(copy.Get(), &index, out.Receive()), S_OK);
+  ASSERT_EQ(out.Type(), VT_BSTR);
+  EXPECT_EQ(NarrowBstr(out.Get().bstrVal), "deep");
+}
+
+TEST(ScopedSafeArray, LockScopeReadsOneDimensionalArraysOfTheRightType) {
+  winport::ScopedSafeArray array = MakeBstrVector({OLESTR("x"), OLESTR("y")});
+  {
+    auto scope = array.CreateLockScope<BSTR>(VT_BSTR);
+    ASSERT_TRUE(scope.has_value());
+    ASSERT_EQ(scope->size(), 2u);
+    EXPECT_EQ(NarrowBstr((*scope)[1]), "y");
+    EXPECT_EQ(SafeArrayDestroy(array.Get()), DISP_E_ARRAYISLOCKED);
+  }
+  EXPECT_FALSE(array.CreateLockScope<VARIANT>(VT_VARIANT).has_value());
+  EXPECT_EQ(array.Get()->cLocks, 0u);
+}
+
+TEST(SafeArray, FailedCreateIsInjectable) {
+  winport::fault::FailCall("SafeArrayCreate", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(SafeArrayCreateVector(VT_BSTR, 0, 1), nullptr);
+  winport::ScopedSafeArray next(SafeArrayCreateVector(VT_BSTR, 0, 1));
+  EXPECT_NE(next.Get(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+// The one header of the platform: the Win32/COM/OLE Automation surface the module uses,
+// as <windows.h> brings it on Windows, plus the RAII wrappers and test hooks of winport.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <winport/uuidof.h>
+#else
+#include <winport/base_types.h>
+#include <winport/codepage.h>
+#include <winport/com.h>
+#include <winport/errorinfo.h>
+#include <winport/guid.h>
+#include <winport/message.h>
+#include <winport/oleauto.h>
+#include <winport/unknown.h>
+#include <winport/uuidof.h>
+#include <winport/winerror.h>
+#endif
+
+#include <winport/com_object.h>
+#include <winport/com_ptr.h>
+#include <winport/fault_injection.h>
+#include <winport/scoped_bstr.h>
+#include <winport/scoped_safe_array.h>
+#include <winport/scoped_variant.h>
+#include <winport/wide.h>
