@@ -43,7 +43,7 @@ void BM_ChangeTypeBstrToI4(benchmark::State& state) {
   for (auto _ : state) {
     VARIANT number;
     VariantInit(&number);
-    HRESULT hr = VariantChangeType(&number, &source.Get(), 0, VT_I4);
+    HRESULT hr = VariantChangeType(&number, source.AsInput(), 0, VT_I4);
     benchmark::DoNotOptimize(hr);
     benchmark::DoNotOptimize(number.lVal);
   }

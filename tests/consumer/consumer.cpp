@@ -8,6 +8,19 @@ namespace {
 
 int g_failures = 0;
 
+constexpr CLSID kFactoryClass = {
+    0x7F1E2D3C, 0x4B5A, 0x4968, {0x87, 0x65, 0x43, 0x21, 0x0F, 0xED, 0xCB, 0xA9}};
+
+// A class object that makes more of itself: enough to activate something by CLSID.
+class SelfFactory : public winport::ComObject<IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return winport::MakeComObject<SelfFactory>()->QueryInterface(riid, ppv);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
 void Expect(bool ok, const char* what) {
   if (!ok) {
     std::fprintf(stderr, "consumer: %s\n", what);
@@ -109,23 +122,26 @@ void ErrorInfoAndGuids() {
 
 void Com() {
   Expect(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_OK, "CoInitializeEx");
+  winport::ComPtr<SelfFactory> factory = winport::MakeComObject<SelfFactory>();
   DWORD cookie = 0;
-  IUnknown* object = nullptr;
-  Expect(CoRegisterClassObject(GUID_NULL, nullptr, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                               &cookie) == E_INVALIDARG,
+  Expect(CoRegisterClassObject(kFactoryClass, factory.Get(), CLSCTX_INPROC_SERVER,
+                               REGCLS_MULTIPLEUSE, &cookie) == S_OK,
          "CoRegisterClassObject");
-  Expect(CoRevokeClassObject(cookie) == CO_E_OBJNOTREG, "CoRevokeClassObject");
-  Expect(CoGetClassObject(GUID_NULL, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                          reinterpret_cast<void**>(&object)) == REGDB_E_CLASSNOTREG,
+  IClassFactory* class_object = nullptr;
+  Expect(CoGetClassObject(kFactoryClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                          reinterpret_cast<void**>(&class_object)) == S_OK,
          "CoGetClassObject");
-  Expect(CoCreateInstance(GUID_NULL, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                          reinterpret_cast<void**>(&object)) == REGDB_E_CLASSNOTREG,
+  IUnknown* object = nullptr;
+  Expect(CoCreateInstance(kFactoryClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                          reinterpret_cast<void**>(&object)) == S_OK,
          "CoCreateInstance");
-  Expect(OleRun(nullptr) == E_INVALIDARG, "OleRun");
-  Expect(CoSetProxyBlanket(nullptr, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                           EOAC_NONE) == E_INVALIDARG,
-         "CoSetProxyBlanket");
+  Expect(OleRun(object) == S_OK, "OleRun");
+  // In process there is no proxy to set a blanket on; the call shows the signature.
+  CoSetProxyBlanket(object, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  object->Release();
+  class_object->Release();
+  Expect(CoRevokeClassObject(cookie) == S_OK, "CoRevokeClassObject");
   CoUninitialize();
 }
 

@@ -4,6 +4,8 @@
 
 #include <winport/windows.h>
 
+#include "platform_skips.h"
+
 #include "wide_matchers.h"
 
 namespace {
@@ -73,6 +75,7 @@ TEST(ErrorInfo, SettingNullClearsAndReservedMustBeZero) {
 }
 
 TEST(ErrorInfo, CreationFailureIsInjectable) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   winport::fault::FailCall("CreateErrorInfo", static_cast<std::uint32_t>(E_OUTOFMEMORY));
   ICreateErrorInfo* create = reinterpret_cast<ICreateErrorInfo*>(1);
   EXPECT_EQ(CreateErrorInfo(&create), E_OUTOFMEMORY);

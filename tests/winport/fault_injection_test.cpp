@@ -2,6 +2,8 @@
 
 #include <winport/windows.h>
 
+#include "platform_skips.h"
+
 namespace {
 
 bool Fails(std::string_view function) {
@@ -29,6 +31,7 @@ TEST(FaultInjection, ResetRemovesEveryRule) {
 }
 
 TEST(FaultInjection, NullReturningFunctionsLeaveTheResultAsLastError) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   SetLastError(0);
   winport::fault::FailCall("SysAllocStringLen", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(SysAllocString(OLESTR("x")), nullptr);

@@ -2,6 +2,8 @@
 
 #include <winport/windows.h>
 
+#include "platform_skips.h"
+
 #include "wide_matchers.h"
 
 namespace {
@@ -141,6 +143,7 @@ TEST(ScopedSafeArray, LockScopeReadsOneDimensionalArraysOfTheRightType) {
 }
 
 TEST(SafeArray, FailedCreateIsInjectable) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   winport::fault::FailCall("SafeArrayCreate", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(SafeArrayCreateVector(VT_BSTR, 0, 1), nullptr);
   winport::ScopedSafeArray next(SafeArrayCreateVector(VT_BSTR, 0, 1));

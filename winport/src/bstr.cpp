@@ -62,7 +62,13 @@ extern "C" BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) {
 
 extern "C" INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
   if (pbstr == nullptr) return FALSE;
-  return SysReAllocStringLen(pbstr, psz, psz ? static_cast<UINT>(WideLength(psz)) : 0);
+  // A null text leaves a null BSTR, as SysAllocString would give.
+  if (psz == nullptr) {
+    SysFreeString(*pbstr);
+    *pbstr = nullptr;
+    return TRUE;
+  }
+  return SysReAllocStringLen(pbstr, psz, static_cast<UINT>(WideLength(psz)));
 }
 
 extern "C" INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {

@@ -30,16 +30,15 @@ struct Registration {
   DWORD cookie;
   CLSID clsid;
   DWORD context;
-  DWORD flags;
   winport::ComPtr<IUnknown> object;
 };
 
 class ClassTable {
  public:
-  DWORD Add(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags) {
+  DWORD Add(REFCLSID clsid, IUnknown* object, DWORD context) {
     std::lock_guard lock(mutex_);
     const DWORD cookie = next_cookie_++;
-    entries_.push_back(Registration{cookie, clsid, context, flags, object});
+    entries_.push_back(Registration{cookie, clsid, context, object});
     return cookie;
   }
 
@@ -60,12 +59,7 @@ class ClassTable {
   winport::ComPtr<IUnknown> Find(REFCLSID clsid, DWORD context) {
     std::lock_guard lock(mutex_);
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-      if (IsEqualGUID(it->clsid, clsid) && (it->context & context) != 0 && it->object) {
-        winport::ComPtr<IUnknown> found = it->object;
-        // A single-use class object serves one activation, then it is hidden.
-        if (it->flags == REGCLS_SINGLEUSE) it->object.Reset();
-        return found;
-      }
+      if (IsEqualGUID(it->clsid, clsid) && (it->context & context) != 0) return it->object;
     }
     return nullptr;
   }
@@ -111,19 +105,21 @@ extern "C" void CoUninitialize() {
   }
 }
 
+// REGCLS_SINGLEUSE hides a class object from other processes only; in process every
+// registration serves every activation, whatever its flags.
 extern "C" HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext,
-                                         DWORD flags, LPDWORD lpdwRegister) {
+                                         DWORD /*flags*/, LPDWORD lpdwRegister) {
   if (pUnk == nullptr || lpdwRegister == nullptr) return E_INVALIDARG;
   *lpdwRegister = 0;
   if (!CanUseCom()) return CO_E_NOTINITIALIZED;
   WINPORT_FAIL_HRESULT("CoRegisterClassObject");
-  *lpdwRegister = Classes().Add(rclsid, pUnk, dwClsContext, flags);
+  *lpdwRegister = Classes().Add(rclsid, pUnk, dwClsContext);
   return S_OK;
 }
 
 extern "C" HRESULT CoRevokeClassObject(DWORD dwRegister) {
   if (!CanUseCom()) return CO_E_NOTINITIALIZED;
-  return Classes().Remove(dwRegister) ? S_OK : CO_E_OBJNOTREG;
+  return Classes().Remove(dwRegister) ? S_OK : E_INVALIDARG;
 }
 
 extern "C" HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID /*pvReserved*/,

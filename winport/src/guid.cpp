@@ -48,17 +48,32 @@ bool ParseBraced(LPCOLESTR text, GUID* guid) {
   return true;
 }
 
-HRESULT FromString(LPCOLESTR text, GUID* guid, HRESULT bad_text) {
-  if (guid == nullptr) return E_INVALIDARG;
-  // A null text names the null GUID, as on Windows.
-  if (text == nullptr) {
-    *guid = GUID_NULL;
-    return S_OK;
-  }
-  return ParseBraced(text, guid) ? S_OK : bad_text;
+bool IsBracedLength(LPCOLESTR text) {
+  int n = 0;
+  while (n < 39 && text[n] != 0)
+    ++n;
+  return n == 38 && text[0] == u'{';
 }
 
 }  // namespace
+
+extern "C" HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+  if (pclsid == nullptr) return E_INVALIDARG;
+  // A null text names the null GUID; bad text leaves the null GUID behind.
+  *pclsid = GUID_NULL;
+  if (lpsz == nullptr) return S_OK;
+  return ParseBraced(lpsz, pclsid) ? S_OK : CO_E_CLASSSTRING;
+}
+
+extern "C" HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
+  if (lpiid == nullptr) return E_INVALIDARG;
+  *lpiid = GUID_NULL;
+  if (lpsz == nullptr) return S_OK;
+  // Text that is not even shaped like a braced GUID is a bad argument; a braced text
+  // of the right length with bad digits is a bad IID string.
+  if (!IsBracedLength(lpsz)) return E_INVALIDARG;
+  return ParseBraced(lpsz, lpiid) ? S_OK : CO_E_IIDSTRING;
+}
 
 extern "C" int StringFromGUID2(REFGUID g, OLECHAR* lpsz, int cchMax) {
   constexpr int kChars = 39;
@@ -70,12 +85,4 @@ extern "C" int StringFromGUID2(REFGUID g, OLECHAR* lpsz, int cchMax) {
   for (int i = 0; i < kChars; ++i)
     lpsz[i] = static_cast<OLECHAR>(text[i]);
   return kChars;
-}
-
-extern "C" HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
-  return FromString(lpsz, pclsid, CO_E_CLASSSTRING);
-}
-
-extern "C" HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
-  return FromString(lpsz, lpiid, E_INVALIDARG);
 }

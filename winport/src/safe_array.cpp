@@ -133,7 +133,7 @@ HRESULT CopyElement(const SAFEARRAY* psa, const void* src, void* dest) {
   } else if (psa->fFeatures & FADF_VARIANT) {
     auto* to = static_cast<VARIANT*>(dest);
     VariantInit(to);
-    return VariantCopy(to, static_cast<const VARIANT*>(src));
+    return VariantCopy(to, const_cast<VARIANT*>(static_cast<const VARIANT*>(src)));
   } else {
     std::memcpy(dest, src, psa->cbElements);
   }
@@ -294,7 +294,7 @@ extern "C" HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv
   }
   if (pv == nullptr) return E_INVALIDARG;
   if (psa->fFeatures & FADF_VARIANT) {
-    return VariantCopy(reinterpret_cast<VARIANT*>(element), static_cast<const VARIANT*>(pv));
+    return VariantCopy(reinterpret_cast<VARIANT*>(element), static_cast<VARIANT*>(pv));
   }
   std::memcpy(element, pv, psa->cbElements);
   return S_OK;

@@ -181,7 +181,7 @@ extern "C" HRESULT VariantClear(VARIANTARG* pvarg) {
   return S_OK;
 }
 
-extern "C" HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
+extern "C" HRESULT VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
   if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
   if (pvargDest == pvargSrc) return S_OK;
   if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;
@@ -198,7 +198,7 @@ extern "C" HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc
   return S_OK;
 }
 
-extern "C" HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
+extern "C" HRESULT VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc) {
   if (pvarDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
   if ((pvargSrc->vt & VT_BYREF) == 0) return VariantCopy(pvarDest, pvargSrc);
   if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;

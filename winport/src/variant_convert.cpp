@@ -673,7 +673,7 @@ HRESULT ToBstr(const VARIANT& src, USHORT flags, VARIANT* out) {
 // Converts src, which is not VT_BYREF, into out, which owns nothing yet.
 HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT* out) {
   if (vt == VT_EMPTY) return src.vt == VT_NULL ? DISP_E_TYPEMISMATCH : S_OK;
-  if (src.vt == vt) return VariantCopy(out, &src);
+  if (src.vt == vt) return VariantCopy(out, const_cast<VARIANT*>(&src));
   // Arrays convert only to their own type, and nothing converts to a reference.
   if (((src.vt | vt) & (VT_ARRAY | VT_BYREF)) != 0) return DISP_E_TYPEMISMATCH;
   if (!IsConvertible(src.vt) || !IsConvertible(vt)) return DISP_E_TYPEMISMATCH;
@@ -696,8 +696,8 @@ HRESULT Convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT* out) {
 
 }  // namespace
 
-extern "C" HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                       LCID /*lcid*/, USHORT wFlags, VARTYPE vt) {
+extern "C" HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, LCID /*lcid*/,
+                                       USHORT wFlags, VARTYPE vt) {
   if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
   if (!IsValidVariantType(pvarSrc->vt) || !IsValidVariantType(vt)) return DISP_E_BADVARTYPE;
   VARIANT src;
@@ -723,7 +723,7 @@ extern "C" HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* 
   return S_OK;
 }
 
-extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                     USHORT wFlags, VARTYPE vt) {
+extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags,
+                                     VARTYPE vt) {
   return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
 }

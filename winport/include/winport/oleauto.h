@@ -240,13 +240,14 @@ static_assert(sizeof(VARIANT) == 24, "VARIANT must keep the Windows x64 layout")
 #define LOCALE_INVARIANT 0x007F
 #define NORM_IGNORECASE 0x00000001
 
+// Sources are not const, as in the mingw-w64 headers, so code that builds here builds there.
 extern "C" void VariantInit(VARIANTARG* pvarg);
 extern "C" HRESULT VariantClear(VARIANTARG* pvarg);
-extern "C" HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
-extern "C" HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
-extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                     USHORT wFlags, VARTYPE vt);
-extern "C" HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
+extern "C" HRESULT VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc);
+extern "C" HRESULT VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc);
+extern "C" HRESULT VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags,
+                                     VARTYPE vt);
+extern "C" HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, LCID lcid,
                                        USHORT wFlags, VARTYPE vt);
 
 extern "C" HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);

@@ -50,7 +50,7 @@ class ScopedVariant {
   HRESULT Copy(const VARIANT& var) {
     VARIANT copy;
     VariantInit(&copy);
-    HRESULT hr = VariantCopy(&copy, &var);
+    HRESULT hr = VariantCopy(&copy, const_cast<VARIANT*>(&var));
     if (SUCCEEDED(hr)) Reset(copy);
     return hr;
   }

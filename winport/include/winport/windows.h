@@ -7,6 +7,7 @@
 
 #include <objbase.h>
 #include <oleauto.h>
+#include <winport/se_translator.h>
 #include <winport/uuidof.h>
 #else
 #include <winport/base_types.h>
@@ -24,6 +25,7 @@
 #include <winport/com_object.h>
 #include <winport/com_ptr.h>
 #include <winport/fault_injection.h>
+#include <winport/platform_info.h>
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
