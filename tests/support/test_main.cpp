@@ -2,12 +2,20 @@
 
 #include <winport/windows.h>
 
+#include "fresh_machine.h"
+
 namespace {
 
-// No test inherits another's injected faults.
+// No test inherits another's injected faults or machine.
 class ResetTestHooks : public testing::EmptyTestEventListener {
-  void OnTestStart(const testing::TestInfo&) override { winport::fault::Reset(); }
-  void OnTestEnd(const testing::TestInfo&) override { winport::fault::Reset(); }
+  void OnTestStart(const testing::TestInfo&) override {
+    winport::fault::Reset();
+    testing_support::EnterFreshMachine();
+  }
+  void OnTestEnd(const testing::TestInfo&) override {
+    winport::fault::Reset();
+    testing_support::LeaveFreshMachine();
+  }
 };
 
 }  // namespace

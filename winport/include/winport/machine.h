@@ -1,0 +1,37 @@
+// The machine winport's Linux side lives on: one directory, QUILLMERE_PREFIX
+// (default ~/.local/share/quillmere), created on first use. Its layout:
+//
+//   registry/machine.reg        the registry hive (HKCR, HKLM, HKCU), readable text
+//   registry/machine.lock       cross-process lock of the hive
+//   eventlog/Application.log    the Application event log, one record per entry
+//   wmi/                        the WMI repository
+//   msmq/                       message queues, one spool directory per queue
+//   windows/system32/           the system directory (C:\Windows\system32)
+//   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)
+//
+// Windows paths map onto it: "C:\" is the prefix itself, so "C:\Windows\system32\x"
+// is <prefix>/windows/system32/x; another drive D: is <prefix>/drive_d. Path
+// components match existing entries case-insensitively, as on Windows.
+// Not part of the Windows build: there the machine is the real one.
+#pragma once
+
+#include <filesystem>
+
+#include <winport/wide.h>
+
+namespace winport::machine {
+
+// The prefix directory and its standard folders, created when missing.
+std::filesystem::path Prefix();
+std::filesystem::path RegistryDirectory();
+std::filesystem::path EventLogDirectory();
+std::filesystem::path WmiDirectory();
+std::filesystem::path MessageQueueDirectory();
+std::filesystem::path SystemDirectory();
+std::filesystem::path LibraryDirectory();
+
+// A Windows path ("C:\Windows\Temp\a.txt", "relative\b.txt") as a path on this machine.
+// Linux paths ("/tmp/x") pass through.
+std::filesystem::path MapPath(WideView windows_path);
+
+}  // namespace winport::machine
