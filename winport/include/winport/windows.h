@@ -7,6 +7,7 @@
 
 #include <objbase.h>
 #include <oleauto.h>
+#include <sddl.h>
 #include <winport/se_translator.h>
 #include <winport/uuidof.h>
 #else
@@ -14,9 +15,14 @@
 #include <winport/codepage.h>
 #include <winport/com.h>
 #include <winport/errorinfo.h>
+#include <winport/eventlog.h>
 #include <winport/guid.h>
+#include <winport/library.h>
 #include <winport/message.h>
 #include <winport/oleauto.h>
+#include <winport/registry.h>
+#include <winport/security.h>
+#include <winport/sysinfo.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
 #include <winport/winerror.h>
