@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "injected_fault.h"
+#include "inproc_servers.h"
 
 namespace {
 
@@ -128,9 +129,19 @@ extern "C" HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID 
   *ppv = nullptr;
   if (!CanUseCom()) return CO_E_NOTINITIALIZED;
   WINPORT_FAIL_HRESULT("CoGetClassObject");
+  // Classes the process registered itself come first, then the system's own, then the
+  // libraries the registry names.
   winport::ComPtr<IUnknown> object = Classes().Find(rclsid, dwClsContext);
-  if (!object) return REGDB_E_CLASSNOTREG;
-  return object->QueryInterface(riid, ppv);
+  if (object) return object->QueryInterface(riid, ppv);
+  if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+  if (IsEqualGUID(rclsid, CLSID_StdComponentCategoriesMgr)) {
+    return winport::detail::GetComponentCategoriesClassObject(riid, ppv);
+  }
+  return winport::detail::GetInprocServerClassObject(rclsid, riid, ppv);
+}
+
+extern "C" void CoFreeUnusedLibraries() {
+  winport::detail::FreeUnusedInprocServers();
 }
 
 extern "C" HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,

@@ -1,3 +1,4 @@
+#include <winport/com.h>
 #include <winport/guid.h>
 
 #include <cstdio>
@@ -62,7 +63,11 @@ extern "C" HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
   // A null text names the null GUID; bad text leaves the null GUID behind.
   *pclsid = GUID_NULL;
   if (lpsz == nullptr) return S_OK;
-  return ParseBraced(lpsz, pclsid) ? S_OK : CO_E_CLASSSTRING;
+  if (ParseBraced(lpsz, pclsid)) return S_OK;
+  // Text that is no braced GUID may be a ProgID.
+  if (lpsz[0] != u'{' && lpsz[0] != 0 && CLSIDFromProgID(lpsz, pclsid) == S_OK) return S_OK;
+  *pclsid = GUID_NULL;
+  return CO_E_CLASSSTRING;
 }
 
 extern "C" HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {

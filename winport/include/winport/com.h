@@ -49,6 +49,14 @@ extern "C" HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID 
 extern "C" HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
                                     REFIID riid, LPVOID* ppv);
 
+// Asks every library loaded for an in-process server whether it can be unloaded
+// (DllCanUnloadNow) and unloads those that answer S_OK.
+extern "C" void CoFreeUnusedLibraries();
+
+// The CLSID registered for a ProgID (HKCR\<ProgID>\CLSID), following CurVer for a
+// version-independent ProgID. CO_E_CLASSSTRING when the ProgID is not registered.
+extern "C" HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
+
 // Runs an object that has IRunnableObject; S_OK for any other object.
 extern "C" HRESULT OleRun(LPUNKNOWN pUnknown);
 
@@ -72,6 +80,14 @@ extern "C" HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD dwAuthnSvc, DWORD d
                                      OLECHAR* pServerPrincName, DWORD dwAuthnLevel,
                                      DWORD dwImpLevel, RPC_AUTH_IDENTITY_HANDLE pAuthInfo,
                                      DWORD dwCapabilities);
+
+// What an in-process server library exports.
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+STDAPI DllCanUnloadNow();
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
+using LPFNGETCLASSOBJECT = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
+using LPFNCANUNLOADNOW = HRESULT(STDAPICALLTYPE*)();
 
 extern "C" LPVOID CoTaskMemAlloc(SIZE_T cb);
 extern "C" void CoTaskMemFree(LPVOID pv);

@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <comcat.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <sddl.h>
@@ -14,6 +15,7 @@
 #include <winport/base_types.h>
 #include <winport/codepage.h>
 #include <winport/com.h>
+#include <winport/comcat.h>
 #include <winport/errorinfo.h>
 #include <winport/eventlog.h>
 #include <winport/guid.h>
@@ -23,6 +25,7 @@
 #include <winport/registry.h>
 #include <winport/security.h>
 #include <winport/sysinfo.h>
+#include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
 #include <winport/winerror.h>
@@ -33,6 +36,7 @@
 #include <winport/fault_injection.h>
 #include <winport/platform_info.h>
 #include <winport/scoped_bstr.h>
+#include <winport/scoped_hkey.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>

@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <winport/event_log_reader.h>
+#include <winport/machine.h>
+#include <winport/windows.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using winport::WideString;
+using winport::eventlog::EventRecord;
+using winport::eventlog::ReadEvents;
+
+fs::path LogFile() {
+  return winport::machine::EventLogDirectory() / "Application.log";
+}
+
+std::string FileText() {
+  std::ifstream file(LogFile(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  return text;
+}
+
+std::string ShortHostName() {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  return std::string(host).substr(0, std::string(host).find('.'));
+}
+
+// The host as GetComputerNameW names it: upper-case, at most 15 characters.
+WideString ComputerName() {
+  std::string name = ShortHostName().substr(0, MAX_COMPUTERNAME_LENGTH);
+  for (char& c : name)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return winport::Utf8ToWide(name);
+}
+
+bool Report(HANDLE source, DWORD event_id, const std::vector<WideString>& strings = {},
+            std::vector<BYTE> data = {}, PSID user = nullptr, WORD type = EVENTLOG_ERROR_TYPE,
+            WORD category = 0) {
+  std::vector<LPCWSTR> pointers;
+  for (const WideString& text : strings)
+    pointers.push_back(text.c_str());
+  return ReportEventW(source, type, category, event_id, user, static_cast<WORD>(pointers.size()),
+                      static_cast<DWORD>(data.size()), pointers.data(), data.data());
+}
+
+// A source registered for one test.
+class Source {
+ public:
+  explicit Source(const OLECHAR* name) : handle_(RegisterEventSourceW(nullptr, name)) {}
+  ~Source() { DeregisterEventSource(handle_); }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+struct RoundTrip {
+  const char* name;
+  WORD type;
+  std::vector<WideString> strings;
+  std::vector<BYTE> data;
+};
+
+std::vector<BYTE> EveryByte() {
+  std::vector<BYTE> bytes(256);
+  std::iota(bytes.begin(), bytes.end(), BYTE{0});
+  return bytes;
+}
+
+const OLECHAR kLoneSurrogates[] = {'a', 0xD800, 'b', 0xDC00, 0};
+
+class EventLogFileRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(EventLogFileRoundTrip, EveryFieldReadsBackExactly) {
+  const RoundTrip& c = GetParam();
+  Source source(OLESTR("Quillmere \"Admin\" \\ é"));
+  // S-1-22-1-1000: a Unix user, as the process token names it.
+  alignas(DWORD) BYTE user[SECURITY_MAX_SID_SIZE] = {1, 2, 0, 0, 0, 0, 0, 22, 1, 0, 0, 0, 0xE8, 3};
+  const std::string before = UtcNow();
+  ASSERT_TRUE(Report(source.get(), 0xC0000101, c.strings, c.data, user, c.type, 9));
+  ASSERT_TRUE(Report(source.get(), 2, {}, {}, nullptr, EVENTLOG_SUCCESS));
+  const std::string after = UtcNow() + ".999Z";
+
+  const auto records = ReadEvents();
+  ASSERT_EQ(records.size(), 2u);
+  EventRecord expected{1,
+                       records[0].time_written,
+                       ComputerName(),
+                       OLESTR("Quillmere \"Admin\" \\ é"),
+                       c.type,
+                       9,
+                       0xC0000101,
+                       "S-1-22-1-1000",
+                       c.strings,
+                       c.data};
+  EXPECT_EQ(records[0], expected);
+  EXPECT_GE(records[0].time_written, before);
+  EXPECT_LE(records[0].time_written, after);
+  EXPECT_EQ(records[1].number, 2u);
+  EXPECT_EQ(records[1].user_sid, "");
+  EXPECT_TRUE(records[1].strings.empty() && records[1].data.empty());
+
+  // One line per record, and readable: text stays UTF-8.
+  const std::string text = FileText();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+  EXPECT_NE(text.find("é"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EventLog, EventLogFileRoundTrip,
+    testing::Values(
+        RoundTrip{"LineBreaks", EVENTLOG_ERROR_TYPE, {OLESTR("two\nlines"), OLESTR("\r\n\t")}, {}},
+        RoundTrip{"QuotesAndBackslashes",
+                  EVENTLOG_WARNING_TYPE,
+                  {OLESTR("say \"hi\""), OLESTR("C:\\Windows\\"), OLESTR("\\\""), OLESTR("\\n")},
+                  {}},
+        RoundTrip{"NonAscii",
+                  EVENTLOG_INFORMATION_TYPE,
+                  {OLESTR("é"), OLESTR("日本語"), OLESTR("\U0001F600"), kLoneSurrogates},
+                  {}},
+        RoundTrip{
+            "FieldLookalikes",
+            EVENTLOG_AUDIT_FAILURE,
+            {OLESTR("\" data=00 string=\"x"), OLESTR(""), OLESTR(" "), OLESTR("\x01\x1f\x7f")},
+            {}},
+        RoundTrip{"EveryByte", EVENTLOG_AUDIT_SUCCESS, {}, EveryByte()},
+        // A line longer than the end of the log a writer first looks at for the last number.
+        RoundTrip{"LongRecord",
+                  EVENTLOG_ERROR_TYPE,
+                  {WideString(31839, OLESTR("日")[0]), WideString(31839, OLESTR("\n")[0])},
+                  std::vector<BYTE>(0xF000, 0xA5)},
+        RoundTrip{"UnnamedType", 3, {OLESTR("x")}, {0x00}}),
+    [](const testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
+
+struct Writers {
+  const char* name;
+  int processes;
+  int threads;  // in each process
+  int events;   // by each thread
+};
+
+class EventLogFileConcurrency : public testing::TestWithParam<Writers> {};
+
+// Each writer is a source of its own and numbers its events in its strings.
+bool WriteAll(int process, int thread, int events) {
+  const WideString name = winport::FormatWide("writer %d.%d", process, thread);
+  Source source(name.c_str());
+  for (int i = 0; i < events; ++i) {
+    if (!Report(source.get(), 1, {winport::FormatWide("%d", i)})) return false;
+  }
+  return true;
+}
+
+bool WriteFromThreads(int process, const Writers& w) {
+  std::vector<std::thread> threads;
+  std::vector<char> ok(static_cast<std::size_t>(w.threads), 0);
+  for (int t = 0; t < w.threads; ++t) {
+    threads.emplace_back([&, t] { ok[t] = WriteAll(process, t, w.events); });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  return std::count(ok.begin(), ok.end(), 1) == w.threads;
+}
+
+TEST_P(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrder) {
+  const Writers& w = GetParam();
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  std::vector<pid_t> children;
+  for (int p = 0; p < w.processes; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(start[1]);
+      char go;
+      const bool released = read(start[0], &go, 1) == 0;  // all start when the pipe closes
+      _exit(released && WriteFromThreads(p, w) ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  close(start[0]);
+  close(start[1]);
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  const auto records = ReadEvents();
+  ASSERT_EQ(records.size(), static_cast<std::size_t>(w.processes * w.threads * w.events));
+  std::map<std::string, int> next_of_writer;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].number, i + 1);
+    ASSERT_EQ(records[i].strings.size(), 1u);
+    const std::string writer = winport::WideToUtf8(records[i].source);
+    EXPECT_EQ(winport::WideToUtf8(records[i].strings[0]), std::to_string(next_of_writer[writer]++))
+        << writer;
+  }
+  EXPECT_EQ(next_of_writer.size(), static_cast<std::size_t>(w.processes * w.threads));
+}
+
+INSTANTIATE_TEST_SUITE_P(EventLog, EventLogFileConcurrency,
+                         testing::Values(Writers{"TwoProcesses", 2, 1, 300},
+                                         Writers{"FourThreads", 1, 4, 150},
+                                         Writers{"ProcessesAndThreads", 2, 3, 100}),
+                         [](const testing::TestParamInfo<Writers>& info) {
+                           return std::string(info.param.name);
+                         });
+
+struct Leftover {
+  const char* name;
+  std::string text;  // appended to a log of records 1 and 2
+};
+
+class EventLogFileLeftover : public testing::TestWithParam<Leftover> {};
+
+TEST_P(EventLogFileLeftover, IsNotReadAndTheNextRecordFollowsTheLastWholeOne) {
+  Source source(OLESTR("Quillmere"));
+  ASSERT_TRUE(Report(source.get(), 1, {OLESTR("first")}));
+  ASSERT_TRUE(Report(source.get(), 2, {OLESTR("second")}));
+  std::ofstream(LogFile(), std::ios::app | std::ios::binary) << GetParam().text;
+
+  auto records = ReadEvents();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].event_id, 2u);
+
+  ASSERT_TRUE(Report(source.get(), 3, {OLESTR("third")}));
+  records = ReadEvents();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[2].number, 3u);
+  EXPECT_EQ(records[2].strings, std::vector<WideString>{OLESTR("third")});
+}
+
+// A record line cut before its end, down to one that parses but for its missing "\n".
+const std::string kWholeLine =
+    "record=3 time=2024-05-01T12:34:56.789Z computer=\"H\" source=\"Quillmere\" type=error "
+    "category=0 event=9 user= string=\"x\" data=";
+
+INSTANTIATE_TEST_SUITE_P(EventLog, EventLogFileLeftover,
+                         testing::Values(Leftover{"RecordWithoutLineEnd", kWholeLine},
+                                         Leftover{"HalfARecord", kWholeLine.substr(0, 60)},
+                                         Leftover{"NotARecord", "# a note\nnot a record\n"},
+                                         Leftover{"NumberOnly", "record=9"}),
+                         [](const testing::TestParamInfo<Leftover>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(EventLogFileSelection, ReadsRecordsAfterAPositionOfOneSource) {
+  for (const OLECHAR* name :
+       {OLESTR("Alpha"), OLESTR("Beta"), OLESTR("Alpha"), OLESTR("alpha"), OLESTR("Beta")}) {
+    ASSERT_TRUE(Report(Source(name).get(), 1));
+  }
+  const struct {
+    std::uint64_t after;
+    std::optional<WideString> source;
+    std::vector<std::uint64_t> numbers;
+  } cases[] = {
+      {0, std::nullopt, {1, 2, 3, 4, 5}}, {2, std::nullopt, {3, 4, 5}}, {5, std::nullopt, {}},
+      {0, OLESTR("ALPHA"), {1, 3, 4}},  // any case
+      {3, OLESTR("Beta"), {5}},           {0, OLESTR("Gamma"), {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint64_t> numbers;
+    for (const EventRecord& record : ReadEvents(c.after, c.source))
+      numbers.push_back(record.number);
+    EXPECT_EQ(numbers, c.numbers) << "after " << c.after << " of "
+                                  << winport::WideToUtf8(c.source.value_or(OLESTR("any")));
+  }
+}
+
+// Only the local computer has a log; on Windows a remote name is tried over the network.
+TEST(EventLogServerName, OnlyTheLocalComputerIsServed) {
+  const WideString host = winport::Utf8ToWide(ShortHostName());
+  const struct {
+    WideString server;
+    bool local;
+  } cases[] = {{OLESTR(""), true},
+               {host, true},
+               {OLESTR("\\\\") + host, true},
+               {OLESTR("\\\\quillmere-no-such-host"), false},
+               {host + OLESTR("x"), false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(winport::WideToUtf8(c.server));
+    SetLastError(0);
+    HANDLE source = RegisterEventSourceW(c.server.c_str(), OLESTR("Quillmere"));
+    EXPECT_EQ(source != nullptr, c.local);
+    if (source != nullptr) {
+      EXPECT_TRUE(Report(source, 1));
+      DeregisterEventSource(source);
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+    }
+  }
+}
+
+TEST(EventLogHandles, StaleAndMadeUpHandlesAreRefused) {
+  HANDLE stale = RegisterEventSourceW(nullptr, OLESTR("Quillmere"));
+  ASSERT_TRUE(DeregisterEventSource(stale));
+  int not_a_source = 0;
+  for (HANDLE handle : {stale, static_cast<HANDLE>(&not_a_source)}) {
+    SetLastError(0);
+    EXPECT_FALSE(Report(handle, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0);
+    EXPECT_FALSE(DeregisterEventSource(handle));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
+  EXPECT_TRUE(ReadEvents().empty());
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <winport/machine.h>
+#include <winport/windows.h>
+
+#include "wide_matchers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Narrow;
+using winport::machine::MapPath;
+
+fs::path ProgramDirectory() {
+  return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+fs::path BuiltLibrary() {
+  return ProgramDirectory() / QUILLMERE_TESTLIB_FILE_NAME;
+}
+
+std::string ModuleFileName(HMODULE module) {
+  WCHAR buffer[4096];
+  const DWORD length = GetModuleFileNameW(module, buffer, 4096);
+  return Narrow(winport::WideView(buffer, length));
+}
+
+// One reference on a library for one test.
+class Library {
+ public:
+  explicit Library(const winport::WideString& name) : module_(LoadLibraryW(name.c_str())) {}
+  ~Library() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+struct PlacedLibraryCase {
+  const char* label;
+  const char* directory;  // under the prefix, where a copy of the test library is put
+  const char* name;       // what LoadLibraryW is given
+  const char* file_name;  // what GetModuleFileNameW answers
+};
+
+class LibrarySearchPlaced : public testing::TestWithParam<PlacedLibraryCase> {};
+
+TEST_P(LibrarySearchPlaced, LoadsTheCopyAndNamesItAsAWindowsPath) {
+  const PlacedLibraryCase& c = GetParam();
+  const fs::path copy = winport::machine::Prefix() / c.directory / QUILLMERE_TESTLIB_FILE_NAME;
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(BuiltLibrary(), copy);
+
+  Library library(winport::Utf8ToWide(c.name));
+  ASSERT_NE(library.get(), nullptr) << GetLastError();
+  const std::string file_name = ModuleFileName(library.get());
+  EXPECT_EQ(file_name, c.file_name);
+  EXPECT_EQ(MapPath(winport::Utf8ToWide(file_name)), copy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LibrarySearch, LibrarySearchPlaced,
+    testing::Values(
+        // The machine's library directory comes before the program's own.
+        PlacedLibraryCase{"LibraryDirectoryFirst", "lib", "quillmere_testlib.dll",
+                          "C:\\lib\\libquillmere_testlib.so"},
+        PlacedLibraryCase{"WindowsPathAnyCase", "windows/system32",
+                          "C:\\WINDOWS\\System32\\Quillmere_TestLib.DLL",
+                          "C:\\windows\\system32\\libquillmere_testlib.so"},
+        PlacedLibraryCase{"WindowsPathToTheSharedObject", "windows/system32",
+                          "c:/windows/system32/libquillmere_testlib.so",
+                          "C:\\windows\\system32\\libquillmere_testlib.so"},
+        PlacedLibraryCase{"OtherDrive", "drive_d/bin", "D:\\bin\\quillmere_testlib.dll",
+                          "D:\\bin\\libquillmere_testlib.so"}),
+    [](const testing::TestParamInfo<PlacedLibraryCase>& info) { return info.param.label; });
+
+TEST(LibrarySearch, LinuxPathLoadsAsGivenAndReadsBackWithBackslashes) {
+  Library library(winport::Utf8ToWide(BuiltLibrary().string()));
+  ASSERT_NE(library.get(), nullptr) << GetLastError();
+  std::string expected = BuiltLibrary().string();
+  for (char& c : expected)
+    c = c == '/' ? '\\' : c;
+  const std::string file_name = ModuleFileName(library.get());
+  EXPECT_EQ(file_name, expected);
+  EXPECT_EQ(MapPath(winport::Utf8ToWide(file_name)), BuiltLibrary());
+}
+
+TEST(LibrarySearch, ProgramFileNameMapsToTheRunningProgram) {
+  EXPECT_EQ(MapPath(winport::Utf8ToWide(ModuleFileName(nullptr))),
+            fs::read_symlink("/proc/self/exe"));
+}
+
+// Names the loader knows, found along its own path; exports are the module's alone.
+TEST(LibrarySearch, TheLoadersPathComesLast) {
+  Library library(OLESTR("libm.so.6"));
+  ASSERT_NE(library.get(), nullptr) << GetLastError();
+  EXPECT_NE(GetProcAddress(library.get(), "cos"), nullptr);
+  EXPECT_EQ(GetProcAddress(library.get(), "strlen"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+}
+
+TEST(LibrarySearch, AFileThatIsNoLibraryIsBadExeFormat) {
+  std::ofstream(winport::machine::LibraryDirectory() / "libquillmere_junk.so") << "not a library";
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(LoadLibraryW(OLESTR("quillmere_junk.dll")), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
+}  // namespace

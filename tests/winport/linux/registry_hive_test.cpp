@@ -1,0 +1,365 @@
+// The registry's hive file: its text, its survival of failed writes, and several
+// processes changing it at once.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include <winport/machine.h>
+#include <winport/windows.h>
+
+#include "fresh_machine.h"
+#include "wide_matchers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Narrow;
+
+fs::path HivePath() {
+  return winport::machine::RegistryDirectory() / "machine.reg";
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Points the machine at another prefix for the rest of the scope.
+class OtherPrefix {
+ public:
+  explicit OtherPrefix(const fs::path& prefix) : saved_(winport::machine::Prefix()) {
+    ::setenv("QUILLMERE_PREFIX", prefix.c_str(), 1);
+  }
+  ~OtherPrefix() { ::setenv("QUILLMERE_PREFIX", saved_.c_str(), 1); }
+
+ private:
+  fs::path saved_;
+};
+
+HKEY CreateKey(HKEY parent, const OLECHAR* path) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  return key;
+}
+
+LSTATUS SetBytes(HKEY key, const OLECHAR* name, DWORD type, const void* data, std::size_t size) {
+  return RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data),
+                        static_cast<DWORD>(size));
+}
+
+// The value as "type:hex bytes", or the error that kept it from being read.
+std::string Describe(HKEY key, const OLECHAR* name) {
+  BYTE data[256];
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, data, &size);
+  if (status != ERROR_SUCCESS) return "error " + std::to_string(status);
+  std::ostringstream out;
+  out << type << ":";
+  for (DWORD i = 0; i < size; ++i) {
+    out << "0123456789abcdef"[data[i] >> 4] << "0123456789abcdef"[data[i] & 15];
+  }
+  return out.str();
+}
+
+// Values whose names and data need the hive's escapes.
+struct Awkward {
+  const OLECHAR* name;
+  DWORD type;
+  std::basic_string<OLECHAR> data;  // stored as its UTF-16 units, as given
+};
+const Awkward kAwkward[] = {
+    {OLESTR(""), REG_SZ, std::basic_string<OLECHAR>(OLESTR("default"), 8)},
+    {OLESTR("quote\" back\\slash"), REG_SZ, std::basic_string<OLECHAR>(OLESTR("a\"b\\c"), 6)},
+    {OLESTR("line\nbreak\ttab"), REG_EXPAND_SZ, std::basic_string<OLECHAR>(OLESTR("%P%\r\n"), 6)},
+    {OLESTR("[section] = @"), REG_MULTI_SZ, std::basic_string<OLECHAR>(OLESTR("x\0y\0\0"), 5)},
+    {OLESTR("caf\u00e9 \U0001F600"), REG_SZ, OLESTR("\u00fcber \U0001F600")},  // unterminated
+    {OLESTR("lone"), REG_SZ, std::basic_string<OLECHAR>(1, 0xD800) + OLECHAR(0)},
+    {OLESTR("binary"), REG_BINARY, std::basic_string<OLECHAR>(OLESTR("\x0102"))},
+    {OLESTR("custom"), 0x1234, OLESTR("zz")},
+};
+
+TEST(RegistryHive, IsReadableTextThatSurvivesAReload) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Quill%mere\\[odd] key"));
+  for (const Awkward& value : kAwkward) {
+    ASSERT_EQ(SetBytes(key, value.name, value.type, value.data.data(), value.data.size() * 2),
+              ERROR_SUCCESS);
+  }
+  const DWORD port = 8080;
+  ASSERT_EQ(SetBytes(key, OLESTR("Port"), REG_DWORD, &port, 4), ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  const std::string text = ReadText(HivePath());
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Quill%0025mere\\%005Bodd%005D key] "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"Port\" = dword 0x00001f90\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("@ = sz \"default\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"line\\nbreak\\ttab\" = expand_sz \"%P%\\r\\n\"\n"), std::string::npos)
+      << text;
+
+  // Another machine with a copy of the file reads it back value for value.
+  const fs::path copy = testing_support::MachinePrefix() / "copy";
+  fs::create_directories(copy / "registry");
+  fs::copy_file(HivePath(), copy / "registry" / "machine.reg");
+  std::vector<std::string> original;
+  key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Quill%mere\\[odd] key"));
+  for (const Awkward& value : kAwkward)
+    original.push_back(Describe(key, value.name));
+  RegCloseKey(key);
+  {
+    OtherPrefix other(copy);
+    key = CreateKey(HKEY_CURRENT_USER, OLESTR("software\\QUILL%MERE\\[ODD] KEY"));
+    for (std::size_t i = 0; i < std::size(kAwkward); ++i) {
+      SCOPED_TRACE(Narrow(kAwkward[i].name));
+      EXPECT_EQ(Describe(key, kAwkward[i].name), original[i]);
+      EXPECT_EQ(original[i].rfind("error", 0), std::string::npos);
+    }
+    EXPECT_EQ(Describe(key, OLESTR("port")), "4:901f0000");
+    RegCloseKey(key);
+  }
+}
+
+TEST(RegistryHive, HandWrittenHiveIsRead) {
+  WriteText(HivePath(),
+            "; written by hand\r\n"
+            "serial 3\n"
+            "\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App]\n"  // parents made as needed
+            "\"Name\" = sz \"Caf\xC3\xA9\\u0001\"\n"
+            "@=dword 0x0000002A\n"
+            "\"Raw\" = 11 hex:0102030405060708\n"
+            "\"Empty\" = binary hex:\n");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Vendor\\App"), 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Describe(key, OLESTR("name")), "1:430061006600e90001000000");
+  EXPECT_EQ(Describe(key, nullptr), "4:2a000000");
+  EXPECT_EQ(Describe(key, OLESTR("Raw")), "11:0102030405060708");
+  EXPECT_EQ(Describe(key, OLESTR("Empty")), "3:");
+  RegCloseKey(key);
+}
+
+TEST(RegistryHive, MalformedHiveIsReportedAndLeftAsItIs) {
+  const char* const kMalformed[] = {
+      "[HKEY_NOWHERE\\x]\n",
+      "\"value before any key\" = dword 0x00000001\n",
+      "[HKEY_CURRENT_USER\\a]\n\"v\" = dword 0x1\n",
+      "[HKEY_CURRENT_USER\\a]\n\"unterminated = sz \"x\"\n",
+      "[HKEY_CURRENT_USER\\a]\n\"v\" = binary hex:abc\n",
+      "[HKEY_CURRENT_USER\\a]\n\"v\" = sz \"x\"\n\"V\" = sz \"y\"\n",
+  };
+  for (const char* malformed : kMalformed) {
+    SCOPED_TRACE(malformed);
+    WriteText(HivePath(), malformed);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software"), 0, KEY_READ, &key), ERROR_BADDB);
+    const DWORD one = 1;
+    EXPECT_EQ(SetBytes(HKEY_CURRENT_USER, OLESTR("v"), REG_DWORD, &one, 4), ERROR_BADDB);
+    EXPECT_EQ(ReadText(HivePath()), malformed);
+  }
+}
+
+TEST(RegistryHive, FailedWriteLeavesThePreviousHive) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Kept"));
+  const DWORD one = 1, two = 2;
+  ASSERT_EQ(SetBytes(key, OLESTR("v"), REG_DWORD, &one, 4), ERROR_SUCCESS);
+  const std::string before = ReadText(HivePath());
+
+  winport::fault::FailCall("RegistryHiveWrite", 1);
+  EXPECT_EQ(SetBytes(key, OLESTR("v"), REG_DWORD, &two, 4), ERROR_CANTWRITE);
+  EXPECT_EQ(ReadText(HivePath()), before);
+  EXPECT_EQ(Describe(key, OLESTR("v")), "4:01000000");  // this process forgot the change too
+  for (const auto& entry : fs::directory_iterator(winport::machine::RegistryDirectory())) {
+    EXPECT_TRUE(entry.path().filename() == "machine.reg" ||
+                entry.path().filename() == "machine.lock")
+        << entry.path();  // no temporary file left behind
+  }
+  EXPECT_EQ(SetBytes(key, OLESTR("v"), REG_DWORD, &two, 4), ERROR_SUCCESS);
+  EXPECT_EQ(Describe(key, OLESTR("v")), "4:02000000");
+  RegCloseKey(key);
+}
+
+TEST(RegistryHive, ReadOnlyRegistryDirectoryRefusesChangesAndKeepsTheHive) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+  HKEY key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Kept"));
+  const DWORD one = 1, two = 2;
+  ASSERT_EQ(SetBytes(key, OLESTR("v"), REG_DWORD, &one, 4), ERROR_SUCCESS);
+  const std::string before = ReadText(HivePath());
+  const fs::path directory = winport::machine::RegistryDirectory();
+  fs::permissions(directory, fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_EQ(SetBytes(key, OLESTR("v"), REG_DWORD, &two, 4), ERROR_CANTWRITE);
+  fs::permissions(directory, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadText(HivePath()), before);
+  EXPECT_EQ(Describe(key, OLESTR("v")), "4:01000000");
+  RegCloseKey(key);
+}
+
+// Runs body in a child process once `start` is readable; answers its exit status.
+pid_t Spawn(int start, int (*body)(int), int argument) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    char go;
+    const bool started = ::read(start, &go, 1) == 1;
+    ::_exit(started ? body(argument) : 100);
+  }
+  return pid;
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+constexpr int kKeysPerProcess = 200;
+
+int CreateManyKeys(int process) {
+  int failures = 0;
+  for (int i = 0; i < kKeysPerProcess; ++i) {
+    const auto path = winport::FormatWide("Software\\Race\\p%d-k%03d", process, i);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+      ++failures;
+    }
+    RegCloseKey(key);
+  }
+  return failures > 0 ? 1 : 0;
+}
+
+TEST(RegistryHive, TwoProcessesRegisteringAtOnceLoseNothing) {
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t first = Spawn(pipe_ends[0], CreateManyKeys, 1);
+  const pid_t second = Spawn(pipe_ends[0], CreateManyKeys, 2);
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  ASSERT_EQ(::write(pipe_ends[1], "go", 2), 2);
+  EXPECT_EQ(WaitFor(first), 0);
+  EXPECT_EQ(WaitFor(second), 0);
+  ::close(pipe_ends[0]);
+  ::close(pipe_ends[1]);
+
+  HKEY race = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Race"), 0, KEY_READ, &race),
+            ERROR_SUCCESS);
+  int found = 0;
+  for (DWORD index = 0;; ++index) {
+    OLECHAR name[32];
+    DWORD length = 32;
+    if (RegEnumKeyExW(race, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    ++found;
+  }
+  EXPECT_EQ(found, 2 * kKeysPerProcess);
+  for (const OLECHAR* name :
+       {OLESTR("p1-k000"), OLESTR("p1-k199"), OLESTR("p2-k000"), OLESTR("p2-k199")}) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(race, name, 0, KEY_READ, &key), ERROR_SUCCESS) << Narrow(name);
+    RegCloseKey(key);
+  }
+  RegCloseKey(race);
+}
+
+int ChangeSharedKey(int) {
+  const DWORD seven = 7;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Shared"), 0, KEY_ALL_ACCESS, &key) !=
+      ERROR_SUCCESS) {
+    return 1;
+  }
+  const bool ok = RegSetValueExW(key, OLESTR("from child"), 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&seven), 4) == ERROR_SUCCESS &&
+                  RegDeleteKeyW(key, OLESTR("doomed")) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok ? 0 : 1;
+}
+
+TEST(RegistryHive, AnotherProcessesChangesReachOpenHandles) {
+  HKEY shared = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Shared"));
+  HKEY doomed = CreateKey(shared, OLESTR("doomed"));
+  EXPECT_EQ(Describe(shared, OLESTR("from child")), "error 2");  // this process has read it
+
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t child = Spawn(pipe_ends[0], ChangeSharedKey, 0);
+  ASSERT_EQ(::write(pipe_ends[1], "g", 1), 1);
+  EXPECT_EQ(WaitFor(child), 0);
+  ::close(pipe_ends[0]);
+  ::close(pipe_ends[1]);
+
+  EXPECT_EQ(Describe(shared, OLESTR("from child")), "4:07000000");
+  EXPECT_EQ(Describe(doomed, OLESTR("v")), "error " + std::to_string(ERROR_KEY_DELETED));
+  RegCloseKey(doomed);
+  RegCloseKey(shared);
+}
+
+TEST(RegistryHive, EachMachineHasItsOwnRegistry) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Mine"));
+  RegCloseKey(key);
+  const fs::path other = testing_support::MachinePrefix() / "other";
+  {
+    OtherPrefix switched(other);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Mine"), 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    RegCloseKey(CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Theirs")));
+  }
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Theirs"), 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Mine"), 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+TEST(RegistryHive, ClassesRootIsLocalMachineSoftwareClasses) {
+  HKEY clsid = CreateKey(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{0A0B}"));
+  ASSERT_EQ(SetBytes(clsid, nullptr, REG_SZ, OLESTR("Widget"), 14), ERROR_SUCCESS);
+  RegCloseKey(clsid);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\CLSID\\{0a0b}"), 0,
+                          KEY_READ, &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Describe(key, nullptr), "1:5700690064006700650074000000");
+  RegCloseKey(key);
+  EXPECT_NE(ReadText(HivePath()).find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{0A0B}]"),
+            std::string::npos);
+
+  // The machine's own keys stay, whatever asks.
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, nullptr), ERROR_SUCCESS);
+  const struct {
+    HKEY parent;
+    const OLECHAR* path;
+  } permanent[] = {
+      {HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Classes")},
+      {HKEY_LOCAL_MACHINE, OLESTR("SYSTEM")},
+      {HKEY_CURRENT_USER, OLESTR("Software")},
+      {HKEY_CLASSES_ROOT, OLESTR("")},
+  };
+  for (const auto& p : permanent) {
+    SCOPED_TRACE(Narrow(p.path));
+    EXPECT_EQ(RegDeleteKeyW(p.parent, p.path), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExW(p.parent, p.path, 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("CLSID"), 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
