@@ -15,6 +15,7 @@
 #include <winport/sysinfo.h>
 #include <winport/wide.h>
 
+#include "ascii_case.h"
 #include "event_log_file.h"
 #include "injected_fault.h"
 
@@ -22,7 +23,6 @@ namespace {
 
 // The Windows event log service takes no more raw data than this in one event.
 constexpr DWORD kMaxDataSize = 0xF000;
-constexpr BYTE kMaxSubAuthorities = 15;
 
 struct EventSource {
   winport::WideString name;
@@ -39,67 +39,33 @@ std::unordered_set<EventSource*>& Sources() {
   return *sources;
 }
 
-bool EqualsIgnoringAsciiCase(winport::WideView a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  auto fold = [](char32_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
-
 std::string HostName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
   return name;
 }
 
-// The name GetComputerNameW answers (sysinfo.h): the host name's first label, upper-case,
-// cut to MAX_COMPUTERNAME_LENGTH. Made here so that logging never depends on more.
-std::string ComputerName() {
-  std::string name = HostName();
-  name = name.substr(0, std::min<std::size_t>(name.find('.'), MAX_COMPUTERNAME_LENGTH));
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
+winport::WideString ComputerName() {
+  OLECHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  return GetComputerNameW(name, &size) ? winport::WideString(name, size) : winport::WideString();
 }
 
 bool IsLocalServer(LPCWSTR server) {
   if (server == nullptr) return true;
   winport::WideView name(server);
   if (name.substr(0, 2) == OLESTR("\\\\")) name.remove_prefix(2);
-  return name.empty() || EqualsIgnoringAsciiCase(name, ComputerName()) ||
-         EqualsIgnoringAsciiCase(name, HostName());
+  return name.empty() ||
+         winport::detail::EqualsIgnoringAsciiCase(name, winport::WideView(ComputerName())) ||
+         winport::detail::EqualsIgnoringAsciiCase(name, std::string_view(HostName()));
 }
 
-bool ValidSid(const SID* sid) {
-  return sid->Revision == SID_REVISION && sid->SubAuthorityCount <= kMaxSubAuthorities;
-}
-
-// "S-1-5-32-544": the authority in decimal, or in hex when it needs more than 32 bits.
-std::string SidText(const SID* sid) {
-  const BYTE* authority = sid->IdentifierAuthority.Value;
-  std::string text = "S-" + std::to_string(sid->Revision) + "-";
-  if (authority[0] != 0 || authority[1] != 0) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%02X%02X%02X%02X%02X%02X", authority[0], authority[1],
-                  authority[2], authority[3], authority[4], authority[5]);
-    text += hex;
-  } else {
-    std::uint32_t value = 0;
-    for (int i = 2; i < 6; ++i)
-      value = value << 8 | authority[i];
-    text += std::to_string(value);
-  }
-  // The sub-authorities run past the one the struct declares.
-  const BYTE* subs = reinterpret_cast<const BYTE*>(sid) + offsetof(SID, SubAuthority);
-  for (BYTE i = 0; i < sid->SubAuthorityCount; ++i) {
-    DWORD value = 0;
-    std::memcpy(&value, subs + i * sizeof(DWORD), sizeof value);
-    text += "-" + std::to_string(value);
-  }
-  return text;
+std::string SidText(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(sid, &text)) return {};
+  std::string narrow = winport::WideToUtf8(text);
+  LocalFree(text);
+  return narrow;
 }
 
 BOOL Fail(DWORD error) {
@@ -119,7 +85,8 @@ extern "C" HANDLE RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSource
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (EqualsIgnoringAsciiCase(lpSourceName, "Security")) {
+  if (winport::detail::EqualsIgnoringAsciiCase(winport::WideView(lpSourceName),
+                                               std::string_view("Security"))) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
@@ -155,18 +122,17 @@ extern "C" BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD
   if (wNumStrings > 0 && lpStrings == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (dwDataSize > 0 && lpRawData == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (dwDataSize > kMaxDataSize) return Fail(RPC_S_INVALID_BOUND);
-  const auto* sid = static_cast<const SID*>(lpUserSid);
-  if (sid != nullptr && !ValidSid(sid)) return Fail(ERROR_INVALID_SID);
+  if (lpUserSid != nullptr && !IsValidSid(lpUserSid)) return Fail(ERROR_INVALID_SID);
   for (WORD i = 0; i < wNumStrings; ++i) {
     if (lpStrings[i] == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     record.strings.emplace_back(lpStrings[i]);
   }
 
-  record.computer = winport::Utf8ToWide(ComputerName());
+  record.computer = ComputerName();
   record.type = wType;
   record.category = wCategory;
   record.event_id = dwEventID;
-  if (sid != nullptr) record.user_sid = SidText(sid);
+  if (lpUserSid != nullptr) record.user_sid = SidText(lpUserSid);
   const auto* data = static_cast<const std::uint8_t*>(lpRawData);
   if (dwDataSize > 0) record.data.assign(data, data + dwDataSize);
 

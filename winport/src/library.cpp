@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ascii_case.h"
 #include "injected_fault.h"
 
 namespace {
@@ -41,19 +42,9 @@ std::map<void*, Reference>& References() {
   return *references;
 }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool EndsWithDll(const std::string& name) {
-  return name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), ".dll");
+  return name.size() > 4 &&
+         winport::detail::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".dll");
 }
 
 // The files a module name may stand for, in the order tried: the name as given (with
@@ -74,7 +65,7 @@ std::optional<fs::path> FindFile(const fs::path& directory, const std::string& n
   std::error_code error;
   if (fs::is_regular_file(directory / name, error)) return directory / name;
   for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    if (SameIgnoringCase(it->path().filename().string(), name) &&
+    if (winport::detail::EqualsIgnoringAsciiCase(it->path().filename().string(), name) &&
         fs::is_regular_file(it->path(), error)) {
       return it->path();
     }
@@ -231,7 +222,8 @@ HMODULE FindLoaded(LPCWSTR name) {
         const fs::path file = fs::path(info->dlpi_name).lexically_normal();
         if (search->directory && file.parent_path() != *search->directory) return 0;
         for (const std::string& candidate : *search->names) {
-          if (!SameIgnoringCase(file.filename().string(), candidate)) continue;
+          if (!winport::detail::EqualsIgnoringAsciiCase(file.filename().string(), candidate))
+            continue;
           Dl_info where;
           // Any address of its first loaded segment names the module.
           for (int i = 0; i < info->dlpi_phnum; ++i) {

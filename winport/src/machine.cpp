@@ -6,6 +6,8 @@
 #include <string>
 #include <system_error>
 
+#include "ascii_case.h"
+
 namespace winport::machine {
 namespace {
 
@@ -35,24 +37,13 @@ fs::path PrefixPath() {
   return prefix;
 }
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The entry of `directory` spelled like `name` but for case, or `name` when none is.
 std::string MatchEntry(const fs::path& directory, const std::string& name) {
   std::error_code error;
   if (fs::exists(directory / name, error)) return name;
   for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
     const std::string entry = it->path().filename().string();
-    if (EqualsIgnoringCase(entry, name)) return entry;
+    if (detail::EqualsIgnoringAsciiCase(entry, name)) return entry;
   }
   return name;
 }

@@ -10,13 +10,6 @@
 #include "injected_fault.h"
 #include "registry_hive.h"
 
-#define WINPORT_FAIL_LSTATUS(name)                             \
-  do {                                                         \
-    std::uint32_t injected_result_;                            \
-    if (::winport::fault::ShouldFail(name, &injected_result_)) \
-      return static_cast<LSTATUS>(injected_result_);           \
-  } while (0)
-
 namespace {
 
 using winport::WideString;

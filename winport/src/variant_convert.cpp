@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "ascii_case.h"
 #include "variant_internal.h"
 
 namespace {
@@ -564,16 +565,6 @@ HRESULT ToR4(const VARIANT& src, VARIANT* out) {
   return S_OK;
 }
 
-bool EqualsIgnoringCase(std::u16string_view text, std::string_view ascii) {
-  if (text.size() != ascii.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    OLECHAR c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<OLECHAR>(c - u'A' + u'a');
-    if (c != static_cast<unsigned char>(ascii[i])) return false;
-  }
-  return true;
-}
-
 HRESULT ToBool(const VARIANT& src, VARIANT* out) {
   bool value = false;
   switch (src.vt) {
@@ -588,9 +579,11 @@ HRESULT ToBool(const VARIANT& src, VARIANT* out) {
       break;
     case VT_BSTR: {
       const std::u16string_view text = TrimBlanks(TextOf(src.bstrVal));
-      if (EqualsIgnoringCase(text, "true") || EqualsIgnoringCase(text, "#true#")) {
+      if (winport::detail::EqualsIgnoringAsciiCase(text, std::string_view("true")) ||
+          winport::detail::EqualsIgnoringAsciiCase(text, std::string_view("#true#"))) {
         value = true;
-      } else if (EqualsIgnoringCase(text, "false") || EqualsIgnoringCase(text, "#false#")) {
+      } else if (winport::detail::EqualsIgnoringAsciiCase(text, std::string_view("false")) ||
+                 winport::detail::EqualsIgnoringAsciiCase(text, std::string_view("#false#"))) {
         value = false;
       } else {
         Decimal number;
