@@ -8,6 +8,7 @@
 #include <comcat.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <float.h>
 #include <sddl.h>
 #include <winport/se_translator.h>
 #include <winport/uuidof.h>
@@ -23,6 +24,7 @@
 #include <winport/message.h>
 #include <winport/oleauto.h>
 #include <winport/registry.h>
+#include <winport/se_translator.h>
 #include <winport/security.h>
 #include <winport/sysinfo.h>
 #include <winport/typelib.h>

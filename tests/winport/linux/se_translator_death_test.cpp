@@ -1,0 +1,30 @@
+// A thread without a translator crashes on a fault as it always would, whatever other
+// threads installed.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+#include <winport/windows.h>
+
+namespace {
+
+void Throw(unsigned, EXCEPTION_POINTERS*) {
+  throw 1;
+}
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) void WriteTo(ULONG_PTR address) {
+  *reinterpret_cast<volatile int*>(address) = 1;
+}
+
+TEST(SeTranslatorDeathTest, ThreadWithoutTranslatorStillCrashes) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        std::thread([] { _set_se_translator(Throw); }).join();
+        WriteTo(0x10);
+      },
+      testing::KilledBySignal(SIGSEGV), "");
+}
+
+}  // namespace
