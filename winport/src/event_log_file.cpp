@@ -18,6 +18,7 @@
 // written, or its writer died: readers ignore it, and the next writer removes it. Lines
 // that are not records (say, "# notes") are skipped.
 #include "event_log_file.h"
+#include "quoted_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,52 +61,6 @@ fs::path LogPath() {
   return machine::EventLogDirectory() / "Application.log";
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void AppendQuoted(std::string& out, WideView text) {
-  out += '"';
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit == '\\' || unit == '"') {
-      out += '\\';
-      out += static_cast<char>(unit);
-    } else if (unit == '\n') {
-      out += "\\n";
-    } else if (unit == '\r') {
-      out += "\\r";
-    } else if (unit == '\t') {
-      out += "\\t";
-    } else if (unit < 0x20 || unit == 0x7F || (unit >= 0xD800 && unit <= 0xDFFF)) {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4)
-        out += kHex[(unit >> shift) & 0xF];
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
-  out += '"';
-}
-
 // Reads a record line field by field, in the order FormatRecord writes them.
 class LineReader {
  public:
@@ -144,55 +99,7 @@ class LineReader {
     return !text.empty() && error == std::errc() && end == text.data() + text.size();
   }
 
-  bool Quoted(WideString* value) {
-    if (rest_.empty() || rest_[0] != '"') return false;
-    std::size_t i = 1;
-    std::size_t run = i;  // start of the plain UTF-8 not yet converted
-    value->clear();
-    auto flush = [&](std::size_t end) { *value += Utf8ToWide(rest_.substr(run, end - run)); };
-    while (i < rest_.size() && rest_[i] != '"') {
-      if (rest_[i] != '\\') {
-        ++i;
-        continue;
-      }
-      flush(i);
-      if (i + 1 >= rest_.size()) return false;
-      const char escaped = rest_[i + 1];
-      i += 2;
-      switch (escaped) {
-        case '\\':
-        case '"':
-          *value += static_cast<char16_t>(escaped);
-          break;
-        case 'n':
-          *value += u'\n';
-          break;
-        case 'r':
-          *value += u'\r';
-          break;
-        case 't':
-          *value += u'\t';
-          break;
-        case 'u': {
-          unsigned unit = 0;
-          const std::string_view digits = rest_.substr(i, 4);
-          const auto [end, error] =
-              std::from_chars(digits.data(), digits.data() + digits.size(), unit, 16);
-          if (digits.size() != 4 || error != std::errc() || end != digits.data() + 4) return false;
-          *value += static_cast<char16_t>(unit);
-          i += 4;
-          break;
-        }
-        default:
-          return false;
-      }
-      run = i;
-    }
-    if (i >= rest_.size()) return false;
-    flush(i);
-    rest_.remove_prefix(i + 1);
-    return true;
-  }
+  bool Quoted(WideString* value) { return winport::detail::ReadQuoted(rest_, value); }
 
  private:
   std::string_view rest_;
@@ -279,9 +186,9 @@ DWORD ErrorOf(int error) {
 std::string FormatRecord(const EventRecord& record) {
   std::string line = "record=" + std::to_string(record.number) + " time=" + record.time_written;
   line += " computer=";
-  AppendQuoted(line, record.computer);
+  winport::detail::AppendQuoted(line, record.computer);
   line += " source=";
-  AppendQuoted(line, record.source);
+  winport::detail::AppendQuoted(line, record.source);
   line += " type=";
   std::string type = std::to_string(record.type);
   for (const TypeName& name : kTypeNames) {
@@ -293,7 +200,7 @@ std::string FormatRecord(const EventRecord& record) {
   line += " user=" + record.user_sid;
   for (const WideString& text : record.strings) {
     line += " string=";
-    AppendQuoted(line, text);
+    winport::detail::AppendQuoted(line, text);
   }
   line += " data=";
   for (const std::uint8_t byte : record.data) {

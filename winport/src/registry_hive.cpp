@@ -24,7 +24,7 @@
 //   "text"       the UTF-16 of text followed by one NUL unit (string types)
 //   0x0000002a   a 4-byte DWORD (dword)
 //   hex:0a0b     the bytes as stored (anything, including strings stored without NUL)
-// Quoted strings escape \\ \" \0 \n \r \t, and \uXXXX for other control characters and
+// Quoted strings escape \\ \" \n \r \t, and \uXXXX for other control characters and
 // unpaired surrogates; everything else is UTF-8.
 //
 // Every change is made under the cross-process lock registry/machine.lock: the writer
@@ -49,11 +49,14 @@
 #include <winport/machine.h>
 
 #include "file_lock.h"
+#include "quoted_text.h"
 
 namespace winport::registry {
 namespace {
 
 namespace fs = std::filesystem;
+using winport::detail::AppendQuoted;
+using winport::detail::ReadQuoted;
 
 constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
 constexpr char kCurrentUserName[] = "HKEY_CURRENT_USER";
@@ -114,40 +117,6 @@ void AppendKeyName(std::string& out, WideView name) {
     }
     return false;
   });
-}
-
-void AppendQuoted(std::string& out, WideView text) {
-  out += '"';
-  AppendText(out, text, [](std::string& o, OLECHAR unit) {
-    switch (unit) {
-      case '\\':
-        o += "\\\\";
-        return true;
-      case '"':
-        o += "\\\"";
-        return true;
-      case 0:
-        o += "\\0";
-        return true;
-      case '\n':
-        o += "\\n";
-        return true;
-      case '\r':
-        o += "\\r";
-        return true;
-      case '\t':
-        o += "\\t";
-        return true;
-      default:
-        break;
-    }
-    if (unit < 0x20 || unit == 0x7F || IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendHexUnit(o, "\\u", unit);
-      return true;
-    }
-    return false;
-  });
-  out += '"';
 }
 
 struct TypeName {
@@ -260,53 +229,10 @@ class LineReader {
   }
   // A quoted string, its escapes undone.
   bool Quoted(WideString* text) {
-    if (!Consume("\"")) return false;
-    std::string plain;
-    auto flush = [&] {
-      *text += Utf8ToWide(plain);
-      plain.clear();
-    };
-    while (!AtEnd()) {
-      const char c = line_[pos_++];
-      if (c == '"') {
-        flush();
-        return true;
-      }
-      if (c != '\\') {
-        plain += c;
-        continue;
-      }
-      flush();
-      const char escaped = AtEnd() ? '\0' : line_[pos_++];
-      unsigned unit = 0;
-      switch (escaped) {
-        case '\\':
-          *text += u'\\';
-          break;
-        case '"':
-          *text += u'"';
-          break;
-        case '0':
-          *text += u'\0';
-          break;
-        case 'n':
-          *text += u'\n';
-          break;
-        case 'r':
-          *text += u'\r';
-          break;
-        case 't':
-          *text += u'\t';
-          break;
-        case 'u':
-          if (!Hex(4, &unit)) return false;
-          *text += static_cast<OLECHAR>(unit);
-          break;
-        default:
-          return false;
-      }
-    }
-    return false;
+    std::string_view rest = line_.substr(pos_);
+    if (!ReadQuoted(rest, text)) return false;
+    pos_ = line_.size() - rest.size();
+    return true;
   }
 
   static int HexDigit(char c) {
