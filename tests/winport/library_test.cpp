@@ -42,27 +42,17 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 // One reference on a library for one test.
-class Library {
- public:
-  explicit Library(const OLECHAR* name = kTestLibrary) : module_(LoadLibraryW(name)) {}
-  ~Library() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
+winport::ScopedLibrary Load(const OLECHAR* name = kTestLibrary) {
+  return winport::ScopedLibrary(LoadLibraryW(name));
+}
 
 TEST(LibraryLoad, BareNameFindsTheLibraryBesideTheProgramAndItsExports) {
-  Library library;
-  ASSERT_NE(library.get(), nullptr) << GetLastError();
-  const auto add = Export<AddFunction>(library.get(), "QuillmereTestAdd");
+  winport::ScopedLibrary library = Load();
+  ASSERT_NE(library.Get(), nullptr) << GetLastError();
+  const auto add = Export<AddFunction>(library.Get(), "QuillmereTestAdd");
   ASSERT_NE(add, nullptr) << GetLastError();
   EXPECT_EQ(add(40, 2), 42);
-  EXPECT_EQ(DirectoryOf(Lower(ModuleFileName(library.get()))),
+  EXPECT_EQ(DirectoryOf(Lower(ModuleFileName(library.Get()))),
             DirectoryOf(Lower(ModuleFileName(nullptr))));
 }
 
@@ -70,10 +60,10 @@ class LibraryNameSpelling : public testing::TestWithParam<const OLECHAR*> {};
 
 // Module names are file names: any case, and ".dll" when no extension is given.
 TEST_P(LibraryNameSpelling, NamesTheSameModule) {
-  Library canonical;
-  Library spelled(GetParam());
-  ASSERT_NE(spelled.get(), nullptr) << GetLastError();
-  EXPECT_EQ(spelled.get(), canonical.get());
+  winport::ScopedLibrary canonical = Load();
+  winport::ScopedLibrary spelled = Load(GetParam());
+  ASSERT_NE(spelled.Get(), nullptr) << GetLastError();
+  EXPECT_EQ(spelled.Get(), canonical.Get());
 }
 
 INSTANTIATE_TEST_SUITE_P(LibraryLoad, LibraryNameSpelling,
@@ -118,11 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<MissingLibraryCase>& info) { return info.param.label; });
 
 TEST(LibraryLoad, ExWithAlteredSearchPathLoadsAFullPath) {
-  Library library;
-  ASSERT_NE(library.get(), nullptr);
-  const winport::WideString path = winport::Utf8ToWide(ModuleFileName(library.get()));
+  winport::ScopedLibrary library = Load();
+  ASSERT_NE(library.Get(), nullptr);
+  const winport::WideString path = winport::Utf8ToWide(ModuleFileName(library.Get()));
   const HMODULE again = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  EXPECT_EQ(again, library.get());
+  EXPECT_EQ(again, library.Get());
   if (again != nullptr) FreeLibrary(again);
 }
 
@@ -130,10 +120,10 @@ class LibraryMissingExport : public testing::TestWithParam<const char*> {};
 
 // Export names are exact, and only the module's own: not those of what it links to.
 TEST_P(LibraryMissingExport, IsNullWithProcNotFound) {
-  Library library;
-  ASSERT_NE(library.get(), nullptr);
+  winport::ScopedLibrary library = Load();
+  ASSERT_NE(library.Get(), nullptr);
   SetLastError(ERROR_SUCCESS);
-  EXPECT_EQ(GetProcAddress(library.get(), GetParam()), nullptr);
+  EXPECT_EQ(GetProcAddress(library.Get(), GetParam()), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 }
 
@@ -160,19 +150,19 @@ TEST(LibraryExports, SomethingNotAModuleIsModNotFoundForEveryCall) {
 }
 
 TEST(LibraryModuleHandle, ALibraryFindsItselfAndItsOwnPath) {
-  Library library;
-  ASSERT_NE(library.get(), nullptr);
-  const auto self = Export<SelfFunction>(library.get(), "QuillmereTestSelf");
-  const auto file_name = Export<FileNameFunction>(library.get(), "QuillmereTestModuleFileName");
+  winport::ScopedLibrary library = Load();
+  ASSERT_NE(library.Get(), nullptr);
+  const auto self = Export<SelfFunction>(library.Get(), "QuillmereTestSelf");
+  const auto file_name = Export<FileNameFunction>(library.Get(), "QuillmereTestModuleFileName");
   ASSERT_NE(self, nullptr);
   ASSERT_NE(file_name, nullptr);
-  EXPECT_EQ(self(), library.get());
+  EXPECT_EQ(self(), library.Get());
 
   WCHAR buffer[4096];
   const DWORD length = file_name(buffer, 4096);
   ASSERT_GT(length, 0u);
   const std::string own_path = Narrow(winport::WideView(buffer, length));
-  EXPECT_EQ(own_path, ModuleFileName(library.get()));
+  EXPECT_EQ(own_path, ModuleFileName(library.Get()));
   const std::string file = Lower(QUILLMERE_TESTLIB_FILE_NAME);
   ASSERT_GT(own_path.size(), file.size());
   EXPECT_EQ(Lower(own_path).substr(own_path.size() - file.size() - 1), "\\" + file) << own_path;
@@ -232,14 +222,14 @@ TEST(LibraryModuleHandle, PinAndUnchangedRefcountTogetherAreRefused) {
 class LibraryModuleFileNameBuffer : public testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    ASSERT_NE(library_.get(), nullptr);
-    full_ = ModuleFileName(library_.get());
+    ASSERT_NE(library_.Get(), nullptr);
+    full_ = ModuleFileName(library_.Get());
     size_ = static_cast<DWORD>(static_cast<int>(full_.size()) + 1 - GetParam());
     buffer_.assign(size_ + 1, u'#');
   }
-  DWORD Call() { return GetModuleFileNameW(library_.get(), buffer_.data(), size_); }
+  DWORD Call() { return GetModuleFileNameW(library_.Get(), buffer_.data(), size_); }
 
-  Library library_;
+  winport::ScopedLibrary library_ = Load();
   std::string full_;
   DWORD size_ = 0;
   std::basic_string<OLECHAR> buffer_;
@@ -295,8 +285,8 @@ class LibraryFaults : public testing::TestWithParam<LibraryFaultCase> {};
 
 TEST_P(LibraryFaults, InjectedFailureIsNullWithTheInjectedError) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  Library library;  // loaded before the rule, for GetProcAddress to fail on
-  ASSERT_NE(library.get(), nullptr);
+  winport::ScopedLibrary library = Load();  // loaded before the rule, for GetProcAddress to fail on
+  ASSERT_NE(library.Get(), nullptr);
   winport::fault::FailCall(GetParam().function, ERROR_NOT_ENOUGH_MEMORY);
   SetLastError(ERROR_SUCCESS);
   EXPECT_EQ(GetParam().call(), nullptr);

@@ -35,8 +35,11 @@ std::string FileText() {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// The same clock the log reads: time() runs on a coarser clock that can lag it by a tick.
 std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
+  timespec precise{};
+  clock_gettime(CLOCK_REALTIME, &precise);
+  const std::time_t now = precise.tv_sec;
   std::tm utc{};
   gmtime_r(&now, &utc);
   char text[32];

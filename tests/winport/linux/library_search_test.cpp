@@ -30,19 +30,9 @@ std::string ModuleFileName(HMODULE module) {
 }
 
 // One reference on a library for one test.
-class Library {
- public:
-  explicit Library(const winport::WideString& name) : module_(LoadLibraryW(name.c_str())) {}
-  ~Library() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
+winport::ScopedLibrary Load(const winport::WideString& name) {
+  return winport::ScopedLibrary(LoadLibraryW(name.c_str()));
+}
 
 struct PlacedLibraryCase {
   const char* label;
@@ -59,9 +49,9 @@ TEST_P(LibrarySearchPlaced, LoadsTheCopyAndNamesItAsAWindowsPath) {
   fs::create_directories(copy.parent_path());
   fs::copy_file(BuiltLibrary(), copy);
 
-  Library library(winport::Utf8ToWide(c.name));
-  ASSERT_NE(library.get(), nullptr) << GetLastError();
-  const std::string file_name = ModuleFileName(library.get());
+  winport::ScopedLibrary library = Load(winport::Utf8ToWide(c.name));
+  ASSERT_NE(library.Get(), nullptr) << GetLastError();
+  const std::string file_name = ModuleFileName(library.Get());
   EXPECT_EQ(file_name, c.file_name);
   EXPECT_EQ(MapPath(winport::Utf8ToWide(file_name)), copy);
 }
@@ -83,12 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PlacedLibraryCase>& info) { return info.param.label; });
 
 TEST(LibrarySearch, LinuxPathLoadsAsGivenAndReadsBackWithBackslashes) {
-  Library library(winport::Utf8ToWide(BuiltLibrary().string()));
-  ASSERT_NE(library.get(), nullptr) << GetLastError();
+  winport::ScopedLibrary library = Load(winport::Utf8ToWide(BuiltLibrary().string()));
+  ASSERT_NE(library.Get(), nullptr) << GetLastError();
   std::string expected = BuiltLibrary().string();
   for (char& c : expected)
     c = c == '/' ? '\\' : c;
-  const std::string file_name = ModuleFileName(library.get());
+  const std::string file_name = ModuleFileName(library.Get());
   EXPECT_EQ(file_name, expected);
   EXPECT_EQ(MapPath(winport::Utf8ToWide(file_name)), BuiltLibrary());
 }
@@ -100,10 +90,10 @@ TEST(LibrarySearch, ProgramFileNameMapsToTheRunningProgram) {
 
 // Names the loader knows, found along its own path; exports are the module's alone.
 TEST(LibrarySearch, TheLoadersPathComesLast) {
-  Library library(OLESTR("libm.so.6"));
-  ASSERT_NE(library.get(), nullptr) << GetLastError();
-  EXPECT_NE(GetProcAddress(library.get(), "cos"), nullptr);
-  EXPECT_EQ(GetProcAddress(library.get(), "strlen"), nullptr);
+  winport::ScopedLibrary library = Load(OLESTR("libm.so.6"));
+  ASSERT_NE(library.Get(), nullptr) << GetLastError();
+  EXPECT_NE(GetProcAddress(library.Get(), "cos"), nullptr);
+  EXPECT_EQ(GetProcAddress(library.Get(), "strlen"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 }
 

@@ -39,6 +39,7 @@
 #include <winport/platform_info.h>
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_hkey.h>
+#include <winport/scoped_library.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
