@@ -18,6 +18,7 @@
 #include <winport/comcat.h>
 #include <winport/errorinfo.h>
 #include <winport/eventlog.h>
+#include <winport/fileapi.h>
 #include <winport/guid.h>
 #include <winport/library.h>
 #include <winport/message.h>
@@ -25,6 +26,7 @@
 #include <winport/registry.h>
 #include <winport/security.h>
 #include <winport/sysinfo.h>
+#include <winport/time.h>
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
@@ -39,4 +41,5 @@
 #include <winport/scoped_hkey.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
+#include <winport/test_clock.h>
 #include <winport/wide.h>
