@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <winport/platform_info.h>
+#include <winport/test_clock.h>
 
 #define SKIP_ON_WINE(difference) \
   if (::winport::RunningOnWine()) GTEST_SKIP() << "Wine differs from Windows: " << (difference)
@@ -14,3 +15,8 @@
 #define SKIP_UNLESS_FAULTS_REACH_PLATFORM() \
   if (!::winport::FaultsReachPlatform())    \
   GTEST_SKIP() << "fault injection reaches only winport's own platform functions"
+
+// The test clock fixes winport's own time functions; the system's read the real clock.
+#define SKIP_UNLESS_TEST_CLOCK_REACHES_PLATFORM() \
+  if (!::winport::test_clock::ReachesPlatform())  \
+  GTEST_SKIP() << "the test clock reaches only winport's own time functions"

@@ -6,14 +6,16 @@
 
 namespace {
 
-// No test inherits another's injected faults or machine.
+// No test inherits another's injected faults, clock or machine.
 class ResetTestHooks : public testing::EmptyTestEventListener {
   void OnTestStart(const testing::TestInfo&) override {
     winport::fault::Reset();
+    winport::test_clock::Reset();
     testing_support::EnterFreshMachine();
   }
   void OnTestEnd(const testing::TestInfo&) override {
     winport::fault::Reset();
+    winport::test_clock::Reset();
     testing_support::LeaveFreshMachine();
   }
 };

@@ -1,5 +1,5 @@
 // The process's token and the SIDs it carries. The Unix user is S-1-22-1-<uid>; tokens
-// are entries of a small handle table, looked up by the handle value.
+// are kernel handles (handles.h) whose state is kept here, looked up by the handle value.
 #include <winport/message.h>
 #include <winport/security.h>
 
@@ -14,6 +14,8 @@
 #include <string>
 
 #include <winport/fault_injection.h>
+
+#include "handles.h"
 
 namespace {
 
@@ -33,8 +35,11 @@ struct Token {
 
 std::mutex g_mutex;
 std::map<HANDLE, Token> g_tokens;
-// Handle values are multiples of 4, as Windows' are, and never reused.
-std::uintptr_t g_last_handle = 0;
+
+void CloseToken(HANDLE token) {
+  std::lock_guard lock(g_mutex);
+  g_tokens.erase(token);
+}
 
 bool Injected(const char* function) {
   std::uint32_t error;
@@ -63,8 +68,7 @@ extern "C" HANDLE GetCurrentProcess() {
 
 extern "C" BOOL CloseHandle(HANDLE hObject) {
   if (hObject == kCurrentProcess) return TRUE;
-  std::lock_guard lock(g_mutex);
-  if (g_tokens.erase(hObject) == 0) {
+  if (!winport::handles::Close(hObject)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -84,9 +88,8 @@ extern "C" BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHAN
   DWORD access = DesiredAccess;
   if ((access & (kGenericAll | kMaximumAllowed)) != 0) access |= TOKEN_ALL_ACCESS;
   if ((access & kGenericRead) != 0) access |= TOKEN_READ;
+  const HANDLE handle = winport::handles::Allocate(CloseToken);
   std::lock_guard lock(g_mutex);
-  g_last_handle += 4;
-  const HANDLE handle = reinterpret_cast<HANDLE>(g_last_handle);
   // The identity the process acts with, as it is when the token is opened.
   g_tokens[handle] = Token{access, ::geteuid()};
   *TokenHandle = handle;

@@ -82,8 +82,7 @@ using PDWORD = DWORD*;
    TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID)
 #define TOKEN_READ (STANDARD_RIGHTS_READ | TOKEN_QUERY)
 
-// The process and its handles. Tokens are the only kernel handles so far; whoever adds
-// another kind extends CloseHandle and takes over these declarations.
+// The process and its handles. CloseHandle closes tokens and files (fileapi.h).
 #ifndef WINPORT_DECLARED_PROCESS_HANDLES
 #define WINPORT_DECLARED_PROCESS_HANDLES
 #ifndef INVALID_HANDLE_VALUE

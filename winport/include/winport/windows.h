@@ -19,6 +19,7 @@
 #include <winport/comcat.h>
 #include <winport/errorinfo.h>
 #include <winport/eventlog.h>
+#include <winport/fileapi.h>
 #include <winport/guid.h>
 #include <winport/library.h>
 #include <winport/message.h>
@@ -27,6 +28,7 @@
 #include <winport/se_translator.h>
 #include <winport/security.h>
 #include <winport/sysinfo.h>
+#include <winport/time.h>
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
@@ -42,4 +44,5 @@
 #include <winport/scoped_library.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
+#include <winport/test_clock.h>
 #include <winport/wide.h>

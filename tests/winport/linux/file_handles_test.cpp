@@ -1,0 +1,65 @@
+// How files land on this machine and share the handle table with tokens.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <winport/windows.h>
+
+#include "fresh_machine.h"
+
+namespace {
+
+TEST(FileMachineTest, WindowsPathsLandInThePrefix) {
+  ASSERT_TRUE(CreateDirectoryW(OLESTR("C:\\Data"), nullptr));
+  // Components match existing entries whatever their case.
+  HANDLE file = CreateFileW(OLESTR("c:\\DATA\\Notes.txt"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, "text", 4, &written, nullptr));
+  ASSERT_TRUE(CloseHandle(file));
+
+  std::ifstream stream(testing_support::MachinePrefix() / "Data" / "Notes.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(stream), {}), "text");
+}
+
+TEST(FileMachineTest, AReadOnlyAttributeIsKeptInTheMode) {
+  HANDLE file = CreateFileW(OLESTR("C:\\locked.txt"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_READONLY, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+  // The handle that made it still writes.
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "x", 1, &written, nullptr));
+  CloseHandle(file);
+  EXPECT_EQ(GetFileAttributesW(OLESTR("C:\\locked.txt")),
+            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+}
+
+TEST(FileMachineTest, FilesAndTokensCloseThroughOneTable) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  HANDLE file = CreateFileW(OLESTR("C:\\a.txt"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_NE(file, token);
+
+  const HANDLE handles[] = {token, file};
+  for (HANDLE handle : handles) {
+    EXPECT_TRUE(CloseHandle(handle));
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
+  // A closed file handle no longer reaches the file; nor does it hold its share mode.
+  DWORD written = 0;
+  EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  HANDLE again = CreateFileW(OLESTR("C:\\a.txt"), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+  CloseHandle(again);
+}
+
+}  // namespace
