@@ -8,6 +8,7 @@
 #include <comcat.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <process.h>
 #include <sddl.h>
 #include <winport/se_translator.h>
 #include <winport/uuidof.h>
@@ -19,12 +20,15 @@
 #include <winport/errorinfo.h>
 #include <winport/eventlog.h>
 #include <winport/guid.h>
+#include <winport/handles.h>
 #include <winport/library.h>
 #include <winport/message.h>
 #include <winport/oleauto.h>
 #include <winport/registry.h>
 #include <winport/security.h>
+#include <winport/synch.h>
 #include <winport/sysinfo.h>
+#include <winport/threads.h>
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
