@@ -1,37 +1,36 @@
 #include "handles.h"
 
-#include <cstdint>
-#include <map>
-#include <mutex>
+#include <memory>
+
+#include "handle_table.h"
 
 namespace winport::handles {
 namespace {
 
-std::mutex g_mutex;
-std::map<HANDLE, Closer> g_open;
-std::uintptr_t g_last = 0;
+// An object whose only state lives with its owner, which `close` releases once the last
+// reference to the handle is gone.
+class ClosingObject final : public winport::detail::KernelObject {
+ public:
+  explicit ClosingObject(Closer close) : close_(close) {}
+  ~ClosingObject() override {
+    if (handle_ != nullptr) close_(handle_);
+  }
+  void Bind(HANDLE handle) { handle_ = handle; }
+
+ private:
+  Closer close_;
+  HANDLE handle_ = nullptr;
+};
 
 }  // namespace
 
 HANDLE Allocate(Closer close) {
-  std::lock_guard lock(g_mutex);
-  g_last += 4;
-  const HANDLE handle = reinterpret_cast<HANDLE>(g_last);
-  g_open[handle] = close;
+  auto object = std::make_shared<ClosingObject>(close);
+  const HANDLE handle = winport::detail::InsertHandle(object);
+  object->Bind(handle);
   return handle;
 }
 
-bool Close(HANDLE handle) {
-  Closer close;
-  {
-    std::lock_guard lock(g_mutex);
-    const auto found = g_open.find(handle);
-    if (found == g_open.end()) return false;
-    close = found->second;
-    g_open.erase(found);
-  }
-  close(handle);
-  return true;
-}
+bool Close(HANDLE handle) { return winport::detail::RemoveHandle(handle); }
 
 }  // namespace winport::handles

@@ -1,6 +1,5 @@
-// The process's kernel handles: each kind of object registers how its handles close,
-// and CloseHandle asks this table. Handle values are multiples of 4, as Windows' are,
-// and never reused.
+// Handles of objects that keep their own state by handle value (files): each registers
+// how it closes, and the handle lives in the one kernel handle table (handle_table.h).
 #pragma once
 
 #include <winport/base_types.h>

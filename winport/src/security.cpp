@@ -1,5 +1,5 @@
 // The process's token and the SIDs it carries. The Unix user is S-1-22-1-<uid>; tokens
-// are kernel handles (handles.h) whose state is kept here, looked up by the handle value.
+// are objects of the kernel handle table.
 #include <winport/message.h>
 #include <winport/security.h>
 
@@ -9,13 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include <winport/fault_injection.h>
 
-#include "handles.h"
+#include "handle_table.h"
 
 namespace {
 
@@ -26,20 +25,14 @@ constexpr DWORD kGenericRead = 0x80000000;
 constexpr DWORD kGenericAll = 0x10000000;
 constexpr DWORD kMaximumAllowed = 0x02000000;
 
-const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+const HANDLE kCurrentProcess = winport::detail::kCurrentProcessPseudoHandle;
 
-struct Token {
-  DWORD access;
-  uid_t user;
+// Tokens never change once opened.
+struct Token final : winport::detail::KernelObject {
+  Token(DWORD access, uid_t user) : access(access), user(user) {}
+  const DWORD access;
+  const uid_t user;
 };
-
-std::mutex g_mutex;
-std::map<HANDLE, Token> g_tokens;
-
-void CloseToken(HANDLE token) {
-  std::lock_guard lock(g_mutex);
-  g_tokens.erase(token);
-}
 
 bool Injected(const char* function) {
   std::uint32_t error;
@@ -62,19 +55,6 @@ UserSid SidOfUser(uid_t user) {
 
 }  // namespace
 
-extern "C" HANDLE GetCurrentProcess() {
-  return kCurrentProcess;
-}
-
-extern "C" BOOL CloseHandle(HANDLE hObject) {
-  if (hObject == kCurrentProcess) return TRUE;
-  if (!winport::handles::Close(hObject)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}
-
 extern "C" BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
   if (Injected("OpenProcessToken")) return FALSE;
   if (TokenHandle == nullptr) {
@@ -88,11 +68,8 @@ extern "C" BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHAN
   DWORD access = DesiredAccess;
   if ((access & (kGenericAll | kMaximumAllowed)) != 0) access |= TOKEN_ALL_ACCESS;
   if ((access & kGenericRead) != 0) access |= TOKEN_READ;
-  const HANDLE handle = winport::handles::Allocate(CloseToken);
-  std::lock_guard lock(g_mutex);
   // The identity the process acts with, as it is when the token is opened.
-  g_tokens[handle] = Token{access, ::geteuid()};
-  *TokenHandle = handle;
+  *TokenHandle = winport::detail::InsertHandle(std::make_shared<Token>(access, ::geteuid()));
   return TRUE;
 }
 
@@ -101,21 +78,13 @@ extern "C" BOOL GetTokenInformation(HANDLE TokenHandle,
                                     LPVOID TokenInformation, DWORD TokenInformationLength,
                                     PDWORD ReturnLength) {
   if (Injected("GetTokenInformation")) return FALSE;
-  Token token;
-  {
-    std::lock_guard lock(g_mutex);
-    auto found = g_tokens.find(TokenHandle);
-    if (found == g_tokens.end()) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    token = found->second;
-  }
+  const auto token = winport::detail::LookupHandleOf<Token>(TokenHandle);
+  if (token == nullptr) return FALSE;
   if (TokenInformationClass != TokenUser) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return FALSE;
   }
-  if ((token.access & TOKEN_QUERY) == 0) {
+  if ((token->access & TOKEN_QUERY) == 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
@@ -123,7 +92,7 @@ extern "C" BOOL GetTokenInformation(HANDLE TokenHandle,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const UserSid sid = SidOfUser(token.user);
+  const UserSid sid = SidOfUser(token->user);
   const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sizeof sid);
   *ReturnLength = needed;
   if (TokenInformationLength < needed || TokenInformation == nullptr) {

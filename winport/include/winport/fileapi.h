@@ -5,6 +5,7 @@
 #pragma once
 
 #include <winport/base_types.h>
+#include <winport/handles.h>
 #include <winport/security.h>
 #include <winport/winerror.h>
 
@@ -50,14 +51,6 @@ union LARGE_INTEGER {
   LONGLONG QuadPart;
 };
 using PLARGE_INTEGER = LARGE_INTEGER*;
-
-struct _SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
-};
-typedef _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
-typedef _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 struct _OVERLAPPED;
 typedef _OVERLAPPED OVERLAPPED;

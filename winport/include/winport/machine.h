@@ -8,6 +8,7 @@
 //   msmq/                       message queues, one spool directory per queue
 //   windows/system32/           the system directory (C:\Windows\system32)
 //   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)
+//   sync/                       named mutexes, one shared file per name open somewhere
 //
 // Windows paths map onto it: "C:\" is the prefix itself, so "C:\Windows\system32\x"
 // is <prefix>/windows/system32/x; another drive D: is <prefix>/drive_d. Path

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <winport/base_types.h>
+#include <winport/handles.h>
 #include <winport/winerror.h>
 
 struct SID_IDENTIFIER_AUTHORITY {
@@ -81,17 +82,6 @@ using PDWORD = DWORD*;
    TOKEN_QUERY | TOKEN_QUERY_SOURCE | TOKEN_ADJUST_PRIVILEGES | TOKEN_ADJUST_GROUPS |      \
    TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID)
 #define TOKEN_READ (STANDARD_RIGHTS_READ | TOKEN_QUERY)
-
-// The process and its handles. CloseHandle closes tokens and files (fileapi.h).
-#ifndef WINPORT_DECLARED_PROCESS_HANDLES
-#define WINPORT_DECLARED_PROCESS_HANDLES
-#ifndef INVALID_HANDLE_VALUE
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
-#endif
-// The pseudo handle (HANDLE)-1: needs no closing, and closing it does nothing.
-extern "C" HANDLE GetCurrentProcess();
-extern "C" BOOL CloseHandle(HANDLE hObject);
-#endif
 
 // Only GetCurrentProcess() is a process this one may open.
 extern "C" BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);

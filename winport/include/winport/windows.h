@@ -9,6 +9,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <float.h>
+#include <process.h>
 #include <sddl.h>
 #include <winport/se_translator.h>
 #include <winport/uuidof.h>
@@ -21,14 +22,17 @@
 #include <winport/eventlog.h>
 #include <winport/fileapi.h>
 #include <winport/guid.h>
+#include <winport/handles.h>
 #include <winport/library.h>
 #include <winport/message.h>
 #include <winport/oleauto.h>
 #include <winport/registry.h>
 #include <winport/se_translator.h>
 #include <winport/security.h>
+#include <winport/synch.h>
 #include <winport/sysinfo.h>
 #include <winport/time.h>
+#include <winport/threads.h>
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>

@@ -1,0 +1,223 @@
+// Named mutexes between processes: a forked child stands for another program that
+// opens the same name.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <winport/windows.h>
+
+#include "fresh_machine.h"
+
+namespace {
+
+constexpr DWORD kGuard = 10000;
+
+// The child: runs body(go, done) once the parent says go, and exits with its result;
+// it reads further words of the parent from go and writes its own to done.
+class Child {
+ public:
+  template <typename Body>
+  explicit Child(Body body) {
+    int go[2];
+    int done[2];
+    if (::pipe(go) != 0 || ::pipe(done) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(go[1]);
+      ::close(done[0]);
+      char byte;
+      const bool started = ::read(go[0], &byte, 1) == 1;
+      ::_exit(started ? body(go[0], done[1]) : 100);
+    }
+    ::close(go[0]);
+    ::close(done[1]);
+    go_ = go[1];
+    done_ = done[0];
+  }
+  ~Child() {
+    if (go_ >= 0) ::close(go_);
+    if (done_ >= 0) ::close(done_);
+    if (pid_ > 0 && !reaped_) Wait();
+  }
+  bool started() const { return pid_ > 0; }
+  void Go() { (void)!::write(go_, "g", 1); }
+  // Waits for the child to write a byte to its fd.
+  bool Signalled() {
+    char byte;
+    return ::read(done_, &byte, 1) == 1;
+  }
+  int Wait() {
+    int status = 0;
+    reaped_ = true;
+    if (::waitpid(pid_, &status, 0) != pid_ || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int go_ = -1;
+  int done_ = -1;
+  bool reaped_ = false;
+};
+
+constexpr LPCWSTR kName = OLESTR("Global\\Quillmere-named-mutex-test");
+
+// Appends "<who>[" and "<who>]" to the log while holding the mutex, rounds times.
+bool Contend(LPCWSTR name, const std::filesystem::path& log, char who, int rounds) {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+  if (mutex == nullptr) return false;
+  const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+  bool ok = fd >= 0;
+  for (int i = 0; ok && i < rounds; ++i) {
+    ok = WaitForSingleObject(mutex, kGuard) == WAIT_OBJECT_0;
+    if (!ok) break;
+    const char begin[2] = {who, '['};
+    const char end[2] = {who, ']'};
+    ok = ::write(fd, begin, 2) == 2;
+    Sleep(0);  // gives the other side a chance to break in, were the mutex not holding
+    ok = ok && ::write(fd, end, 2) == 2;
+    ok = ReleaseMutex(mutex) && ok;
+  }
+  if (fd >= 0) ::close(fd);
+  CloseHandle(mutex);
+  return ok;
+}
+
+TEST(NamedMutexProcesses, CriticalSectionsOfTwoProcessesNeverInterleave) {
+  const std::filesystem::path log = testing_support::MachinePrefix() / "contention.log";
+  constexpr int kRounds = 300;
+  // The child opens the name only after the parent has created it, through the file
+  // every process shares rather than anything inherited.
+  Child child([&](int, int) { return Contend(kName, log, 'c', kRounds) ? 0 : 1; });
+  ASSERT_TRUE(child.started());
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
+  ASSERT_NE(mutex, nullptr);
+  child.Go();
+  EXPECT_TRUE(Contend(kName, log, 'p', kRounds));
+  EXPECT_EQ(child.Wait(), 0);
+  CloseHandle(mutex);
+
+  std::ifstream in(log, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string entries = text.str();
+  ASSERT_EQ(entries.size(), 2u * 2 * 2 * kRounds);
+  for (std::size_t i = 0; i < entries.size(); i += 4) {
+    ASSERT_EQ(entries[i + 1], '[') << "at " << i;
+    ASSERT_EQ(entries[i + 3], ']') << "at " << i;
+    ASSERT_EQ(entries[i], entries[i + 2]) << "interleaved at " << i;
+  }
+}
+
+// A process that ends holding the mutex abandons it: the next waiter, in another
+// process, is told so and owns it.
+TEST(NamedMutexProcesses, DeadHolderHandsItOverAbandoned) {
+  for (bool among_others : {false, true}) {
+    SCOPED_TRACE(among_others ? "WaitForMultipleObjects" : "WaitForSingleObject");
+    Child child([](int, int done) -> int {
+      HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kName);
+      if (mutex == nullptr || WaitForSingleObject(mutex, kGuard) != WAIT_OBJECT_0) return 1;
+      (void)!::write(done, "t", 1);
+      ::_exit(0);  // without releasing it
+    });
+    ASSERT_TRUE(child.started());
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
+    ASSERT_NE(mutex, nullptr);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    child.Go();
+    ASSERT_TRUE(child.Signalled());
+    EXPECT_EQ(child.Wait(), 0);
+    if (among_others) {
+      const HANDLE handles[] = {event, mutex};
+      EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, kGuard), WAIT_ABANDONED_0 + 1);
+    } else {
+      EXPECT_EQ(WaitForSingleObject(mutex, kGuard), WAIT_ABANDONED_0);
+    }
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    CloseHandle(event);
+    CloseHandle(mutex);
+  }
+}
+
+// Held by another process, the mutex is not free here until that process lets go.
+TEST(NamedMutexProcesses, HeldByAnotherProcessTimesOut) {
+  Child child([](int go, int done) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kName);
+    if (mutex == nullptr || WaitForSingleObject(mutex, kGuard) != WAIT_OBJECT_0) return 1;
+    (void)!::write(done, "t", 1);
+    char byte;
+    (void)!::read(go, &byte, 1);
+    return ReleaseMutex(mutex) ? 0 : 2;
+  });
+  ASSERT_TRUE(child.started());
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
+  ASSERT_NE(mutex, nullptr);
+  child.Go();
+  ASSERT_TRUE(child.Signalled());
+  EXPECT_EQ(WaitForSingleObject(mutex, 20), static_cast<DWORD>(WAIT_TIMEOUT));
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE handles[] = {event, mutex};
+  EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 20), static_cast<DWORD>(WAIT_TIMEOUT));
+  child.Go();
+  EXPECT_EQ(WaitForSingleObject(mutex, kGuard), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(child.Wait(), 0);
+  CloseHandle(event);
+  CloseHandle(mutex);
+}
+
+// The name lives while a process has it open: a file left by a process that died is
+// not a mutex, and the last close removes the file.
+TEST(NamedMutexProcesses, NameEndsWithItsLastProcess) {
+  Child child([](int, int done) -> int {
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, kName);
+    (void)!::write(done, "c", 1);
+    ::_exit(mutex != nullptr ? 0 : 1);
+  });
+  ASSERT_TRUE(child.started());
+  child.Go();
+  ASSERT_TRUE(child.Signalled());
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, kName), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  const std::filesystem::path sync = testing_support::MachinePrefix() / "sync";
+  auto mutex_files = [&] {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sync))
+      files += entry.path().filename().string().starts_with("mutex-");
+    return files;
+  };
+  EXPECT_EQ(mutex_files(), 1);
+  CloseHandle(mutex);
+  EXPECT_EQ(mutex_files(), 0);
+}
+
+// "Global\" and "Local\" are one namespace here; names differ by case.
+TEST(NamedMutexProcesses, NamespacesAndCase) {
+  HANDLE global = CreateMutexW(nullptr, FALSE, OLESTR("Global\\Quillmere-Case"));
+  ASSERT_NE(global, nullptr);
+  HANDLE local = OpenMutexW(SYNCHRONIZE, FALSE, OLESTR("Local\\Quillmere-Case"));
+  EXPECT_NE(local, nullptr);
+  HANDLE bare = OpenMutexW(SYNCHRONIZE, FALSE, OLESTR("Quillmere-Case"));
+  EXPECT_NE(bare, nullptr);
+  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, OLESTR("Quillmere-case")), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  for (HANDLE handle : {global, local, bare})
+    if (handle != nullptr) CloseHandle(handle);
+}
+
+}  // namespace
