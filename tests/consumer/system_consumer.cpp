@@ -100,8 +100,10 @@ void ThrowFault(unsigned code, EXCEPTION_POINTERS*) {
 // The fault must reach the processor, not a sanitizer's check in front of it.
 __attribute__((noinline, no_sanitize("address", "undefined"))) int Divide(int numerator,
                                                                           int denominator) {
+  // Volatile on both sides: the division must be done even when the result is unused.
   volatile int divisor = denominator;
-  return numerator / divisor;
+  volatile int quotient = numerator / divisor;
+  return quotient;
 }
 
 void DivisionByZero() {

@@ -39,16 +39,20 @@ class ScopedTranslator {
 #define FAULTING __attribute__((noinline, no_sanitize("address", "undefined")))
 
 FAULTING int Divide(int numerator, int denominator) {
-  volatile int divisor = denominator;  // keeps the division a real instruction
-  return numerator / divisor;
+  // Volatile on both sides: the division must be done even when the result is unused.
+  volatile int divisor = denominator;
+  volatile int quotient = numerator / divisor;
+  return quotient;
 }
 
 FAULTING void WriteTo(ULONG_PTR address) {
-  *reinterpret_cast<volatile int*>(address) = 1;
+  volatile ULONG_PTR target = address;  // an address the optimiser cannot see through
+  *reinterpret_cast<volatile int*>(target) = 1;
 }
 
 FAULTING int ReadFrom(ULONG_PTR address) {
-  return *reinterpret_cast<volatile int*>(address);
+  volatile ULONG_PTR target = address;
+  return *reinterpret_cast<volatile int*>(target);
 }
 
 Fault CatchFault(void (*body)()) {

@@ -14,7 +14,8 @@ void Throw(unsigned, EXCEPTION_POINTERS*) {
 }
 
 __attribute__((noinline, no_sanitize("address", "undefined"))) void WriteTo(ULONG_PTR address) {
-  *reinterpret_cast<volatile int*>(address) = 1;
+  volatile ULONG_PTR target = address;  // an address the optimiser cannot see through
+  *reinterpret_cast<volatile int*>(target) = 1;
 }
 
 TEST(SeTranslatorDeathTest, ThreadWithoutTranslatorStillCrashes) {
