@@ -15,21 +15,6 @@ namespace {
 // hanging the test.
 constexpr DWORD kGuard = 10000;
 
-// A handle closed when the test ends.
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // A name no other test process uses at the same time (named objects outlive a test
 // program under Wine's one server).
 std::u16string UniqueName(const char* stem) {
@@ -115,21 +100,21 @@ TEST(Event, ResetSemantics) {
   };
   for (const EventCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Handle event(CreateEventW(nullptr, c.manual_reset, c.initial_state, nullptr));
-    ASSERT_NE(event.get(), nullptr);
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), c.first_wait);
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), c.second_wait);
-    ASSERT_TRUE(SetEvent(event.get()));
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
-    ASSERT_TRUE(ResetEvent(event.get()));
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT);
+    winport::ScopedHandle event(CreateEventW(nullptr, c.manual_reset, c.initial_state, nullptr));
+    ASSERT_NE(event.Get(), nullptr);
+    EXPECT_EQ(WaitForSingleObject(event.Get(), 0), c.first_wait);
+    EXPECT_EQ(WaitForSingleObject(event.Get(), 0), c.second_wait);
+    ASSERT_TRUE(SetEvent(event.Get()));
+    EXPECT_EQ(WaitForSingleObject(event.Get(), 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(ResetEvent(event.Get()));
+    EXPECT_EQ(WaitForSingleObject(event.Get(), 0), WAIT_TIMEOUT);
   }
 }
 
 TEST(Event, SetByAnotherThreadEndsAnInfiniteWait) {
-  Handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  std::thread setter([&] { SetEvent(event.get()); });
-  EXPECT_EQ(WaitForSingleObject(event.get(), INFINITE), WAIT_OBJECT_0);
+  winport::ScopedHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  std::thread setter([&] { SetEvent(event.Get()); });
+  EXPECT_EQ(WaitForSingleObject(event.Get(), INFINITE), WAIT_OBJECT_0);
   setter.join();
 }
 
@@ -141,32 +126,32 @@ TEST(Event, InjectedFailureOfCreation) {
 }
 
 TEST(Wait, ShortTimeoutOfAnUnsignalledObject) {
-  Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  EXPECT_EQ(WaitForSingleObject(event.get(), 20), static_cast<DWORD>(WAIT_TIMEOUT));
-  const HANDLE handles[] = {event.get(), event.get()};
+  winport::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  EXPECT_EQ(WaitForSingleObject(event.Get(), 20), static_cast<DWORD>(WAIT_TIMEOUT));
+  const HANDLE handles[] = {event.Get(), event.Get()};
   EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 20), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 // Wait-any answers the lowest signalled index and consumes only that object.
 TEST(Wait, AnyAnswersTheLowestSignalledIndex) {
-  Handle first(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  Handle second(CreateEventW(nullptr, FALSE, TRUE, nullptr));
-  Handle third(CreateEventW(nullptr, FALSE, TRUE, nullptr));
-  const HANDLE handles[] = {first.get(), second.get(), third.get()};
+  winport::ScopedHandle first(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  winport::ScopedHandle second(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+  winport::ScopedHandle third(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+  const HANDLE handles[] = {first.Get(), second.Get(), third.Get()};
   EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), WAIT_OBJECT_0 + 2);
   EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  SetEvent(third.get());
-  SetEvent(first.get());
+  SetEvent(third.Get());
+  SetEvent(first.Get());
   EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, kGuard), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForMultipleObjects(3, handles, FALSE, kGuard), WAIT_OBJECT_0 + 2);
 }
 
 TEST(Wait, AnyWakesForTheObjectAnotherThreadSignals) {
-  Handle first(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  Handle second(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const HANDLE handles[] = {first.get(), second.get()};
-  std::thread setter([&] { SetEvent(second.get()); });
+  winport::ScopedHandle first(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winport::ScopedHandle second(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE handles[] = {first.Get(), second.Get()};
+  std::thread setter([&] { SetEvent(second.Get()); });
   EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, kGuard), WAIT_OBJECT_0 + 1);
   setter.join();
 }
@@ -174,18 +159,18 @@ TEST(Wait, AnyWakesForTheObjectAnotherThreadSignals) {
 // A wait for all that cannot be satisfied takes nothing: the auto-reset event that was
 // signalled stays signalled.
 TEST(Wait, AllTakesEveryObjectOrNone) {
-  Handle set(CreateEventW(nullptr, FALSE, TRUE, nullptr));
-  Handle clear(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  Handle mutex(CreateMutexW(nullptr, FALSE, nullptr));
-  const HANDLE handles[] = {set.get(), clear.get(), mutex.get()};
+  winport::ScopedHandle set(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+  winport::ScopedHandle clear(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  winport::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
+  const HANDLE handles[] = {set.Get(), clear.Get(), mutex.Get()};
   EXPECT_EQ(WaitForMultipleObjects(3, handles, TRUE, 20), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_FALSE(ReleaseMutex(mutex.get()));
+  EXPECT_FALSE(ReleaseMutex(mutex.Get()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
-  SetEvent(clear.get());
+  SetEvent(clear.Get());
   EXPECT_EQ(WaitForMultipleObjects(3, handles, TRUE, kGuard), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(set.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_EQ(WaitForSingleObject(clear.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_TRUE(ReleaseMutex(mutex.get()));
+  EXPECT_EQ(WaitForSingleObject(set.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(clear.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(ReleaseMutex(mutex.Get()));
 }
 
 // A value no handle has. (A closed handle is no substitute: Windows reuses handle
@@ -193,9 +178,9 @@ TEST(Wait, AllTakesEveryObjectOrNone) {
 const HANDLE kNoHandle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7FFFFF00));
 
 TEST(Wait, BadHandlesAndCountsFail) {
-  Handle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-  std::vector<HANDLE> too_many(MAXIMUM_WAIT_OBJECTS + 1, event.get());
-  const HANDLE with_bad[] = {event.get(), kNoHandle};
+  winport::ScopedHandle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  std::vector<HANDLE> too_many(MAXIMUM_WAIT_OBJECTS + 1, event.Get());
+  const HANDLE with_bad[] = {event.Get(), kNoHandle};
   struct Case {
     const char* name;
     DWORD count;
@@ -234,7 +219,7 @@ TEST(Handles, DuplicateKeepsTheObject) {
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), original, GetCurrentProcess(), &copy, 0, FALSE,
                               DUPLICATE_SAME_ACCESS));
-  Handle owned_copy(copy);
+  winport::ScopedHandle owned_copy(copy);
   EXPECT_NE(copy, original);
   ASSERT_TRUE(CloseHandle(original));
   EXPECT_TRUE(SetEvent(copy));
@@ -242,48 +227,48 @@ TEST(Handles, DuplicateKeepsTheObject) {
 }
 
 TEST(Handles, WrongKindOfObjectIsAnInvalidHandle) {
-  Handle mutex(CreateMutexW(nullptr, FALSE, nullptr));
-  Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winport::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
+  winport::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(SetEvent(mutex.get()));
+  EXPECT_FALSE(SetEvent(mutex.Get()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(ReleaseMutex(event.get()));
+  EXPECT_FALSE(ReleaseMutex(event.Get()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(Mutex, OwnershipIsRecursive) {
-  Handle mutex(CreateMutexW(nullptr, TRUE, nullptr));
-  ASSERT_NE(mutex.get(), nullptr);
-  EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
+  winport::ScopedHandle mutex(CreateMutexW(nullptr, TRUE, nullptr));
+  ASSERT_NE(mutex.Get(), nullptr);
+  EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_OBJECT_0);
   auto other_takes = [&] {
     DWORD result = WAIT_FAILED;
     std::thread([&] {
-      result = WaitForSingleObject(mutex.get(), 0);
-      if (result == WAIT_OBJECT_0) ReleaseMutex(mutex.get());
+      result = WaitForSingleObject(mutex.Get(), 0);
+      if (result == WAIT_OBJECT_0) ReleaseMutex(mutex.Get());
     }).join();
     return result;
   };
-  EXPECT_TRUE(ReleaseMutex(mutex.get()));
+  EXPECT_TRUE(ReleaseMutex(mutex.Get()));
   EXPECT_EQ(other_takes(), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_TRUE(ReleaseMutex(mutex.get()));
+  EXPECT_TRUE(ReleaseMutex(mutex.Get()));
   EXPECT_EQ(other_takes(), WAIT_OBJECT_0);
   SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(ReleaseMutex(mutex.get()));
+  EXPECT_FALSE(ReleaseMutex(mutex.Get()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
 }
 
 TEST(Mutex, OnlyTheOwningThreadReleases) {
-  Handle mutex(CreateMutexW(nullptr, TRUE, nullptr));
+  winport::ScopedHandle mutex(CreateMutexW(nullptr, TRUE, nullptr));
   BOOL released = TRUE;
   DWORD error = ERROR_SUCCESS;
   std::thread([&] {
-    released = ReleaseMutex(mutex.get());
+    released = ReleaseMutex(mutex.Get());
     error = GetLastError();
   }).join();
   EXPECT_FALSE(released);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_OWNER));
-  EXPECT_TRUE(ReleaseMutex(mutex.get()));
+  EXPECT_TRUE(ReleaseMutex(mutex.Get()));
 }
 
 // A thread that ends owning a mutex abandons it: the next wait is told so, once, and
@@ -291,18 +276,18 @@ TEST(Mutex, OnlyTheOwningThreadReleases) {
 TEST(Mutex, EndingOwnerAbandonsIt) {
   for (bool among_others : {false, true}) {
     SCOPED_TRACE(among_others ? "WaitForMultipleObjects" : "WaitForSingleObject");
-    Handle mutex(CreateMutexW(nullptr, FALSE, nullptr));
-    Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0); }).join();
-    const HANDLE handles[] = {event.get(), mutex.get()};
+    winport::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
+    winport::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_OBJECT_0); }).join();
+    const HANDLE handles[] = {event.Get(), mutex.Get()};
     if (among_others) {
       EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, kGuard), WAIT_ABANDONED_0 + 1);
     } else {
-      EXPECT_EQ(WaitForSingleObject(mutex.get(), kGuard), WAIT_ABANDONED_0);
+      EXPECT_EQ(WaitForSingleObject(mutex.Get(), kGuard), WAIT_ABANDONED_0);
     }
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
+    EXPECT_TRUE(ReleaseMutex(mutex.Get()));
+    EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(mutex.Get()));
   }
 }
 
@@ -318,8 +303,8 @@ TEST(Mutex, InjectedFailureOfCreation) {
 TEST(NamedMutex, SecondCreationOpensTheSameMutex) {
   const std::u16string name = UniqueName("Quillmere-synch-test-existing");
   SetLastError(ERROR_INVALID_DATA);
-  Handle first(CreateMutexW(nullptr, FALSE, Text(name)));
-  ASSERT_NE(first.get(), nullptr);
+  winport::ScopedHandle first(CreateMutexW(nullptr, FALSE, Text(name)));
+  ASSERT_NE(first.Get(), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
   HANDLE second_handle = nullptr;
   DWORD second_error = ERROR_SUCCESS;
@@ -327,14 +312,14 @@ TEST(NamedMutex, SecondCreationOpensTheSameMutex) {
     second_handle = CreateMutexW(nullptr, TRUE, Text(name));
     second_error = GetLastError();
   }).join();
-  Handle second(second_handle);
-  ASSERT_NE(second.get(), nullptr);
+  winport::ScopedHandle second(second_handle);
+  ASSERT_NE(second.Get(), nullptr);
   EXPECT_EQ(second_error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_NE(second.get(), first.get());
+  EXPECT_NE(second.Get(), first.Get());
   // Free, so the creating thread did not take it; taken through one handle, released
   // through the other.
-  EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
-  EXPECT_TRUE(ReleaseMutex(second.get()));
+  EXPECT_EQ(WaitForSingleObject(first.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(second.Get()));
 }
 
 TEST(NamedMutex, OpenFindsOnlyANameThatIsOpen) {
@@ -345,9 +330,9 @@ TEST(NamedMutex, OpenFindsOnlyANameThatIsOpen) {
   HANDLE created = CreateMutexW(nullptr, TRUE, Text(name));
   ASSERT_NE(created, nullptr);
   {
-    Handle opened(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, Text(name)));
-    ASSERT_NE(opened.get(), nullptr);
-    EXPECT_TRUE(ReleaseMutex(opened.get()));
+    winport::ScopedHandle opened(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, Text(name)));
+    ASSERT_NE(opened.Get(), nullptr);
+    EXPECT_TRUE(ReleaseMutex(opened.Get()));
   }
   ASSERT_TRUE(CloseHandle(created));
   // The last handle closed, the name is gone.

@@ -12,20 +12,6 @@ namespace {
 
 constexpr DWORD kGuard = 10000;
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // What a started thread reports and waits for.
 struct Job {
   HANDLE go = nullptr;  // the thread waits for it before it returns
@@ -45,80 +31,80 @@ HANDLE Start(Job* job, unsigned flags = 0, unsigned* id = nullptr) {
 }
 
 TEST(Thread, HandleIsSignalledWhenTheThreadEndsWithItsExitCode) {
-  Handle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winport::ScopedHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Job job;
-  job.go = go.get();
+  job.go = go.Get();
   job.result = 42;
   unsigned id = 0;
-  Handle thread(Start(&job, 0, &id));
-  ASSERT_NE(thread.get(), nullptr);
+  winport::ScopedHandle thread(Start(&job, 0, &id));
+  ASSERT_NE(thread.Get(), nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, GetCurrentThreadId());
   DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_TRUE(GetExitCodeThread(thread.Get(), &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
-  EXPECT_EQ(WaitForSingleObject(thread.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  SetEvent(go.get());
-  EXPECT_EQ(WaitForSingleObject(thread.get(), kGuard), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(go.Get());
+  EXPECT_EQ(WaitForSingleObject(thread.Get(), kGuard), WAIT_OBJECT_0);
   // Signalled for good: every later wait is satisfied too.
-  EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
-  EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(thread.Get(), &code));
   EXPECT_EQ(code, 42u);
   EXPECT_EQ(job.thread_id.load(), id);
 }
 
 TEST(Thread, WaitForAnyOfSeveralThreads) {
-  Handle hold(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winport::ScopedHandle hold(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Job waiting;
-  waiting.go = hold.get();
+  waiting.go = hold.Get();
   Job quick;
-  Handle first(Start(&waiting));
-  Handle second(Start(&quick));
-  const HANDLE handles[] = {first.get(), second.get()};
+  winport::ScopedHandle first(Start(&waiting));
+  winport::ScopedHandle second(Start(&quick));
+  const HANDLE handles[] = {first.Get(), second.Get()};
   EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, kGuard), WAIT_OBJECT_0 + 1);
-  SetEvent(hold.get());
+  SetEvent(hold.Get());
   EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, kGuard), WAIT_OBJECT_0);
 }
 
 TEST(Thread, SuspendedUntilResumed) {
   Job job;
   job.result = 7;
-  Handle thread(Start(&job, CREATE_SUSPENDED));
-  ASSERT_NE(thread.get(), nullptr);
-  EXPECT_EQ(ResumeThread(thread.get()), 1u);
-  EXPECT_EQ(WaitForSingleObject(thread.get(), kGuard), WAIT_OBJECT_0);
+  winport::ScopedHandle thread(Start(&job, CREATE_SUSPENDED));
+  ASSERT_NE(thread.Get(), nullptr);
+  EXPECT_EQ(ResumeThread(thread.Get()), 1u);
+  EXPECT_EQ(WaitForSingleObject(thread.Get(), kGuard), WAIT_OBJECT_0);
   DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_TRUE(GetExitCodeThread(thread.Get(), &code));
   EXPECT_EQ(code, 7u);
   EXPECT_NE(job.thread_id.load(), 0u);
 }
 
 TEST(Thread, PriorityIsRemembered) {
-  Handle hold(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winport::ScopedHandle hold(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Job job;
-  job.go = hold.get();
-  Handle thread(Start(&job));
-  EXPECT_EQ(GetThreadPriority(thread.get()), THREAD_PRIORITY_NORMAL);
+  job.go = hold.Get();
+  winport::ScopedHandle thread(Start(&job));
+  EXPECT_EQ(GetThreadPriority(thread.Get()), THREAD_PRIORITY_NORMAL);
   for (int priority : {THREAD_PRIORITY_IDLE, THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_BELOW_NORMAL,
                        THREAD_PRIORITY_NORMAL, THREAD_PRIORITY_ABOVE_NORMAL,
                        THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_TIME_CRITICAL}) {
     SCOPED_TRACE(priority);
     // Raising it needs a privilege the process may lack; it is still not a failure.
-    EXPECT_TRUE(SetThreadPriority(thread.get(), priority));
-    EXPECT_EQ(GetThreadPriority(thread.get()), priority);
+    EXPECT_TRUE(SetThreadPriority(thread.Get(), priority));
+    EXPECT_EQ(GetThreadPriority(thread.Get()), priority);
   }
   SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(SetThreadPriority(thread.get(), 3));
+  EXPECT_FALSE(SetThreadPriority(thread.Get(), 3));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  SetEvent(hold.get());
-  WaitForSingleObject(thread.get(), kGuard);
+  SetEvent(hold.Get());
+  WaitForSingleObject(thread.Get(), kGuard);
 }
 
 TEST(Thread, BadHandles) {
   // A value no handle has, and a handle that is not a thread's.
   const HANDLE no_handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7FFFFF00));
-  Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  for (HANDLE bad : {no_handle, event.get()}) {
+  winport::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  for (HANDLE bad : {no_handle, event.Get()}) {
     DWORD code = 0;
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(GetExitCodeThread(bad, &code));
@@ -144,7 +130,7 @@ TEST(Thread, CurrentThreadPseudoHandle) {
                     DUPLICATE_SAME_ACCESS);
   });
   worker.join();
-  Handle owned(real);
+  winport::ScopedHandle owned(real);
   ASSERT_NE(real, nullptr);
   EXPECT_NE(id, GetCurrentThreadId());
   EXPECT_EQ(WaitForSingleObject(real, kGuard), WAIT_OBJECT_0);
@@ -171,16 +157,16 @@ TEST(Thread, TerminateSignalsTheHandleWithTheGivenCode) {
   HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   job.go = hold;
   job.result = 1;
-  Handle thread(Start(&job));
+  winport::ScopedHandle thread(Start(&job));
   while (job.thread_id.load() == 0)
     Sleep(1);
-  EXPECT_TRUE(TerminateThread(thread.get(), 99));
-  EXPECT_EQ(WaitForSingleObject(thread.get(), kGuard), WAIT_OBJECT_0);
+  EXPECT_TRUE(TerminateThread(thread.Get(), 99));
+  EXPECT_EQ(WaitForSingleObject(thread.Get(), kGuard), WAIT_OBJECT_0);
   DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_TRUE(GetExitCodeThread(thread.Get(), &code));
   EXPECT_EQ(code, 99u);
   SetEvent(hold);
-  EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_TRUE(GetExitCodeThread(thread.Get(), &code));
   EXPECT_EQ(code, 99u);
   CloseHandle(hold);
 }

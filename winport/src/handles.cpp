@@ -31,6 +31,8 @@ HANDLE Allocate(Closer close) {
   return handle;
 }
 
-bool Close(HANDLE handle) { return winport::detail::RemoveHandle(handle); }
+bool Close(HANDLE handle) {
+  return winport::detail::RemoveHandle(handle);
+}
 
 }  // namespace winport::handles

@@ -84,6 +84,13 @@ using LPWCH = WCHAR*;
 using LPCCH = const CHAR*;
 using LPCWCH = const WCHAR*;
 
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+using LPFILETIME = FILETIME*;
+
 #define OLESTR_CONCAT_(prefix, text) prefix##text
 #define OLESTR(text) OLESTR_CONCAT_(u, text)
 #define TEXT(text) OLESTR(text)

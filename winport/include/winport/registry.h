@@ -8,25 +8,13 @@
 #pragma once
 
 #include <winport/base_types.h>
+#include <winport/handles.h>
 #include <winport/winerror.h>
 
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
-
-struct _SECURITY_ATTRIBUTES;
-typedef _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
-#ifndef _FILETIME_
-#define _FILETIME_
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
-using LPFILETIME = FILETIME*;
-#endif
 
 // The predefined keys are negative 32-bit values widened to a pointer, as on Win64.
 #define WINPORT_PREDEFINED_HKEY_(value) \

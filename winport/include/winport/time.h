@@ -22,16 +22,6 @@ struct SYSTEMTIME {
 using PSYSTEMTIME = SYSTEMTIME*;
 using LPSYSTEMTIME = SYSTEMTIME*;
 
-#ifndef _FILETIME_
-#define _FILETIME_
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
-using LPFILETIME = FILETIME*;
-#endif
-
 #ifndef MAKELCID
 #define MAKELCID(lang, sort) \
   ((static_cast<DWORD>(static_cast<WORD>(sort)) << 16) | static_cast<WORD>(lang))

@@ -6,9 +6,9 @@
 #include <windows.h>
 
 #include <comcat.h>
+#include <float.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <float.h>
 #include <process.h>
 #include <sddl.h>
 #include <winport/se_translator.h>
@@ -31,8 +31,8 @@
 #include <winport/security.h>
 #include <winport/synch.h>
 #include <winport/sysinfo.h>
-#include <winport/time.h>
 #include <winport/threads.h>
+#include <winport/time.h>
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
@@ -44,6 +44,7 @@
 #include <winport/fault_injection.h>
 #include <winport/platform_info.h>
 #include <winport/scoped_bstr.h>
+#include <winport/scoped_handle.h>
 #include <winport/scoped_hkey.h>
 #include <winport/scoped_library.h>
 #include <winport/scoped_safe_array.h>
