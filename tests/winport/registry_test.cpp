@@ -64,13 +64,14 @@ class RegistryTest : public testing::Test {
     }
     return Narrow(buffer);
   }
-  std::vector<std::string> SubkeyNames(HKEY key) {
+  // Every name an enumeration gives, checking that it ends with ERROR_NO_MORE_ITEMS.
+  template <class Enumerate>
+  static std::vector<std::string> Names(Enumerate enumerate) {
     std::vector<std::string> names;
     for (DWORD index = 0;; ++index) {
       OLECHAR name[256];
       DWORD length = 256;
-      const LSTATUS status =
-          RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      const LSTATUS status = enumerate(index, name, &length);
       if (status != ERROR_SUCCESS) {
         EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
         return names;
@@ -78,19 +79,15 @@ class RegistryTest : public testing::Test {
       names.push_back(Narrow(winport::WideView(name, length)));
     }
   }
+  std::vector<std::string> SubkeyNames(HKEY key) {
+    return Names([key](DWORD index, OLECHAR* name, DWORD* length) {
+      return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
+  }
   std::vector<std::string> ValueNames(HKEY key) {
-    std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-      OLECHAR name[256];
-      DWORD length = 256;
-      const LSTATUS status =
-          RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-      if (status != ERROR_SUCCESS) {
-        EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-        return names;
-      }
-      names.push_back(Narrow(winport::WideView(name, length)));
-    }
+    return Names([key](DWORD index, OLECHAR* name, DWORD* length) {
+      return RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
   }
 
   WideString path_;
