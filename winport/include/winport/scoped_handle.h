@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include <winport/windows.h>
+#include <winport/windows_api.h>
 
 namespace winport {
 

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include <winport/windows.h>
+#include <winport/windows_api.h>
 
 namespace winport {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include <winport/windows.h>
+#include <winport/windows_api.h>
 
 namespace winport {
 

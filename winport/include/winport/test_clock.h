@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include <winport/windows.h>
+#include <winport/windows_api.h>
 
 namespace winport::test_clock {
 

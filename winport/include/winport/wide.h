@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include <winport/windows.h>
+#include <winport/windows_api.h>
 
 namespace winport {
 
