@@ -6,6 +6,8 @@
 
 #include <winport/windows.h>
 
+#include "hardware_faults.h"
+
 namespace {
 
 struct Fault {
@@ -35,25 +37,9 @@ class ScopedTranslator {
   _se_translator_function previous_;
 };
 
-// The faults must reach the processor, not a sanitizer's check in front of it.
-#define FAULTING __attribute__((noinline, no_sanitize("address", "undefined")))
-
-FAULTING int Divide(int numerator, int denominator) {
-  // Volatile on both sides: the division must be done even when the result is unused.
-  volatile int divisor = denominator;
-  volatile int quotient = numerator / divisor;
-  return quotient;
-}
-
-FAULTING void WriteTo(ULONG_PTR address) {
-  volatile ULONG_PTR target = address;  // an address the optimiser cannot see through
-  *reinterpret_cast<volatile int*>(target) = 1;
-}
-
-FAULTING int ReadFrom(ULONG_PTR address) {
-  volatile ULONG_PTR target = address;
-  return *reinterpret_cast<volatile int*>(target);
-}
+using testing_support::Divide;
+using testing_support::ReadFrom;
+using testing_support::WriteTo;
 
 Fault CatchFault(void (*body)()) {
   try {

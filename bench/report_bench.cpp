@@ -1,0 +1,41 @@
+// The caller's cost of a report: a filtered one should be a load and a test; a passing
+// one a few string copies, a time stamp and a locked append (the worker discards it).
+#include <benchmark/benchmark.h>
+
+#include <winport/windows.h>
+
+#include "diagnostics/reporting.h"
+
+namespace {
+
+void BM_ReportFiltered(benchmark::State& state) {
+  quillmere::Reporting reporting;
+  reporting.SetReportingLevel(1);
+  reporting.EnsureInitialized();
+  for (auto _ : state) {
+    reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"), OLESTR("filtered out"));
+  }
+}
+BENCHMARK(BM_ReportFiltered);
+
+void BM_TraceFiltered(benchmark::State& state) {
+  quillmere::Reporting reporting;
+  reporting.SetReportingLevel(1);
+  reporting.EnsureInitialized();
+  for (auto _ : state)
+    reporting.Trace(true, OLESTR("ISOAPObjectImpl::Execute"));
+}
+BENCHMARK(BM_TraceFiltered);
+
+void BM_ReportQueued(benchmark::State& state) {
+  quillmere::Reporting reporting;
+  reporting.SetReportingLevel(4);
+  reporting.EnsureInitialized();
+  for (auto _ : state) {
+    reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"),
+                     OLESTR("SOAP Object started: Administrator"));
+  }
+}
+BENCHMARK(BM_ReportQueued);
+
+}  // namespace

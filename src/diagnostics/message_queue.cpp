@@ -1,0 +1,158 @@
+#include "diagnostics/message_queue.h"
+
+#include <utility>
+
+#include "diagnostics/event_ids.h"
+#include "errors/com_error.h"
+#include "errors/structured_exception.h"
+
+namespace quillmere {
+
+namespace {
+
+// The worker's membership of the multithreaded apartment, left when the worker ends.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+  bool Joined() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+
+}  // namespace
+
+CMessageQueue::CMessageQueue() {
+  if (!lock_.Valid()) RaiseComErrorWithoutInfo(HRESULT_FROM_WIN32(lock_.InitError()));
+
+  stopEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stopEvent_.IsValid()) return;
+  workEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!workEvent_.IsValid()) {
+    stopEvent_.Reset();
+    return;
+  }
+  worker_.Reset(reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, 0, nullptr)));
+  if (!worker_.IsValid()) {
+    workEvent_.Reset();
+    stopEvent_.Reset();
+  }
+}
+
+CMessageQueue::~CMessageQueue() {
+  Stop();
+}
+
+bool CMessageQueue::Enqueue(ReportRecord* record) {
+  // Declared before the lock so that a refused record is freed after it is released.
+  std::unique_ptr<ReportRecord> owned(record);
+  winport::CriticalSectionLock hold(lock_);
+  if (queue_.size() >= kQueueLimit) {
+    WriteErrorEvent(kEventQueueFull);
+    return false;
+  }
+  if (workEvent_.IsValid()) {
+    queue_.push_back(std::move(owned));
+    SetEvent(workEvent_.Get());
+  }
+  return true;
+}
+
+void CMessageQueue::Stop() {
+  if (worker_.IsValid()) {
+    SetEvent(stopEvent_.Get());
+    if (WaitForSingleObject(worker_.Get(), kStopTimeoutMilliseconds) == WAIT_TIMEOUT) {
+      WriteWarningEvent(kEventWorkerTerminated);
+      TerminateThread(worker_.Get(), 1);
+    }
+    worker_.Reset();
+  }
+
+  std::deque<std::unique_ptr<ReportRecord>> leftovers;
+  {
+    winport::CriticalSectionLock hold(lock_);
+    // Without the work event later appends are dropped at once instead of piling up.
+    workEvent_.Reset();
+    stopEvent_.Reset();
+    leftovers.swap(queue_);
+  }
+  if (!leftovers.empty()) {
+    WriteWarningEvent(kEventRecordsDropped);
+    while (!leftovers.empty())
+      leftovers.pop_front();
+  }
+}
+
+void CMessageQueue::Process(ReportRecord*) {}
+void CMessageQueue::WriteErrorEvent(DWORD) {}
+void CMessageQueue::WriteWarningEvent(DWORD) {}
+void CMessageQueue::WriteInfoEvent(DWORD) {}
+
+bool CMessageQueue::WaitForStopRequest(DWORD milliseconds) const {
+  return WaitForSingleObject(stopEvent_.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+unsigned __stdcall CMessageQueue::WorkerMain(void* queue) {
+  static_cast<CMessageQueue*>(queue)->RunWorker();
+  return 0;
+}
+
+void CMessageQueue::RunWorker() {
+  const ScopedSeTranslator translator;
+  // Stop first: a stop request wins over queued work.
+  const HANDLE events[] = {stopEvent_.Get(), workEvent_.Get()};
+
+  const ComApartment apartment;
+  if (!apartment.Joined()) {
+    // The object around this queue may still be under construction, so its event
+    // writer cannot be called yet: say so once there is a record to deliver, or at stop.
+    WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    WriteErrorEvent(kEventWorkerComInitFailed);
+    return;
+  }
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+
+  for (;;) {
+    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0) return;
+    if (woken != WAIT_OBJECT_0 + 1) {
+      WriteErrorEvent(kEventWorkerWaitFailed);
+      return;
+    }
+    if (!DrainQueue()) return;
+  }
+}
+
+bool CMessageQueue::DrainQueue() {
+  for (;;) {
+    std::unique_ptr<ReportRecord> record;
+    {
+      winport::CriticalSectionLock hold(lock_);
+      if (queue_.empty()) {
+        // Under the lock: a record appended after the test signals the event again.
+        ResetEvent(workEvent_.Get());
+        return true;
+      }
+      record = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    try {
+      Process(record.get());
+      record.reset();
+    } catch (...) {
+      // A report that cannot be delivered is dropped; the others still go.
+      record.reset();
+      WriteErrorEvent(kEventProcessFailed);
+    }
+    if (WaitForSingleObject(stopEvent_.Get(), 0) == WAIT_OBJECT_0) return false;
+  }
+}
+
+}  // namespace quillmere

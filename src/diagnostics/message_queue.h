@@ -1,0 +1,75 @@
+// The in-process report queue and its one worker thread: any thread appends records,
+// the worker takes them off in arrival order and hands each to Process.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+
+#include <winport/critical_section.h>
+#include <winport/scoped_handle.h>
+#include <winport/windows.h>
+
+#include "diagnostics/report_record.h"
+
+namespace quillmere {
+
+// The worker starts in the constructor, before any derived part of the object exists.
+// A derived class that overrides Process (or an event writer) must call Stop() first
+// thing in its own destructor: otherwise the worker may still run Process while the
+// derived members it uses are being destroyed, and the shutdown events would reach only
+// the empty writers here.
+//
+// The virtual operations have empty bodies: a bare queue accepts records and discards
+// them.
+class CMessageQueue {
+ public:
+  // An append that finds this many records queued is refused.
+  static constexpr std::size_t kQueueLimit = 100000;
+  // How long Stop gives the worker before terminating it.
+  static constexpr DWORD kStopTimeoutMilliseconds = 20000;
+
+  // Raises _com_error with the Win32 error as HRESULT when the queue lock cannot be
+  // made. When an event or the thread cannot be made, the queue has no worker: it
+  // accepts every record and drops it at once.
+  CMessageQueue();
+  virtual ~CMessageQueue();
+  CMessageQueue(const CMessageQueue&) = delete;
+  CMessageQueue& operator=(const CMessageQueue&) = delete;
+
+  // Takes ownership of record. False when the queue is full (the record is dropped with
+  // error event 0xC0000215); true otherwise, also when there is no worker to deliver it.
+  bool Enqueue(ReportRecord* record);
+
+  // Asks the worker to end after the record in hand, waits for it (terminating it when
+  // it does not end in time) and drops what is still queued, with a warning event.
+  // Safe to call more than once; records appended afterwards are dropped.
+  void Stop();
+
+ protected:
+  // Delivers one record, on the worker thread only. An exception leaving it drops the
+  // record with error event 0xC0000213; the worker goes on with the next.
+  virtual void Process(ReportRecord* record);
+  // Status events of the queue and its worker.
+  virtual void WriteErrorEvent(DWORD eventId);
+  virtual void WriteWarningEvent(DWORD eventId);
+  virtual void WriteInfoEvent(DWORD eventId);
+
+  // For Process: waits up to `milliseconds` for Stop to be called; true once it has
+  // been. Lets a slow delivery give up when the queue is stopping.
+  bool WaitForStopRequest(DWORD milliseconds) const;
+
+ private:
+  static unsigned __stdcall WorkerMain(void* queue);
+  void RunWorker();
+  // Delivers until the queue is empty (true) or a stop is requested (false).
+  bool DrainQueue();
+
+  winport::ScopedHandle worker_;
+  winport::CriticalSection lock_;
+  std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
+  winport::ScopedHandle workEvent_;                  // manual reset: records are queued
+  winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
+};
+
+}  // namespace quillmere

@@ -1,0 +1,60 @@
+// Reporting levels, the level filter and the event type and category each level is
+// written with.
+#pragma once
+
+#include <winport/windows.h>
+
+namespace quillmere {
+
+// A level is one bit; ReportingLevel is a mask of them.
+inline constexpr DWORD kLevelError = 1;
+inline constexpr DWORD kLevelWarning = 2;
+inline constexpr DWORD kLevelInformation = 4;
+inline constexpr DWORD kLevelTrace = 8;
+
+// The trace bits the module takes when it is loaded into a process: ReportingLevel
+// 0x100 then switches tracing on as if kLevelTrace were set.
+inline constexpr DWORD kTraceBitsLoaded = 0x100;
+
+// ReportingLevel, plus kLevelTrace when it shares a bit with the trace bits.
+constexpr DWORD EffectiveLevelMask(DWORD reportingLevel, DWORD traceBits) {
+  return reportingLevel | ((reportingLevel & traceBits) != 0 ? kLevelTrace : 0);
+}
+
+// Whether a report of `level` is queued; errors always pass.
+constexpr bool ReportPassesFilter(DWORD level, DWORD reportingLevel, DWORD traceBits) {
+  return (level & EffectiveLevelMask(reportingLevel, traceBits)) != 0 || (level & kLevelError) != 0;
+}
+
+// The event type a report of `level` is written with; anything but the four levels is
+// information.
+constexpr WORD EventTypeForLevel(DWORD level) {
+  switch (level) {
+    case kLevelError:
+      return EVENTLOG_ERROR_TYPE;
+    case kLevelWarning:
+      return EVENTLOG_WARNING_TYPE;
+    case kLevelTrace:
+      return EVENTLOG_AUDIT_SUCCESS;
+    default:
+      return EVENTLOG_INFORMATION_TYPE;
+  }
+}
+
+// 1 to 4 for the four levels, 0 for anything else.
+constexpr WORD EventCategoryForLevel(DWORD level) {
+  switch (level) {
+    case kLevelError:
+      return 1;
+    case kLevelWarning:
+      return 2;
+    case kLevelInformation:
+      return 3;
+    case kLevelTrace:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace quillmere

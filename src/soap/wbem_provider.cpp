@@ -1,0 +1,24 @@
+#include "soap/wbem_provider.h"
+
+namespace quillmere {
+
+CWbemProvider::CWbemProvider(Reporting& reporting)
+    : ISOAPObjectImpl(reporting, OLESTR("WbemProvider")) {}
+
+HRESULT CWbemProvider::FinalConstruct() {
+  return RunHook(OLESTR("CWbemProvider::FinalConstruct"));
+}
+
+void CWbemProvider::FinalRelease() {
+  RunHook(OLESTR("CWbemProvider::FinalRelease"));
+}
+
+HRESULT CWbemProvider::OnStart() {
+  return RunHook(OLESTR("CWbemProvider::OnStart"));
+}
+
+HRESULT CWbemProvider::OnStop() {
+  return RunHook(OLESTR("CWbemProvider::OnStop"));
+}
+
+}  // namespace quillmere
