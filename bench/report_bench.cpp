@@ -5,6 +5,7 @@
 #include <winport/windows.h>
 
 #include "diagnostics/reporting.h"
+#include "diagnostics/timestamp.h"
 
 namespace {
 
@@ -37,5 +38,20 @@ void BM_ReportQueued(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReportQueued);
+
+// The parts of a queued report's cost.
+void BM_FormatTimestamp(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(quillmere::FormatTimestamp());
+}
+BENCHMARK(BM_FormatTimestamp);
+
+void BM_GetLocalTime(benchmark::State& state) {
+  SYSTEMTIME now;
+  for (auto _ : state) {
+    GetLocalTime(&now);
+    benchmark::DoNotOptimize(now);
+  }
+}
+BENCHMARK(BM_GetLocalTime);
 
 }  // namespace

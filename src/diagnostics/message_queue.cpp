@@ -59,8 +59,11 @@ bool CMessageQueue::Enqueue(ReportRecord* record) {
     return false;
   }
   if (workEvent_.IsValid()) {
+    // The event stays set while the queue holds records (the worker resets it only when
+    // it finds the queue empty, under this lock): only the first record must signal.
+    const bool wasEmpty = queue_.empty();
     queue_.push_back(std::move(owned));
-    SetEvent(workEvent_.Get());
+    if (wasEmpty) SetEvent(workEvent_.Get());
   }
   return true;
 }

@@ -19,6 +19,7 @@
 #include "diagnostics/message_queue.h"
 #include "diagnostics/reporting.h"
 #include "errors/com_error.h"
+#include "hardware_faults.h"
 #include "logged_events.h"
 #include "platform_skips.h"
 #include "recording_reporting.h"
@@ -315,6 +316,23 @@ TEST(ReportQueueThreads, WithoutComTheWorkerSaysSoAndEnds) {
                                                   quillmere::kEventWorkerComInitFailed));
 }
 
+TEST(ReportQueueThreads, AFailedWaitEndsTheWorkerWithAnEvent) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
+  RecordingReporting reporting;
+  reporting.ReportError(OLESTR("delivered"), nullptr, 0, nullptr);
+  ASSERT_TRUE(reporting.WaitForRecords(1));
+  // The worker's next wait, once the record is done, fails.
+  winport::fault::FailCall("WaitForMultipleObjects", ERROR_INVALID_HANDLE);
+  reporting.ReportError(OLESTR("wakes the worker"), nullptr, 1, nullptr);
+
+  ASSERT_TRUE(reporting.WaitForErrorEvent(quillmere::kEventWorkerWaitFailed));
+  reporting.ReportError(OLESTR("never delivered"), nullptr, 2, nullptr);
+  reporting.Stop();
+  EXPECT_EQ(Numbers(reporting.Records()), (std::vector<LONG>{0, 1}));
+  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventWorkerWaitFailed});
+  EXPECT_EQ(reporting.WarningEvents(), std::vector<DWORD>{quillmere::kEventRecordsDropped});
+}
+
 TEST(ReportQueueThreads, WithoutComAndWithoutReportsItSaysSoAtStop) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   winport::fault::FailCall("CoInitializeEx", static_cast<std::uint32_t>(RPC_E_CHANGED_MODE));
@@ -322,15 +340,6 @@ TEST(ReportQueueThreads, WithoutComAndWithoutReportsItSaysSoAtStop) {
   reporting.Stop();
   EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventWorkerComInitFailed});
   EXPECT_TRUE(reporting.WarningEvents().empty());
-}
-
-// The faults must reach the processor, not a sanitizer's check in front of it.
-#define FAULTING __attribute__((noinline, no_sanitize("address", "undefined")))
-
-FAULTING int Divide(int numerator, int denominator) {
-  volatile int divisor = denominator;
-  volatile int quotient = numerator / divisor;
-  return quotient;
 }
 
 struct ThrowCase {
@@ -365,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ThrowCase{"ComError", [] { quillmere::RaiseComErrorWithoutInfo(E_FAIL); }},
                     ThrowCase{"AnyValue", [] { throw 7; }},
                     // A hardware fault on the worker reaches the catch through its translator.
-                    ThrowCase{"DivisionByZero", [] { Divide(1, 0); }}),
+                    ThrowCase{"DivisionByZero", [] { testing_support::Divide(1, 0); }}),
     [](const testing::TestParamInfo<ThrowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

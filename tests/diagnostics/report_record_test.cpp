@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <winport/test_clock.h>
 #include <winport/windows.h>
@@ -163,6 +164,19 @@ INSTANTIATE_TEST_SUITE_P(
                       -60,
                       "2024-02-29 23:30:00.250"}),
     [](const testing::TestParamInfo<TimestampCase>& info) { return std::string(info.param.name); });
+
+TEST(Timestamp, EachStampFollowsTheClockThroughTheSecondAndTheDay) {
+  SKIP_UNLESS_TEST_CLOCK_REACHES_PLATFORM();
+  // The same thread stamps within one second and then across midnight.
+  winport::test_clock::Set({2025, 12, 0, 31, 23, 59, 59, 998}, 0);
+  std::vector<std::string> stamps;
+  for (int i = 0; i < 3; ++i) {
+    stamps.push_back(testing_support::NarrowBstr(quillmere::FormatTimestamp().Get()));
+    winport::test_clock::Advance(1);
+  }
+  EXPECT_EQ(stamps, (std::vector<std::string>{"2025-12-31 23:59:59.998", "2025-12-31 23:59:59.999",
+                                              "2026-01-01 00:00:00.000"}));
+}
 
 TEST(Timestamp, RealClockHasTheSameForm) {
   const std::string text = testing_support::NarrowBstr(quillmere::FormatTimestamp().Get());

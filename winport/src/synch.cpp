@@ -303,6 +303,11 @@ extern "C" DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                         DWORD dwMilliseconds) {
+  std::uint32_t injected;
+  if (winport::fault::ShouldFail("WaitForMultipleObjects", &injected)) {
+    SetLastError(injected);
+    return WAIT_FAILED;
+  }
   if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;

@@ -4,9 +4,9 @@
 //   winport::fault::FailCall("SysAllocStringLen", 0, /*nth=*/3, /*times=*/2);
 //
 // The result is what the function answers instead of doing its work: the HRESULT or
-// LSTATUS it returns, or, for a function that returns a handle or pointer, the Win32
-// error it leaves in GetLastError while returning null. The test main resets every
-// rule before each test.
+// LSTATUS it returns, or, for a function that returns a handle or pointer (or a wait),
+// the Win32 error it leaves in GetLastError while returning null (WAIT_FAILED). The
+// test main resets every rule before each test.
 #pragma once
 
 #include <cstdint>
