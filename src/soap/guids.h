@@ -26,6 +26,12 @@ struct ISessionRecord;
 struct IUserAdministration;
 struct IExtensionObject;
 
+// The outside job component (job_source.h).
+struct IJobSource;
+struct IJobEnumerator;
+struct IJobRecord;
+struct JobSource;  // its class
+
 }  // namespace quillmere
 
 WINPORT_DEFINE_UUID(quillmere::ISoapService, 0xe95029cc, 0xd825, 0x4510, 0xba, 0x12, 0x10, 0x46,
@@ -56,3 +62,11 @@ WINPORT_DEFINE_UUID(quillmere::IExtensionObject, 0x67a89082, 0x530e, 0x4153, 0x9
                     0xb2, 0x0f, 0x1f, 0xfc);  // {67A89082-530E-4153-9D24-C0B3B20F1FFC}
 WINPORT_DEFINE_UUID(quillmere::SoapMessage, 0x51d00237, 0x9dea, 0x4779, 0xb2, 0xef, 0xbf, 0xeb,
                     0xc8, 0x85, 0xe5, 0xe5);  // {51D00237-9DEA-4779-B2EF-BFEBC885E5E5}
+WINPORT_DEFINE_UUID(quillmere::IJobSource, 0x0db85aa7, 0x4a7d, 0x4234, 0x92, 0x8e, 0x76, 0x5c, 0x4f,
+                    0xc9, 0x8b, 0xd8);  // {0DB85AA7-4A7D-4234-928E-765C4FC98BD8}
+WINPORT_DEFINE_UUID(quillmere::IJobEnumerator, 0xf8d237b5, 0x9783, 0x46da, 0xab, 0xaa, 0x55, 0xd7,
+                    0x76, 0x53, 0x69, 0x91);  // {F8D237B5-9783-46DA-ABAA-55D776536991}
+WINPORT_DEFINE_UUID(quillmere::IJobRecord, 0x56c1abc8, 0xb6c8, 0x47ca, 0xa8, 0xf6, 0x1b, 0x10, 0x90,
+                    0x82, 0x15, 0x37);  // {56C1ABC8-B6C8-47CA-A8F6-1B1090821537}
+WINPORT_DEFINE_UUID(quillmere::JobSource, 0x38c3e7e6, 0xd227, 0x41a1, 0x98, 0xed, 0x84, 0x7a, 0x03,
+                    0x94, 0xd5, 0xbf);  // {38C3E7E6-D227-41A1-98ED-847A0394D5BF}

@@ -8,6 +8,8 @@
 #include "errors/com_error.h"
 #include "errors/entry.h"
 #include "errors/error_message.h"
+#include "errors/new_bstr.h"
+#include "soap/soap_fault.h"
 
 namespace quillmere {
 
@@ -18,24 +20,13 @@ using winport::WideView;
 
 namespace {
 
-// A BSTR copy of text; running out of memory raises.
-ScopedBstr NewBstr(WideView text) {
-  ScopedBstr bstr;
-  bstr.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-  if (bstr.Get() == nullptr) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  return bstr;
-}
-
 // The text up to its first NUL; null counts as empty.
 WideView UpToNul(BSTR text) {
   return text == nullptr ? WideView() : WideView(text);
 }
 
 void SetFault(ISOAPMessage* response, WideView text, FaultCode code) {
-  ComPtr<ISOAPFault> fault;
-  CheckHr(response->getSOAPFault(fault.GetAddressOf()));
-  if (!fault) RaiseComErrorWithoutInfo(E_POINTER);
-  CheckHr(fault->setSpecificFault(NewBstr(text).Get(), code));
+  CheckHr(SetResponseFault(response, text, code));
 }
 
 // The description of the thread's current error info, which stays in place.

@@ -7,8 +7,8 @@
 
 #include <winport/wide.h>
 
+#include "admin/administrator.h"
 #include "errors/error_message.h"
-#include "soap/administrator.h"
 #include "soap/wbem_provider.h"
 #include "test_host.h"
 
@@ -89,7 +89,8 @@ TEST_P(Shells, AMethodNameInTheWrongCaseIsNotFound) {
   ASSERT_EQ(object->Init(host.service.Get()), S_OK);
   const std::string name = GetParam().objectName;
 
-  for (const char* method : {"adminjoblist", "GetMetadata", "getmetadata", ""}) {
+  for (const char* method :
+       {"adminjoblist", "ADMINSESSIONLIST", "GetMetadata", "getmetadata", ""}) {
     const auto answer = host.Execute(object.Get(), TestHost::Request(method).Get());
     EXPECT_EQ(answer.hr, S_FALSE) << method;
     ASSERT_TRUE(answer.created) << method;

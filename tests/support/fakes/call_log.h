@@ -14,10 +14,11 @@ namespace fakes {
 
 class CallLog {
  public:
-  // Every call of operation after the first `after` calls answers hr (S_OK clears it).
-  void Fail(const std::string& operation, HRESULT hr, int after = 0) {
+  // The calls of operation after the first `after` answer hr (S_OK clears it); with
+  // `times`, only that many of them.
+  void Fail(const std::string& operation, HRESULT hr, int after = 0, int times = -1) {
     std::lock_guard<std::mutex> hold(mutex_);
-    failures_[operation] = {hr, after};
+    failures_[operation] = {hr, after, times};
   }
 
   // Records the call; answers the failure set for it, or S_OK.
@@ -27,7 +28,9 @@ class CallLog {
     const auto failure = failures_.find(operation);
     if (failure == failures_.end()) return S_OK;
     const auto made = std::count(calls_.begin(), calls_.end(), operation);
-    return made > failure->second.after ? failure->second.hr : S_OK;
+    const Failure& rule = failure->second;
+    const bool inRange = made > rule.after && (rule.times < 0 || made <= rule.after + rule.times);
+    return inRange ? rule.hr : S_OK;
   }
 
   std::vector<std::string> Calls() const {
@@ -43,6 +46,7 @@ class CallLog {
   struct Failure {
     HRESULT hr;
     int after;
+    int times;
   };
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;

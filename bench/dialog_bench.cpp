@@ -1,0 +1,97 @@
+// The dialog document of a session listing of many sessions, against the floor: the same
+// bytes appended by hand into one wide string.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <winport/wide.h>
+#include <winport/windows.h>
+
+#include "admin/group_tags.h"
+#include "documents/dialog_skeleton.h"
+
+namespace {
+
+using winport::WideString;
+
+// What the session manager hands out per session: its opening fragment and groups.
+struct Session {
+  WideString opening;
+  ULONG groups;
+  bool self;
+};
+
+std::vector<Session> MakeSessions(int count) {
+  std::vector<Session> sessions;
+  sessions.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const std::string opening =
+        "<SESSION id=\"" + std::to_string(i) + "\" user=\"user" + std::to_string(i % 97) + "\">";
+    sessions.push_back({WideString(opening.begin(), opening.end()), static_cast<ULONG>(i) & 0xFFu,
+                        i == count / 2});
+  }
+  return sessions;
+}
+
+// The listing as the session walk writes it, then its dialog.
+WideString BuilderDocument(const std::vector<Session>& sessions) {
+  WideString listing;
+  for (const Session& session : sessions) {
+    listing += session.opening;
+    if (session.self) listing += OLESTR("<SELF/>");
+    quillmere::AppendGroupTags(session.groups, listing);
+    listing += OLESTR("</SESSION>");
+  }
+  return quillmere::ListingDialog(OLESTR("Administrative Session List"), OLESTR("ADMINSESSIONLIST"),
+                                  std::move(listing));
+}
+
+const OLECHAR* const kTags[] = {
+    OLESTR("<QMS_ADMIN/>"),         OLESTR("<QMS_BATCHABLE/>"),
+    OLESTR("<QMS_UPLOADDATA/>"),    OLESTR("<QMS_DOWNLOADFILES/>"),
+    OLESTR("<QMS_UPLOADSCRIPTS/>"), OLESTR("<QMS_PORTALINTERACTIVE/>"),
+    OLESTR("<QMS_PORTAL/>"),
+};
+
+WideString PlainDocument(const std::vector<Session>& sessions) {
+  WideString output;
+  output.append(
+      OLESTR("<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" "
+             "txtcolor=\"#FFFFFF\" text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
+             "<QMSDIALOGCONTENT><ADMINSESSIONLIST>"));
+  for (const Session& session : sessions) {
+    output.append(session.opening);
+    if (session.self) output.append(OLESTR("<SELF/>"));
+    output.append(OLESTR("<QMSGROUPS>"));
+    for (unsigned bit = 0; bit < 7; ++bit) {
+      if ((session.groups >> bit) & 1u) output.append(kTags[bit]);
+    }
+    output.append(OLESTR("</QMSGROUPS></SESSION>"));
+  }
+  output.append(OLESTR("</ADMINSESSIONLIST> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"));
+  return output;
+}
+
+template <WideString (*Write)(const std::vector<Session>&)>
+void BM_SessionDialog(benchmark::State& state) {
+  const std::vector<Session> sessions = MakeSessions(static_cast<int>(state.range(0)));
+  if (BuilderDocument(sessions) != PlainDocument(sessions)) {
+    state.SkipWithError("the listing and the plain loop wrote different documents");
+    return;
+  }
+  std::size_t written = 0;
+  for (auto _ : state) {
+    const WideString document = Write(sessions);
+    written = document.size();
+    benchmark::DoNotOptimize(document.data());
+  }
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+}
+BENCHMARK(BM_SessionDialog<BuilderDocument>)->Name("BM_SessionDialogListing")->Arg(10000);
+BENCHMARK(BM_SessionDialog<PlainDocument>)->Name("BM_SessionDialogPlainLoop")->Arg(10000);
+
+}  // namespace

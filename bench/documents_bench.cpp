@@ -1,0 +1,122 @@
+// Writing a large document with the element builder, against the floor: the same bytes
+// appended by hand into one wide string.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <winport/wide.h>
+#include <winport/windows.h>
+
+#include "documents/xml_element.h"
+
+namespace {
+
+using quillmere::CXmlElement;
+using winport::WideString;
+
+const OLECHAR kRowText[] = OLESTR("row text");
+const OLECHAR kRowClass[] = OLESTR("case");
+
+// A root container with one row per case: <row id="n" kind="case">row text</row>.
+std::unique_ptr<CXmlElement> BuildTree(int rows) {
+  auto root = std::make_unique<CXmlElement>(OLESTR("TABLE"));
+  root->SetEndTagAfterChildren(true);
+  for (int i = 0; i < rows; ++i) {
+    CXmlElement& row = root->AddNewChild(OLESTR("row"), kRowText);
+    row.AddIntAttribute(OLESTR("id"), i);
+    row.AddAttribute(OLESTR("kind"), kRowClass);
+  }
+  return root;
+}
+
+void AppendDecimal(WideString& output, int value) {
+  OLECHAR digits[12];
+  int start = 12;
+  std::uint32_t magnitude =
+      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    digits[--start] = static_cast<OLECHAR>(OLESTR('0') + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[--start] = OLESTR('-');
+  output.append(digits + start, digits + 12);
+}
+
+void PlainLoop(WideString& output, int rows) {
+  output.append(OLESTR("<TABLE>"));
+  for (int i = 0; i < rows; ++i) {
+    output.append(OLESTR("<row id=\""));
+    AppendDecimal(output, i);
+    output.append(OLESTR("\" kind=\"")).append(kRowClass).append(OLESTR("\">"));
+    output.append(kRowText).append(OLESTR("</row> \n"));
+  }
+  output.append(OLESTR("</TABLE>"));
+}
+
+WideString BuilderDocument(int rows) {
+  WideString output;
+  BuildTree(rows)->Write(output);
+  return output;
+}
+
+WideString PlainDocument(int rows) {
+  WideString output;
+  PlainLoop(output, rows);
+  return output;
+}
+
+bool SameBytes(benchmark::State& state, int rows) {
+  if (BuilderDocument(rows) == PlainDocument(rows)) return true;
+  state.SkipWithError("the builder and the plain loop wrote different documents");
+  return false;
+}
+
+void BM_BuilderTree(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  if (!SameBytes(state, rows)) return;
+  const std::unique_ptr<CXmlElement> root = BuildTree(rows);
+  std::size_t written = 0;
+  for (auto _ : state) {
+    WideString output;
+    root->Write(output);
+    written = output.size();
+    benchmark::DoNotOptimize(output.data());
+  }
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+}
+BENCHMARK(BM_BuilderTree)->Arg(10000);
+
+// Building the tree as well as writing it: what a listing pays per document.
+void BM_BuilderBuildAndWrite(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  if (!SameBytes(state, rows)) return;
+  std::size_t written = 0;
+  for (auto _ : state) {
+    WideString output = BuilderDocument(rows);
+    written = output.size();
+    benchmark::DoNotOptimize(output.data());
+  }
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+}
+BENCHMARK(BM_BuilderBuildAndWrite)->Arg(10000);
+
+void BM_PlainLoopTree(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  if (!SameBytes(state, rows)) return;
+  std::size_t written = 0;
+  for (auto _ : state) {
+    WideString output;
+    PlainLoop(output, rows);
+    written = output.size();
+    benchmark::DoNotOptimize(output.data());
+  }
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+}
+BENCHMARK(BM_PlainLoopTree)->Arg(10000);
+
+}  // namespace

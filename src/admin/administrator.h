@@ -1,0 +1,29 @@
+// The SOAP object "Administrator": the sessions, jobs and users of the web server.
+#pragma once
+
+#include <winport/windows.h>
+
+#include "admin/admin_job_list.h"
+#include "admin/admin_session_list.h"
+#include "diagnostics/reporting.h"
+#include "soap/soap_object_impl.h"
+
+namespace quillmere {
+
+class CAdministrator : public ISOAPObjectImpl {
+ public:
+  explicit CAdministrator(Reporting& reporting);
+
+  HRESULT FinalConstruct();
+
+ protected:
+  HRESULT OnStart() override;
+  HRESULT OnStop() override;
+  void FinalRelease() override;
+
+ private:
+  CAdminJobList adminJobList_{*this};
+  CAdminSessionList adminSessionList_{*this};
+};
+
+}  // namespace quillmere

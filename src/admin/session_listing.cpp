@@ -1,0 +1,106 @@
+#include "admin/session_listing.h"
+
+#include <utility>
+
+#include <winport/com_ptr.h>
+
+#include "documents/dialog_skeleton.h"
+#include "errors/com_error.h"
+#include "errors/entry.h"
+#include "errors/new_bstr.h"
+#include "soap/soap_fault.h"
+
+namespace quillmere {
+
+using winport::ComPtr;
+using winport::ScopedBstr;
+using winport::WideString;
+
+void ListingCall::Warn(const OLECHAR* text) const {
+  try {
+    if (owner.reporting().LevelEnabled(2)) owner.reporting().Report(2, traceName, text);
+  } catch (...) {
+    // A warning that cannot be made does not change the answer.
+  }
+}
+
+void ListingCall::Fault(const OLECHAR* text, FaultCode code) const {
+  SetResponseFault(response, text, code);  // the fault's own answer is not looked at
+}
+
+CSessionListing::CSessionListing(ISOAPObjectImpl& owner, const Texts& texts)
+    : SOAPMethod(owner),
+      methodName_(texts.methodName),
+      traceName_(texts.traceName),
+      listingElement_(texts.listingElement),
+      title_(texts.title) {}
+
+HRESULT CSessionListing::execute(ISOAPMessage* request, ISOAPMessage* response) {
+  return RunEntry(owner().reporting(), traceName_, [&] { return List(request, response); });
+}
+
+HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) const {
+  const ListingCall call{owner(), response, traceName_};
+
+  ScopedBstr callerToken;
+  CheckHr(request->getStringParameterByAccessor(NewBstr(OLESTR("IdentityToken")).Get(),
+                                                callerToken.Receive()));
+  ComPtr<ISession> caller;
+  CheckHr(owner().DoPhantomReconnect(callerToken.Get(), caller.GetAddressOf()));
+  if (!caller) RaiseComErrorWithoutInfo(E_POINTER);
+  LONG adminFlags = 0;
+  caller->IsAdmin(&adminFlags);  // the flag is what counts, not the call's result
+  if ((adminFlags & 1) == 0) {
+    call.Warn(OLESTR(" Not a member of QMS_ADMIN group"));
+    call.Fault(OLESTR("Permission Denied"), FaultCode::Client);
+    return 1;
+  }
+
+  ComPtr<ISessionManagerEnumeration> manager;
+  CheckHr(owner().GetNamedObjectQI(NewBstr(OLESTR("Session")).Get(),
+                                   __uuidof(ISessionManagerEnumeration),
+                                   reinterpret_cast<void**>(manager.GetAddressOf())));
+  ComPtr<ISessionEnumerator> sessions;
+  CheckHr(manager->EnumSessions(sessions.GetAddressOf()));
+  if (!sessions) RaiseComErrorWithoutInfo(E_POINTER);
+
+  const std::unique_ptr<SessionWriter> writer = StartWalk(call);
+  WideString listing;
+  try {
+    Walk(*sessions.Get(), callerToken.Get(), *writer, listing);
+  } catch (const ListingAnswered&) {
+    return 1;
+  } catch (...) {
+    // No part of a listing whose walk failed is returned.
+    call.Warn(OLESTR("Admin - Session Enum next failed"));
+    call.Fault(OLESTR("Session Enumerator"), FaultCode::Server);
+    return 1;
+  }
+
+  const ScopedBstr document = NewBstr(ListingDialog(title_, listingElement_, std::move(listing)));
+  return CheckHr(response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), document.Get(),
+                                                VARIANT_TRUE));
+}
+
+void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,
+                           WideString& listing) const {
+  for (;;) {
+    ComPtr<ISessionRecord> session;
+    ULONG fetched = 0;
+    // Only S_OK delivers a session; anything else, a failure too, ends the walk.
+    if (sessions.Next(1, session.GetAddressOf(), &fetched) != S_OK) return;
+    if (!session) RaiseComErrorWithoutInfo(E_POINTER);
+
+    ScopedBstr opening;
+    CheckHr(session->GetXml(opening.Receive()));
+    listing += winport::BstrView(opening.Get());
+    ScopedBstr token;
+    CheckHr(session->GetIdentityToken(token.Receive()));
+    if (winport::BstrView(token.Get()) == winport::BstrView(callerToken))
+      listing += OLESTR("<SELF/>");
+    writer.AppendBody(*session.Get(), listing);
+    listing += OLESTR("</SESSION>");
+  }
+}
+
+}  // namespace quillmere

@@ -1,0 +1,94 @@
+// The dialog frame around a listing, byte for byte.
+#include "documents/dialog_skeleton.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <winport/wide.h>
+#include <winport/windows.h>
+
+#include "documents/xml_element.h"
+#include "errors/com_error.h"
+#include "platform_skips.h"
+#include "wide_matchers.h"
+
+namespace quillmere {
+namespace {
+
+using testing_support::Narrow;
+using winport::Utf8ToWide;
+
+struct DialogCase {
+  const char* label;
+  const char* title;
+  const char* listingName;
+  const char* listingText;
+  const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const DialogCase& c) {
+  return out << c.label;
+}
+
+const DialogCase kDialogCases[] = {
+    {"EmptySessionList", "Administrative Session List", "ADMINSESSIONLIST", "",
+     "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" txtcolor=\"#FFFFFF\" "
+     "text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
+     "<QMSDIALOGCONTENT><ADMINSESSIONLIST/> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"},
+    {"SessionListWithMarkup", "Administrative Session List", "ADMINSESSIONLIST",
+     "<SESSION id=\"1\"><GROUP>Admins</GROUP></SESSION>",
+     "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" txtcolor=\"#FFFFFF\" "
+     "text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
+     "<QMSDIALOGCONTENT><ADMINSESSIONLIST><SESSION id=\"1\"><GROUP>Admins</GROUP></SESSION>"
+     "</ADMINSESSIONLIST> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"},
+    {"JobList", "Administrative Session Job List", "ADMINJOBLIST", "<JOB n=\"2\"/>",
+     "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" txtcolor=\"#FFFFFF\" "
+     "text=\"Administrative Session Job List\"/> \n</QMSDIALOGBAR> \n"
+     "<QMSDIALOGCONTENT><ADMINJOBLIST><JOB n=\"2\"/></ADMINJOBLIST> \n</QMSDIALOGCONTENT> \n"
+     "</QMSDIALOG>"},
+};
+
+class DialogDocument : public testing::TestWithParam<DialogCase> {};
+
+TEST_P(DialogDocument, FramesListing) {
+  const DialogCase& c = GetParam();
+  CXmlElement listing(Utf8ToWide(c.listingName), Utf8ToWide(c.listingText));
+  CDialogSkeleton dialog(Utf8ToWide(c.title));
+  dialog.Attach(listing);
+  const winport::WideString document = dialog.Write();
+  EXPECT_EQ(document, Utf8ToWide(c.expected)) << "written: " << Narrow(document);
+  // Writing does not change the tree: a second write gives the same document.
+  EXPECT_EQ(dialog.Write(), document);
+}
+
+INSTANTIATE_TEST_SUITE_P(Listings, DialogDocument, testing::ValuesIn(kDialogCases),
+                         [](const testing::TestParamInfo<DialogCase>& info) {
+                           return std::string(info.param.label);
+                         });
+
+// The bar exists from construction; the content joins only with its listing.
+TEST(DialogDocumentWithoutListing, HasOnlyTitleBar) {
+  CDialogSkeleton dialog(OLESTR("T"));
+  EXPECT_EQ(Narrow(dialog.Write()),
+            "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" "
+            "txtcolor=\"#FFFFFF\" text=\"T\"/> \n</QMSDIALOGBAR> \n</QMSDIALOG>");
+}
+
+// Each of the title bar's three literal values is a conversion that can fail.
+TEST(DialogDocumentOutOfMemory, EachLiteralConversionRaises) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
+  for (unsigned nth = 1; nth <= 3; ++nth) {
+    winport::fault::FailCall("SysAllocStringLen", ERROR_NOT_ENOUGH_MEMORY, nth);
+    try {
+      CDialogSkeleton dialog(OLESTR("T"));
+      ADD_FAILURE() << "no exception with conversion " << nth << " failing";
+    } catch (const _com_error& error) {
+      EXPECT_EQ(error.Error(), E_OUTOFMEMORY) << "conversion " << nth;
+    }
+    winport::fault::Reset();
+  }
+}
+
+}  // namespace
+}  // namespace quillmere
