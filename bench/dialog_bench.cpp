@@ -4,14 +4,13 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <winport/wide.h>
 #include <winport/windows.h>
 
 #include "admin/group_tags.h"
-#include "documents/dialog_skeleton.h"
+#include "documents/listing_document.h"
 
 namespace {
 
@@ -36,17 +35,18 @@ std::vector<Session> MakeSessions(int count) {
   return sessions;
 }
 
-// The listing as the session walk writes it, then its dialog.
+// The listing as the session walk writes it, into its dialog.
 WideString BuilderDocument(const std::vector<Session>& sessions) {
-  WideString listing;
+  quillmere::CListingDocument document(OLESTR("Administrative Session List"),
+                                       OLESTR("ADMINSESSIONLIST"));
+  WideString& listing = document.Content();
   for (const Session& session : sessions) {
     listing += session.opening;
     if (session.self) listing += OLESTR("<SELF/>");
     quillmere::AppendGroupTags(session.groups, listing);
     listing += OLESTR("</SESSION>");
   }
-  return quillmere::ListingDialog(OLESTR("Administrative Session List"), OLESTR("ADMINSESSIONLIST"),
-                                  std::move(listing));
+  return document.Finish();
 }
 
 const OLECHAR* const kTags[] = {

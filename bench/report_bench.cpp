@@ -41,7 +41,8 @@ BENCHMARK(BM_ReportQueued);
 
 // The parts of a queued report's cost.
 void BM_FormatTimestamp(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(quillmere::FormatTimestamp());
+  for (auto _ : state)
+    benchmark::DoNotOptimize(quillmere::FormatTimestamp());
 }
 BENCHMARK(BM_FormatTimestamp);
 

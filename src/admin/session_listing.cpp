@@ -1,10 +1,8 @@
 #include "admin/session_listing.h"
 
-#include <utility>
-
 #include <winport/com_ptr.h>
 
-#include "documents/dialog_skeleton.h"
+#include "documents/listing_document.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
 #include "errors/new_bstr.h"
@@ -65,9 +63,9 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
   if (!sessions) RaiseComErrorWithoutInfo(E_POINTER);
 
   const std::unique_ptr<SessionWriter> writer = StartWalk(call);
-  WideString listing;
+  CListingDocument document(title_, listingElement_);
   try {
-    Walk(*sessions.Get(), callerToken.Get(), *writer, listing);
+    Walk(*sessions.Get(), callerToken.Get(), *writer, document.Content());
   } catch (const ListingAnswered&) {
     return 1;
   } catch (...) {
@@ -77,9 +75,9 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
     return 1;
   }
 
-  const ScopedBstr document = NewBstr(ListingDialog(title_, listingElement_, std::move(listing)));
-  return CheckHr(response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), document.Get(),
-                                                VARIANT_TRUE));
+  const ScopedBstr text = NewBstr(document.Finish());
+  return CheckHr(
+      response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), text.Get(), VARIANT_TRUE));
 }
 
 void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,

@@ -1,7 +1,5 @@
 #include "documents/dialog_skeleton.h"
 
-#include <utility>
-
 #include "documents/xml_element.h"
 
 namespace quillmere {
@@ -31,15 +29,6 @@ winport::WideString CDialogSkeleton::Write() const {
   winport::WideString document;
   dialog_.Write(document);
   return document;
-}
-
-winport::WideString ListingDialog(winport::WideView title, winport::WideView listingElement,
-                                  winport::WideString listingText) {
-  CXmlElement element(listingElement);
-  element.TakeText(std::move(listingText));
-  CDialogSkeleton dialog(title);
-  dialog.Attach(element);
-  return dialog.Write();
 }
 
 }  // namespace quillmere

@@ -28,9 +28,4 @@ class CDialogSkeleton {
   CXmlElement content_;
 };
 
-// The document of a listing: an element named listingElement whose text is listingText,
-// in a dialog titled title.
-winport::WideString ListingDialog(winport::WideView title, winport::WideView listingElement,
-                                  winport::WideString listingText);
-
 }  // namespace quillmere

@@ -2,9 +2,10 @@
 
 #include <cassert>
 #include <cstddef>
-#include <cstdint>
 #include <new>
+#include <utility>
 
+#include "documents/decimal.h"
 #include "errors/com_error.h"
 
 namespace quillmere {
@@ -20,21 +21,6 @@ void OrOutOfMemory(Operation&& operation) {
   } catch (const std::bad_alloc&) {
     RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
   }
-}
-
-// Decimal digits with an optional minus sign; the magnitude is taken unsigned so that
-// the most negative value has one too.
-winport::WideString Decimal(LONG value) {
-  OLECHAR digits[12];
-  std::size_t start = sizeof(digits) / sizeof(digits[0]);
-  std::uint32_t magnitude =
-      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  do {
-    digits[--start] = static_cast<OLECHAR>(OLESTR('0') + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) digits[--start] = OLESTR('-');
-  return winport::WideString(digits + start, sizeof(digits) / sizeof(digits[0]) - start);
 }
 
 }  // namespace
@@ -62,7 +48,11 @@ void CXmlElement::AddAttribute(winport::WideView name, winport::WideView value) 
 }
 
 void CXmlElement::AddIntAttribute(winport::WideView name, LONG value) {
-  OrOutOfMemory([&] { attributes_.emplace_back(Decimal(value), name); });
+  OrOutOfMemory([&] {
+    winport::WideString digits;
+    AppendDecimal(value, digits);
+    attributes_.emplace_back(std::move(digits), name);
+  });
 }
 
 void CXmlElement::AddChild(CXmlElement& child) {

@@ -24,8 +24,6 @@ class CXmlElement {
   CXmlElement& operator=(const CXmlElement&) = delete;
 
   void SetText(winport::WideView text);
-  // Takes over a text built elsewhere (a listing of thousands of rows) without copying it.
-  void TakeText(winport::WideString&& text) noexcept { text_ = std::move(text); }
   // Attributes are written in the order added; one with an empty name is never written.
   void AddAttribute(winport::WideView name, winport::WideView value);
   void AddIntAttribute(winport::WideView name, LONG value);

@@ -8,6 +8,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
+#include "documents/listing_document.h"
 #include "documents/xml_element.h"
 #include "errors/com_error.h"
 #include "platform_skips.h"
@@ -60,6 +61,16 @@ TEST_P(DialogDocument, FramesListing) {
   EXPECT_EQ(document, Utf8ToWide(c.expected)) << "written: " << Narrow(document);
   // Writing does not change the tree: a second write gives the same document.
   EXPECT_EQ(dialog.Write(), document);
+}
+
+// The same document written while the listing is walked: content appended piece by piece.
+TEST_P(DialogDocument, WrittenPiecewiseIsTheSame) {
+  const DialogCase& c = GetParam();
+  CListingDocument listing(Utf8ToWide(c.title), Utf8ToWide(c.listingName));
+  for (const char& piece : std::string(c.listingText))
+    listing.Content() += Utf8ToWide(std::string(1, piece));
+  const winport::WideString document = listing.Finish();
+  EXPECT_EQ(document, Utf8ToWide(c.expected)) << "written: " << Narrow(document);
 }
 
 INSTANTIATE_TEST_SUITE_P(Listings, DialogDocument, testing::ValuesIn(kDialogCases),
