@@ -325,7 +325,8 @@ TEST(ReportQueueThreads, AFailedWaitEndsTheWorkerWithAnEvent) {
   // Armed on the worker while it holds the first record, so the wait that follows it
   // fails whatever the two threads' timing.
   reporting.SetProcessHook([](const RecordedReport& record) {
-    if (record.errorNumber == 0) winport::fault::FailCall("WaitForMultipleObjects", ERROR_INVALID_HANDLE);
+    if (record.errorNumber == 0)
+      winport::fault::FailCall("WaitForMultipleObjects", ERROR_INVALID_HANDLE);
   });
   reporting.ReportError(OLESTR("delivered"), nullptr, 0, nullptr);
 
