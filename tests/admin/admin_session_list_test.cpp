@@ -67,6 +67,22 @@ TEST(AdminSessionList, AnEmptyCallerTokenMatchesASessionWithoutOne) {
                                             "<SESSION><SELF/><QMSGROUPS></QMSGROUPS></SESSION>")});
 }
 
+// The host's flags and masks are read whatever their calls answer: an administrator whose
+// IsAdmin call fails is still one, a session whose GetGroups fails belongs to no group.
+TEST(AdminSessionList, FailedFlagAndGroupCallsCountAsTheirValues) {
+  AdminHost admin;
+  admin.host.sessions->AddCaller("tok-admin", 1).log.Fail("IsAdmin", E_FAIL);
+  admin.host.sessions->AddSession("tok-a", "<SESSION id=\"a\">", 0x41)
+      .log.Fail("GetGroups", E_FAIL);
+
+  const auto answer = admin.Ask("AdminSessionList");
+
+  EXPECT_FALSE(answer.created->fault->Faulted());
+  EXPECT_EQ(Documents(answer), std::vector<std::string>{
+                                   Dialog("Administrative Session List", "ADMINSESSIONLIST",
+                                          "<SESSION id=\"a\"><QMSGROUPS></QMSGROUPS></SESSION>")});
+}
+
 TEST(AdminSessionList, AFailingEnumeratorEndsTheWalkQuietly) {
   AdminHost admin;
   admin.host.sessions->AddSession("tok-a", "<SESSION id=\"a\">", 0);

@@ -88,16 +88,4 @@ TEST(ReportQueueThreads, ACallFromInsideReturnsAtOnce) {
   EXPECT_TRUE(gate.Done());
 }
 
-TEST(ReportQueueThreads, ReportingFromManyThreadsAtOnce) {
-  testing_support::RecordingReporting reporting;
-  constexpr int kThreads = 8;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&] { reporting.ReportError(OLESTR("first"), nullptr, 0, nullptr); });
-  for (std::thread& thread : threads)
-    thread.join();
-  EXPECT_TRUE(reporting.IsInitialized());
-  EXPECT_TRUE(reporting.WaitForRecords(kThreads));
-}
-
 }  // namespace

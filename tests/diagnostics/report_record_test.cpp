@@ -178,20 +178,4 @@ TEST(Timestamp, EachStampFollowsTheClockThroughTheSecondAndTheDay) {
                                               "2026-01-01 00:00:00.000"}));
 }
 
-TEST(Timestamp, RealClockHasTheSameForm) {
-  const std::string text = testing_support::NarrowBstr(quillmere::FormatTimestamp().Get());
-  EXPECT_TRUE(IsTimestamp(text)) << text;
-}
-
-TEST(Timestamp, AllocationFailureRaisesOutOfMemory) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  winport::fault::FailCall("SysAllocStringLen", ERROR_NOT_ENOUGH_MEMORY);
-  try {
-    quillmere::FormatTimestamp();
-    ADD_FAILURE() << "no exception";
-  } catch (const quillmere::_com_error& error) {
-    EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
-  }
-}
-
 }  // namespace

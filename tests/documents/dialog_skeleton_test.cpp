@@ -43,11 +43,6 @@ const DialogCase kDialogCases[] = {
      "text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
      "<QMSDIALOGCONTENT><ADMINSESSIONLIST><SESSION id=\"1\"><GROUP>Admins</GROUP></SESSION>"
      "</ADMINSESSIONLIST> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"},
-    {"JobList", "Administrative Session Job List", "ADMINJOBLIST", "<JOB n=\"2\"/>",
-     "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" txtcolor=\"#FFFFFF\" "
-     "text=\"Administrative Session Job List\"/> \n</QMSDIALOGBAR> \n"
-     "<QMSDIALOGCONTENT><ADMINJOBLIST><JOB n=\"2\"/></ADMINJOBLIST> \n</QMSDIALOGCONTENT> \n"
-     "</QMSDIALOG>"},
 };
 
 class DialogDocument : public testing::TestWithParam<DialogCase> {};
@@ -77,14 +72,6 @@ INSTANTIATE_TEST_SUITE_P(Listings, DialogDocument, testing::ValuesIn(kDialogCase
                          [](const testing::TestParamInfo<DialogCase>& info) {
                            return std::string(info.param.label);
                          });
-
-// The bar exists from construction; the content joins only with its listing.
-TEST(DialogDocumentWithoutListing, HasOnlyTitleBar) {
-  CDialogSkeleton dialog(OLESTR("T"));
-  EXPECT_EQ(Narrow(dialog.Write()),
-            "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" "
-            "txtcolor=\"#FFFFFF\" text=\"T\"/> \n</QMSDIALOGBAR> \n</QMSDIALOG>");
-}
 
 // Each of the title bar's three literal values is a conversion that can fail.
 TEST(DialogDocumentOutOfMemory, EachLiteralConversionRaises) {

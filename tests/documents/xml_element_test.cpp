@@ -142,25 +142,6 @@ const WriteCase kWriteCases[] = {
        return Written(e);
      },
      "<n a=\"x\" b=\"42\" c=\"y\"/>"},
-    {"SingleChildClosedByParent",
-     [] {
-       CXmlElement p(OLESTR("p"));
-       CXmlElement c(OLESTR("c"));
-       p.AddChild(c);
-       p.SetEndTagAfterChildren(true);
-       return Written(p);
-     },
-     "<p><c/> \n</p>"},
-    {"EveryChildFollowedBySeparatorAndParentLeftOpen",
-     [] {
-       CXmlElement p(OLESTR("p"));
-       CXmlElement a(OLESTR("a"), OLESTR("1"));
-       CXmlElement b(OLESTR("b"));
-       p.AddChild(a);
-       p.AddChild(b);
-       return Written(p);
-     },
-     "<p><a>1</a> \n<b/> \n"},
     {"NestedContainers",
      [] {
        CXmlElement table(OLESTR("TABLE"));
@@ -238,15 +219,6 @@ const WriteCase kWriteCases[] = {
        return output;
      },
      "<TABLE border=\"0\"><TD>a</TD><TD>b</TD><raw/></TABLE>"},
-    {"WriteAppendsToExistingOutput",
-     [] {
-       WideString output = OLESTR("<head>");
-       CXmlElement c(OLESTR("c"), OLESTR("x"));
-       c.Write(output);
-       c.Write(output);
-       return output;
-     },
-     "<head><c>x</c><c>x</c>"},
     {"WriteEndTagAppendsOnlyTheEndTag",
      [] {
        WideString output = OLESTR("x");

@@ -166,18 +166,6 @@ TEST_P(CheckHrFailure, RaisesTheCode) {
 INSTANTIATE_TEST_SUITE_P(Codes, CheckHrFailure,
                          testing::Values(0x80004005u, 0x800704DCu, 0x80000000u, 0xFFFFFFFFu));
 
-TEST(MakeErrorInfo, InstallsTheNewInfoAsTheThreadsErrorInfo) {
-  const winport::ComPtr<IErrorInfo> made =
-      quillmere::MakeErrorInfo(winport::WideView(OLESTR("Cannot open Z\u00FCrich")));
-  ASSERT_TRUE(made);
-  winport::ScopedBstr description;
-  ASSERT_EQ(made->GetDescription(description.Receive()), S_OK);
-  EXPECT_EQ(WideToUtf8(winport::BstrView(description.Get())), "Cannot open Z\u00FCrich");
-  winport::ComPtr<IErrorInfo> current;
-  ASSERT_EQ(GetErrorInfo(0, current.GetAddressOf()), S_OK);
-  EXPECT_EQ(current.Get(), made.Get());
-}
-
 TEST(MakeErrorInfo, TakesOnlyTheViewsCharacters) {
   const winport::WideString text = OLESTR("first second");
   quillmere::MakeErrorInfo(winport::WideView(text).substr(0, 5));

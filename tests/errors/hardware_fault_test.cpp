@@ -23,18 +23,18 @@
 namespace {
 
 using errors_test::TakeThreadErrorDescription;
-using testing_support::RecordedReport;
 using testing_support::RecordingReportSink;
+using testing_support::SinkReport;
 
 using testing_support::Divide;
 using testing_support::ReadFrom;
 using testing_support::WriteTo;
 
 // The one report the entry made, besides its traces.
-RecordedReport OnlyReport(const RecordingReportSink& sink) {
-  const std::vector<RecordedReport> reports = sink.ReportsWithoutTraces();
+SinkReport OnlyReport(const RecordingReportSink& sink) {
+  const std::vector<SinkReport> reports = sink.ReportsWithoutTraces();
   EXPECT_EQ(reports.size(), 1u);
-  return reports.empty() ? RecordedReport{} : reports.front();
+  return reports.empty() ? SinkReport{} : reports.front();
 }
 
 std::uint64_t FaultAddress(const std::string& message) {
@@ -49,8 +49,8 @@ TEST(HardwareFault, DivisionByZeroReturnsItsCodeAndNamesTheFaultingInstruction) 
   const HRESULT hr = quillmere::RunEntry(sink, OLESTR("CFault::Divide"), [] { Divide(1, 0); });
   EXPECT_EQ(static_cast<DWORD>(hr), 0xC0000094u);
 
-  const RecordedReport report = OnlyReport(sink);
-  EXPECT_EQ(report.kind, RecordedReport::Kind::kReportError);
+  const SinkReport report = OnlyReport(sink);
+  EXPECT_EQ(report.kind, SinkReport::Kind::kReportError);
   EXPECT_EQ(static_cast<DWORD>(report.error_number), 0xC0000094u);
   EXPECT_FALSE(report.has_location);
   EXPECT_TRUE(std::regex_match(report.description,
@@ -82,7 +82,7 @@ TEST_P(AccessViolationInEntry, SaysWhichAccessFailedWhere) {
   RecordingReportSink sink;
   const HRESULT hr = quillmere::RunEntry(sink, OLESTR("CFault::Touch"), GetParam().touch);
   EXPECT_EQ(static_cast<DWORD>(hr), 0xC0000005u);
-  const RecordedReport report = OnlyReport(sink);
+  const SinkReport report = OnlyReport(sink);
   EXPECT_EQ(static_cast<DWORD>(report.error_number), 0xC0000005u);
   EXPECT_TRUE(std::regex_match(
       report.description, std::regex("Win32 Exception:  Access Violation  at  0x[0-9A-F]{16}\n" +
@@ -128,7 +128,7 @@ TEST_F(NestedEntries, InnerEntryLeavesTheOuterTranslatorInPlace) {
   EXPECT_EQ(_set_se_translator(OuterTranslator), OuterTranslator);
 
   std::vector<std::string> sequence;
-  for (const RecordedReport& report : sink.Reports())
+  for (const SinkReport& report : sink.Reports())
     sequence.push_back(report.source + " " + report.description.substr(0, 34));
   EXPECT_EQ(sequence, (std::vector<std::string>{
                           "COuter::Run *ENTER*",

@@ -14,8 +14,8 @@
 
 namespace {
 
-using testing_support::RecordedReport;
 using testing_support::RecordingReportSink;
+using testing_support::SinkReport;
 
 // "C0123456789..." of the given length, so a cut shows where it fell.
 std::string NameOfLength(std::size_t length) {
@@ -34,7 +34,7 @@ TEST_P(TraceScopeName, IsCutTo79CharactersInTracesAndReports) {
   const winport::WideString wide = winport::Utf8ToWide(full);
   RecordingReportSink sink;
   quillmere::RunEntry(sink, wide.c_str(), [] { throw 7u; });
-  const std::vector<RecordedReport> reports = sink.Reports();
+  const std::vector<SinkReport> reports = sink.Reports();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_EQ(reports[0].source, expected);
   EXPECT_EQ(reports[1].source, expected);
@@ -43,35 +43,20 @@ TEST_P(TraceScopeName, IsCutTo79CharactersInTracesAndReports) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, TraceScopeName, testing::Values(0, 1, 78, 79, 80, 100));
 
-TEST(TraceScope, TracesEnterOnOpenAndLeaveOnClose) {
-  RecordingReportSink sink;
-  {
-    quillmere::TraceScope scope(sink, OLESTR("CAdministrator::OnStart"));
-    EXPECT_EQ(winport::WideToUtf8(scope.Name()), "CAdministrator::OnStart");
-    ASSERT_EQ(sink.Reports().size(), 1u);
-    EXPECT_EQ(sink.Reports()[0].description, "*ENTER*");
-  }
-  const std::vector<RecordedReport> reports = sink.Reports();
-  ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[1].kind, RecordedReport::Kind::kTrace);
-  EXPECT_EQ(reports[1].description, "*LEAVE*");
-  EXPECT_EQ(reports[1].source, "CAdministrator::OnStart");
-}
-
 TEST(TraceScope, AFailingLeaveTraceDoesNotChangeTheResult) {
   RecordingReportSink sink;
-  sink.FailWhen([](const RecordedReport& report) { return report.description == "*LEAVE*"; });
+  sink.FailWhen([](const SinkReport& report) { return report.description == "*LEAVE*"; });
   EXPECT_EQ(quillmere::RunEntry(sink, OLESTR("CTrace::Leave"), [] { return S_FALSE; }), S_FALSE);
   EXPECT_EQ(quillmere::RunEntry(sink, OLESTR("CTrace::Leave"), [] { throw 1u; }), E_FAIL);
 }
 
 TEST(TraceScope, AFailingEnterTraceFailsTheEntryWithoutRunningItsBody) {
   RecordingReportSink sink;
-  sink.FailWhen([](const RecordedReport& report) { return report.description == "*ENTER*"; });
+  sink.FailWhen([](const SinkReport& report) { return report.description == "*ENTER*"; });
   bool ran = false;
   EXPECT_EQ(quillmere::RunEntry(sink, OLESTR("CTrace::Enter"), [&] { ran = true; }), E_FAIL);
   EXPECT_FALSE(ran);
-  const std::vector<RecordedReport> reports = sink.ReportsWithoutTraces();
+  const std::vector<SinkReport> reports = sink.ReportsWithoutTraces();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].source, "CTrace::Enter");
   EXPECT_EQ(reports[0].description, "reporting failed");

@@ -27,10 +27,6 @@ std::string Text(HRESULT hr) {
 const std::string kPrefix = "Failed to execute {Tester#Run}:\n";
 constexpr HRESULT kNotAuthenticated = static_cast<HRESULT>(0x800704DC);
 
-HRESULT Returns(HRESULT hr) {
-  return hr;
-}
-
 struct ExecuteRow {
   const char* name;
   const char* method;  // the object has one method, "Run"
@@ -50,7 +46,7 @@ void PrintTo(const ExecuteRow& row, std::ostream* out) {
 }
 
 MethodBody Answering(HRESULT hr) {
-  return [hr](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) { return Returns(hr); };
+  return [hr](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) { return hr; };
 }
 
 MethodBody Throwing(std::function<void()> thrower) {

@@ -94,17 +94,6 @@ TEST(ExtensionLookup, TheHostIsAskedOnceAlsoWhenItHasNone) {
   EXPECT_EQ(helpers.host.service->log.Count("NamedObject"), 1);
 }
 
-TEST(ExtensionLookup, TheExtensionFoundIsKept) {
-  Helpers helpers;
-  auto extension = winport::MakeComObject<FakeExtension>();
-  helpers.host.service->namedObjects["Extension"] = extension;
-  EXPECT_EQ(helpers.object->GetExtension(),
-            static_cast<quillmere::IExtensionObject*>(extension.Get()));
-  EXPECT_EQ(helpers.object->GetExtension(),
-            static_cast<quillmere::IExtensionObject*>(extension.Get()));
-  EXPECT_EQ(helpers.host.service->log.Count("NamedObject"), 1);
-}
-
 TEST(SoapObjectThreads, TheExtensionIsLookedUpOnceByConcurrentFirstCallers) {
   Helpers helpers;
   auto extension = winport::MakeComObject<FakeExtension>();

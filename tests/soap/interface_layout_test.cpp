@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "soap/job_source.h"
 #include "soap/session_manager.h"
 #include "soap/soap_host.h"
 #include "soap/soap_object_interfaces.h"
@@ -76,6 +77,10 @@ TEST(InterfaceLayout, EveryIdIsDistinct) {
       __uuidof(ISessionRecord),
       __uuidof(IUserAdministration),
       __uuidof(IExtensionObject),
+      __uuidof(IJobSource),
+      __uuidof(IJobEnumerator),
+      __uuidof(IJobRecord),
+      __uuidof(JobSource),
   };
   for (std::size_t i = 0; i < std::size(ids); ++i) {
     EXPECT_FALSE(IsEqualGUID(ids[i], __uuidof(IUnknown))) << i;

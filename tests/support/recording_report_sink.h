@@ -16,7 +16,7 @@
 
 namespace testing_support {
 
-struct RecordedReport {
+struct SinkReport {
   enum class Kind { kReport, kReportError, kTrace };
 
   Kind kind = Kind::kReport;
@@ -27,10 +27,10 @@ struct RecordedReport {
   std::string location;       // ReportError only
   bool has_location = false;  // false when the location was null
 
-  friend bool operator==(const RecordedReport&, const RecordedReport&) = default;
+  friend bool operator==(const SinkReport&, const SinkReport&) = default;
 };
 
-inline void PrintTo(const RecordedReport& report, std::ostream* out) {
+inline void PrintTo(const SinkReport& report, std::ostream* out) {
   static const char* const kKinds[] = {"Report", "ReportError", "Trace"};
   *out << kKinds[static_cast<int>(report.kind)] << "{level " << report.level << ", source \""
        << report.source << "\", description \"" << report.description << "\", error 0x" << std::hex
@@ -41,8 +41,8 @@ inline void PrintTo(const RecordedReport& report, std::ostream* out) {
 class RecordingReportSink : public quillmere::ReportSink {
  public:
   void Report(DWORD level, const OLECHAR* source, const OLECHAR* description) override {
-    RecordedReport report;
-    report.kind = RecordedReport::Kind::kReport;
+    SinkReport report;
+    report.kind = SinkReport::Kind::kReport;
     report.level = level;
     report.source = Utf8(source);
     report.description = Utf8(description);
@@ -51,8 +51,8 @@ class RecordingReportSink : public quillmere::ReportSink {
 
   void ReportError(const OLECHAR* source, const OLECHAR* description, LONG errorNumber,
                    const OLECHAR* location) override {
-    RecordedReport report;
-    report.kind = RecordedReport::Kind::kReportError;
+    SinkReport report;
+    report.kind = SinkReport::Kind::kReportError;
     report.level = 1;
     report.source = Utf8(source);
     report.description = Utf8(description);
@@ -63,22 +63,22 @@ class RecordingReportSink : public quillmere::ReportSink {
   }
 
   void Trace(bool entering, const OLECHAR* functionName) override {
-    RecordedReport report;
-    report.kind = RecordedReport::Kind::kTrace;
+    SinkReport report;
+    report.kind = SinkReport::Kind::kTrace;
     report.source = Utf8(functionName);
     report.description = entering ? "*ENTER*" : "*LEAVE*";
     Add(std::move(report));
   }
 
-  std::vector<RecordedReport> Reports() const {
+  std::vector<SinkReport> Reports() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return reports_;
   }
   // Only the Report and ReportError calls, without the traces.
-  std::vector<RecordedReport> ReportsWithoutTraces() const {
-    std::vector<RecordedReport> result;
-    for (RecordedReport& report : Reports()) {
-      if (report.kind != RecordedReport::Kind::kTrace) result.push_back(std::move(report));
+  std::vector<SinkReport> ReportsWithoutTraces() const {
+    std::vector<SinkReport> result;
+    for (SinkReport& report : Reports()) {
+      if (report.kind != SinkReport::Kind::kTrace) result.push_back(std::move(report));
     }
     return result;
   }
@@ -88,7 +88,7 @@ class RecordingReportSink : public quillmere::ReportSink {
   }
   // From now on a call for which fails(report) is true is recorded and then throws, as
   // a broken reporting path would.
-  void FailWhen(std::function<bool(const RecordedReport&)> fails) {
+  void FailWhen(std::function<bool(const SinkReport&)> fails) {
     std::lock_guard<std::mutex> lock(mutex_);
     fails_ = std::move(fails);
   }
@@ -97,7 +97,7 @@ class RecordingReportSink : public quillmere::ReportSink {
   static std::string Utf8(const OLECHAR* text) {
     return text != nullptr ? winport::WideToUtf8(text) : std::string();
   }
-  void Add(RecordedReport report) {
+  void Add(SinkReport report) {
     std::lock_guard<std::mutex> lock(mutex_);
     const bool fail = fails_ && fails_(report);
     reports_.push_back(std::move(report));
@@ -105,8 +105,8 @@ class RecordingReportSink : public quillmere::ReportSink {
   }
 
   mutable std::mutex mutex_;
-  std::vector<RecordedReport> reports_;
-  std::function<bool(const RecordedReport&)> fails_;
+  std::vector<SinkReport> reports_;
+  std::function<bool(const SinkReport&)> fails_;
 };
 
 }  // namespace testing_support
