@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "diagnostics/once_gate.h"
-#include "recording_reporting.h"
 
 namespace {
 
