@@ -11,6 +11,9 @@ struct LevelEvent {
   WORD type;
   WORD category;
 };
+void PrintTo(const LevelEvent& c, std::ostream* out) {
+  *out << "level " << c.level;
+}
 
 class ReportLevelEvent : public testing::TestWithParam<LevelEvent> {};
 

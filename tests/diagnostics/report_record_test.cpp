@@ -93,6 +93,9 @@ struct TraceCase {
   const char* description;
   LONG errorNumber;
 };
+void PrintTo(const TraceCase& c, std::ostream* out) {
+  *out << c.description;
+}
 
 class TraceRecord : public testing::TestWithParam<TraceCase> {};
 

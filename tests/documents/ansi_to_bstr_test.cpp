@@ -25,6 +25,9 @@ struct AsciiCase {
   const char* text;
   UINT length;
 };
+void PrintTo(const AsciiCase& c, std::ostream* out) {
+  *out << '"' << c.text << '"';
+}
 
 class AnsiToBstrAscii : public testing::TestWithParam<AsciiCase> {};
 
