@@ -26,7 +26,7 @@ struct AsciiCase {
   UINT length;
 };
 void PrintTo(const AsciiCase& c, std::ostream* out) {
-  *out << '"' << c.text << '"';
+  *out << (*c.text != '\0' ? c.text : "empty");
 }
 
 class AnsiToBstrAscii : public testing::TestWithParam<AsciiCase> {};
