@@ -13,6 +13,7 @@
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
+#include "fakes/class_registration.h"
 #include "soap/job_source.h"
 
 namespace fakes {
@@ -94,25 +95,14 @@ class FakeJobSourceFactory : public winport::ComObject<IClassFactory> {
 // The job component's class, served from this process for the object's life.
 class RegisteredJobSource {
  public:
-  RegisteredJobSource() {
-    registered_ = CoRegisterClassObject(__uuidof(quillmere::JobSource), factory.Get(),
-                                        CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
-  }
-  ~RegisteredJobSource() {
-    if (SUCCEEDED(registered_)) CoRevokeClassObject(cookie_);
-  }
-  RegisteredJobSource(const RegisteredJobSource&) = delete;
-  RegisteredJobSource& operator=(const RegisteredJobSource&) = delete;
-
-  HRESULT Registered() const { return registered_; }
+  HRESULT Registered() const { return registration_.Registered(); }
 
   winport::ComPtr<FakeJobSource> source = winport::MakeComObject<FakeJobSource>();
   winport::ComPtr<FakeJobSourceFactory> factory =
       winport::MakeComObject<FakeJobSourceFactory>(source);
 
  private:
-  HRESULT registered_ = E_FAIL;
-  DWORD cookie_ = 0;
+  ClassRegistration registration_{__uuidof(quillmere::JobSource), factory.Get()};
 };
 
 }  // namespace fakes

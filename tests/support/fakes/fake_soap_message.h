@@ -15,6 +15,7 @@
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
+#include "fakes/class_registration.h"
 #include "soap/soap_host.h"
 
 namespace fakes {
@@ -213,23 +214,12 @@ class FakeMessageFactory : public winport::ComObject<IClassFactory> {
 // The host's message class, served from this process for as long as the object lives.
 class RegisteredMessageClass {
  public:
-  RegisteredMessageClass() {
-    registered_ = CoRegisterClassObject(__uuidof(quillmere::SoapMessage), factory.Get(),
-                                        CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
-  }
-  ~RegisteredMessageClass() {
-    if (SUCCEEDED(registered_)) CoRevokeClassObject(cookie_);
-  }
-  RegisteredMessageClass(const RegisteredMessageClass&) = delete;
-  RegisteredMessageClass& operator=(const RegisteredMessageClass&) = delete;
-
-  HRESULT Registered() const { return registered_; }
+  HRESULT Registered() const { return registration_.Registered(); }
 
   winport::ComPtr<FakeMessageFactory> factory = winport::MakeComObject<FakeMessageFactory>();
 
  private:
-  HRESULT registered_ = E_FAIL;
-  DWORD cookie_ = 0;
+  ClassRegistration registration_{__uuidof(quillmere::SoapMessage), factory.Get()};
 };
 
 }  // namespace fakes
