@@ -11,6 +11,7 @@
 
 #include "admin/group_tags.h"
 #include "documents/listing_document.h"
+#include "timed_writes.h"
 
 namespace {
 
@@ -82,14 +83,7 @@ void BM_SessionDialog(benchmark::State& state) {
     state.SkipWithError("the listing and the plain loop wrote different documents");
     return;
   }
-  std::size_t written = 0;
-  for (auto _ : state) {
-    const WideString document = Write(sessions);
-    written = document.size();
-    benchmark::DoNotOptimize(document.data());
-  }
-  state.SetBytesProcessed(
-      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+  TimeWrites(state, [&sessions] { return Write(sessions); });
 }
 BENCHMARK(BM_SessionDialog<BuilderDocument>)->Name("BM_SessionDialogListing")->Arg(10000);
 BENCHMARK(BM_SessionDialog<PlainDocument>)->Name("BM_SessionDialogPlainLoop")->Arg(10000);

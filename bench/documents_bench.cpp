@@ -11,6 +11,7 @@
 
 #include "documents/decimal.h"
 #include "documents/xml_element.h"
+#include "timed_writes.h"
 
 namespace {
 
@@ -65,15 +66,11 @@ void BM_BuilderTree(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   if (!SameBytes(state, rows)) return;
   const std::unique_ptr<CXmlElement> root = BuildTree(rows);
-  std::size_t written = 0;
-  for (auto _ : state) {
+  TimeWrites(state, [&] {
     WideString output;
     root->Write(output);
-    written = output.size();
-    benchmark::DoNotOptimize(output.data());
-  }
-  state.SetBytesProcessed(
-      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+    return output;
+  });
 }
 BENCHMARK(BM_BuilderTree)->Arg(10000);
 
@@ -83,14 +80,7 @@ template <WideString (*Write)(int rows)>
 void BM_Document(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   if (!SameBytes(state, rows)) return;
-  std::size_t written = 0;
-  for (auto _ : state) {
-    const WideString output = Write(rows);
-    written = output.size();
-    benchmark::DoNotOptimize(output.data());
-  }
-  state.SetBytesProcessed(
-      static_cast<std::int64_t>(state.iterations() * written * sizeof(OLECHAR)));
+  TimeWrites(state, [rows] { return Write(rows); });
 }
 BENCHMARK(BM_Document<BuilderDocument>)->Name("BM_BuilderBuildAndWrite")->Arg(10000);
 BENCHMARK(BM_Document<PlainDocument>)->Name("BM_PlainLoopTree")->Arg(10000);
