@@ -1,6 +1,6 @@
 #include "admin/admin_session_list.h"
 
-#include "admin/group_tags.h"
+#include "group_tags.h"
 
 namespace quillmere {
 

@@ -2,7 +2,7 @@
 
 namespace quillmere {
 
-CAdministrator::CAdministrator(Reporting& reporting)
+CAdministrator::CAdministrator(Reporter& reporting)
     : ISOAPObjectImpl(reporting, OLESTR("Administrator")) {
   AddMethod(adminJobList_);
   AddMethod(adminSessionList_);

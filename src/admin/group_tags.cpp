@@ -1,4 +1,4 @@
-#include "admin/group_tags.h"
+#include "group_tags.h"
 
 #include "soap/session_manager.h"
 

@@ -8,7 +8,7 @@
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_handle.h>
 
-#include "diagnostics/event_ids.h"
+#include "event_ids.h"
 
 namespace quillmere {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "diagnostics/event_ids.h"
 #include "errors/com_error.h"
 #include "errors/structured_exception.h"
+#include "event_ids.h"
 
 namespace quillmere {
 

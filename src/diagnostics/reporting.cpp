@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "diagnostics/timestamp.h"
 #include "errors/com_error.h"
+#include "timestamp.h"
 
 namespace quillmere {
 

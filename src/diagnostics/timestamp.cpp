@@ -1,4 +1,4 @@
-#include "diagnostics/timestamp.h"
+#include "timestamp.h"
 
 #include <winport/wide.h>
 #include <winport/windows.h>

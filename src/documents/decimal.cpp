@@ -1,4 +1,4 @@
-#include "documents/decimal.h"
+#include "decimal.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "documents/decimal.h"
+#include "decimal.h"
 #include "errors/com_error.h"
 
 namespace quillmere {

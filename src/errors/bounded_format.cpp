@@ -1,4 +1,4 @@
-#include "errors/bounded_format.h"
+#include "bounded_format.h"
 
 #include <cstdarg>
 #include <cstdio>

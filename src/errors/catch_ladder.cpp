@@ -5,11 +5,11 @@
 #include <string_view>
 #include <type_traits>
 
+#include "bounded_format.h"
+#include "error_info.h"
 #include "errors/automation_exception.h"
-#include "errors/bounded_format.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
-#include "errors/error_info.h"
 #include "errors/structured_exception.h"
 
 namespace quillmere {

@@ -1,4 +1,4 @@
-#include "errors/error_info.h"
+#include "error_info.h"
 
 #include <climits>
 #include <new>

@@ -1,6 +1,6 @@
 #include "errors/error_message.h"
 
-#include "errors/bounded_format.h"
+#include "bounded_format.h"
 
 namespace quillmere {
 

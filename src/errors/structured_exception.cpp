@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "errors/bounded_format.h"
+#include "bounded_format.h"
 
 namespace quillmere {
 

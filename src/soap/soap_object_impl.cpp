@@ -65,7 +65,7 @@ MethodFailure DescribeMethodFailure() {
 
 }  // namespace
 
-ISOAPObjectImpl::ISOAPObjectImpl(Reporting& reporting, const OLECHAR* name)
+ISOAPObjectImpl::ISOAPObjectImpl(Reporter& reporting, const OLECHAR* name)
     : reporting_(reporting), name_(name) {
   if (!extensionLock_.Valid())
     RaiseComErrorWithoutInfo(HRESULT_FROM_WIN32(extensionLock_.InitError()));

@@ -9,8 +9,8 @@
 
 #include "admin/administrator.h"
 #include "errors/error_message.h"
-#include "soap/wbem_provider.h"
 #include "test_host.h"
+#include "wbem_provider/wbem_provider.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "soap/wbem_provider.h"
+#include "wbem_provider/wbem_provider.h"
 
 namespace quillmere {
 
-CWbemProvider::CWbemProvider(Reporting& reporting)
+CWbemProvider::CWbemProvider(Reporter& reporting)
     : ISOAPObjectImpl(reporting, OLESTR("WbemProvider")) {}
 
 HRESULT CWbemProvider::FinalConstruct() {

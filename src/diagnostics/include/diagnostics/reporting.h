@@ -12,14 +12,14 @@
 #include "diagnostics/once_gate.h"
 #include "diagnostics/report_levels.h"
 #include "diagnostics/report_record.h"
-#include "errors/report_sink.h"
+#include "diagnostics/reporter.h"
 
 namespace quillmere {
 
 // Reports are filtered, stamped and queued on the caller's thread; the queue's worker
 // delivers them (Process; the delivery code overrides it). Constructible on its own, so
 // tests may make their own instances beside the module's.
-class Reporting : public CMessageQueue, public ReportSink {
+class Reporting : public CMessageQueue, public Reporter {
  public:
   Reporting();
   // Stops the worker before any member it uses is released.
@@ -37,16 +37,18 @@ class Reporting : public CMessageQueue, public ReportSink {
 
   // The once-only initialisation every report operation runs first; callers that find
   // it running wait for it to finish.
-  void EnsureInitialized();
+  void EnsureInitialized() override;
   bool IsInitialized() const { return initialized_.Done(); }
 
   // Whether the effective mask (ReportingLevel, plus the trace level when ReportingLevel
   // shares a bit with the trace bits) contains `level`.
-  bool LevelEnabled(DWORD level) const;
+  bool LevelEnabled(DWORD level) const override;
   // Replaced at any time by the setting-change notification; readers see the old or the
   // new value.
   DWORD ReportingLevel() const { return reportingLevel_.load(std::memory_order_relaxed); }
-  void SetReportingLevel(DWORD level) { reportingLevel_.store(level, std::memory_order_relaxed); }
+  void SetReportingLevel(DWORD level) override {
+    reportingLevel_.store(level, std::memory_order_relaxed);
+  }
   // 0 after construction; kTraceBitsLoaded once the module is loaded into a process.
   DWORD TraceBits() const { return traceBits_.load(std::memory_order_relaxed); }
   void SetTraceBits(DWORD bits) { traceBits_.store(bits, std::memory_order_relaxed); }

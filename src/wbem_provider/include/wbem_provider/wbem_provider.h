@@ -4,14 +4,14 @@
 
 #include <winport/windows.h>
 
-#include "diagnostics/reporting.h"
+#include "diagnostics/reporter.h"
 #include "soap/soap_object_impl.h"
 
 namespace quillmere {
 
 class CWbemProvider : public ISOAPObjectImpl {
  public:
-  explicit CWbemProvider(Reporting& reporting);
+  explicit CWbemProvider(Reporter& reporting);
 
   HRESULT FinalConstruct();
 

@@ -14,7 +14,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "diagnostics/reporting.h"
+#include "diagnostics/reporter.h"
 #include "soap/execute_context.h"
 #include "soap/session_manager.h"
 #include "soap/soap_host.h"
@@ -50,11 +50,11 @@ class ISOAPObjectImpl : public _ISoapObject, public ISetting {
   IExtensionObject* GetExtension();
 
   const OLECHAR* ObjectName() const { return name_.Get(); }
-  Reporting& reporting() const { return reporting_; }
+  Reporter& reporting() const { return reporting_; }
 
  protected:
   // name may be null; it is copied.
-  ISOAPObjectImpl(Reporting& reporting, const OLECHAR* name);
+  ISOAPObjectImpl(Reporter& reporting, const OLECHAR* name);
   virtual ~ISOAPObjectImpl();
   ISOAPObjectImpl(const ISOAPObjectImpl&) = delete;
   ISOAPObjectImpl& operator=(const ISOAPObjectImpl&) = delete;
@@ -88,7 +88,7 @@ class ISOAPObjectImpl : public _ISoapObject, public ISetting {
   winport::WideString FaultPrefix(const ExecuteContext& context) const;
 
   std::atomic<ULONG> refs_{0};
-  Reporting& reporting_;
+  Reporter& reporting_;
   winport::CriticalSection extensionLock_;
   std::atomic<bool> extensionLookedUp_{false};
   winport::ComPtr<IExtensionObject> extension_;

@@ -5,14 +5,14 @@
 
 #include "admin/admin_job_list.h"
 #include "admin/admin_session_list.h"
-#include "diagnostics/reporting.h"
+#include "diagnostics/reporter.h"
 #include "soap/soap_object_impl.h"
 
 namespace quillmere {
 
 class CAdministrator : public ISOAPObjectImpl {
  public:
-  explicit CAdministrator(Reporting& reporting);
+  explicit CAdministrator(Reporter& reporting);
 
   HRESULT FinalConstruct();
 
