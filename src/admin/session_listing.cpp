@@ -5,6 +5,7 @@
 #include "documents/listing_document.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
+#include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
 #include "soap/soap_fault.h"
 
@@ -15,11 +16,10 @@ using winport::ScopedBstr;
 using winport::WideString;
 
 void ListingCall::Warn(const OLECHAR* text) const {
-  try {
+  // A warning that cannot be made does not change the answer.
+  RunIgnoringFailure([&] {
     if (owner.reporting().LevelEnabled(2)) owner.reporting().Report(2, traceName, text);
-  } catch (...) {
-    // A warning that cannot be made does not change the answer.
-  }
+  });
 }
 
 void ListingCall::Fault(const OLECHAR* text, FaultCode code) const {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "errors/structured_exception.h"
 #include "event_ids.h"
 
@@ -146,14 +147,10 @@ bool CMessageQueue::DrainQueue() {
       record = std::move(queue_.front());
       queue_.pop_front();
     }
-    try {
-      Process(record.get());
-      record.reset();
-    } catch (...) {
-      // A report that cannot be delivered is dropped; the others still go.
-      record.reset();
-      WriteErrorEvent(kEventProcessFailed);
-    }
+    // A report that cannot be delivered is dropped; the others still go.
+    const bool delivered = RunIgnoringFailure([&] { Process(record.get()); });
+    record.reset();
+    if (!delivered) WriteErrorEvent(kEventProcessFailed);
     if (WaitForSingleObject(stopEvent_.Get(), 0) == WAIT_OBJECT_0) return false;
   }
 }

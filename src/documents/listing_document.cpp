@@ -3,7 +3,7 @@
 #include <new>
 #include <utility>
 
-#include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 
 namespace quillmere {
 
@@ -16,15 +16,11 @@ CListingDocument::CListingDocument(winport::WideView title, winport::WideView li
   winport::WideString frame = skeleton_.Write();
   winport::WideString startTag;
   listing_.Write(startTag);
-  try {
-    // The last one: the closing tags that follow hold no start tag.
-    contentStart_ = frame.rfind(startTag) + startTag.size();
-    listingStart_ = contentStart_ - startTag.size();
-    closing_.assign(frame, contentStart_);
-    frame.resize(contentStart_);
-  } catch (const std::bad_alloc&) {
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
+  // The last one: the closing tags that follow hold no start tag.
+  contentStart_ = frame.rfind(startTag) + startTag.size();
+  listingStart_ = contentStart_ - startTag.size();
+  OrOutOfMemory([&] { closing_.assign(frame, contentStart_); });
+  frame.resize(contentStart_);
   document_ = std::move(frame);
 }
 
@@ -36,11 +32,7 @@ winport::WideString CListingDocument::Finish() {
   } else {
     listing_.WriteEndTag(document_);
   }
-  try {
-    document_ += closing_;
-  } catch (const std::bad_alloc&) {
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
+  OrOutOfMemory([&] { document_ += closing_; });
   return std::move(document_);
 }
 

@@ -7,23 +7,9 @@
 
 #include "decimal.h"
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 
 namespace quillmere {
-
-namespace {
-
-// The builder's strings are plain standard strings; running out of memory while copying
-// them is reported the way every allocation failure of the module is.
-template <typename Operation>
-void OrOutOfMemory(Operation&& operation) {
-  try {
-    operation();
-  } catch (const std::bad_alloc&) {
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
-}
-
-}  // namespace
 
 CXmlElement::CXmlElement(winport::WideView name) {
   OrOutOfMemory([&] { name_.assign(name); });

@@ -10,6 +10,7 @@
 #include "errors/automation_exception.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
+#include "errors/failure_helpers.h"
 #include "errors/structured_exception.h"
 
 namespace quillmere {
@@ -23,10 +24,7 @@ constexpr const char* kUnknownException = "Unknown exception";
 // dropped so the entry still returns the HRESULT of what it caught.
 template <class Work>
 void Guarded(Work&& work) noexcept {
-  try {
-    work();
-  } catch (...) {
-  }
+  RunIgnoringFailure(std::forward<Work>(work));
 }
 
 const OLECHAR* NullIfEmpty(const winport::WideString& text) {

@@ -6,6 +6,7 @@
 #include <winport/scoped_bstr.h>
 
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 
 namespace quillmere {
 
@@ -48,11 +49,7 @@ winport::WideString AnsiToWide(std::string_view text) {
   const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
   if (needed <= 0) RaiseLastError();
   winport::WideString wide;
-  try {
-    wide.resize(static_cast<std::size_t>(needed));
-  } catch (const std::bad_alloc&) {
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
+  OrOutOfMemory([&] { wide.resize(static_cast<std::size_t>(needed)); });
   const int converted = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
   if (converted != needed) RaiseLastError();
   return wide;

@@ -1,5 +1,7 @@
 #include "errors/trace_scope.h"
 
+#include "errors/failure_helpers.h"
+
 namespace quillmere {
 
 TraceScope::TraceScope(ReportSink& sink, const OLECHAR* name) : sink_(sink), name_{} {
@@ -16,10 +18,7 @@ TraceScope::TraceScope(ReportSink& sink, const OLECHAR* name) : sink_(sink), nam
 
 TraceScope::~TraceScope() {
   // Runs while an exception may be unwinding: a trace that cannot be written is dropped.
-  try {
-    sink_.Trace(false, name_);
-  } catch (...) {
-  }
+  RunIgnoringFailure([&] { sink_.Trace(false, name_); });
 }
 
 }  // namespace quillmere
