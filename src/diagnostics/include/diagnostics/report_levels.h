@@ -4,13 +4,9 @@
 
 #include <winport/windows.h>
 
-namespace quillmere {
+#include "errors/report_sink.h"
 
-// A level is one bit; ReportingLevel is a mask of them.
-inline constexpr DWORD kLevelError = 1;
-inline constexpr DWORD kLevelWarning = 2;
-inline constexpr DWORD kLevelInformation = 4;
-inline constexpr DWORD kLevelTrace = 8;
+namespace quillmere {
 
 // The trace bits the module takes when it is loaded into a process: ReportingLevel
 // 0x100 then switches tracing on as if kLevelTrace were set.

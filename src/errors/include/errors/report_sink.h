@@ -6,6 +6,12 @@
 
 namespace quillmere {
 
+// The report levels. A level is one bit; ReportingLevel is a mask of them.
+inline constexpr DWORD kLevelError = 1;
+inline constexpr DWORD kLevelWarning = 2;
+inline constexpr DWORD kLevelInformation = 4;
+inline constexpr DWORD kLevelTrace = 8;
+
 class ReportSink {
  public:
   // Filtered by level; errors (level 1) always pass.
