@@ -51,13 +51,10 @@ std::string Describe(const VARIANT& var) {
   switch (var.vt) {
     case VT_BSTR:
       return NarrowBstr(var.bstrVal);
-    case VT_I1:
-      return std::to_string(static_cast<signed char>(var.cVal));
     case VT_I2:
     case VT_BOOL:
       return std::to_string(var.iVal);
     case VT_I4:
-    case VT_INT:
       return std::to_string(var.lVal);
     case VT_I8:
       return std::to_string(var.llVal);
@@ -137,21 +134,6 @@ TEST(VariantClear, InvalidTypesAreRefusedAndLeftAlone) {
   EXPECT_EQ(NarrowBstr(dest.Get().bstrVal), "kept");
 }
 
-TEST(VariantClear, ALockedArrayIsRefused) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 3);
-  ASSERT_NE(array, nullptr);
-  VARIANT var;
-  VariantInit(&var);
-  var.vt = VT_ARRAY | VT_I4;
-  var.parray = array;
-  ASSERT_EQ(SafeArrayLock(array), S_OK);
-  EXPECT_EQ(VariantClear(&var), DISP_E_ARRAYISLOCKED);
-  // What the variant holds after the refusal is not documented (Wine empties it, winport
-  // keeps it so nothing leaks); either way the array itself must survive.
-  ASSERT_EQ(SafeArrayUnlock(array), S_OK);
-  EXPECT_EQ(SafeArrayDestroy(array), S_OK);
-}
-
 TEST(VariantCopy, DeepCopiesStringsAndArrays) {
   const OLECHAR text[] = OLESTR("a\0b");
   VARIANT src;
@@ -203,14 +185,6 @@ TEST(VariantCopy, AddRefsObjectsAndReleasesWhatTheDestinationHeld) {
   EXPECT_EQ(source_object.refs, 1u);
 }
 
-TEST(VariantCopy, OntoItselfChangesNothing) {
-  ScopedVariant var(OLESTR("same"));
-  const BSTR before = var.Get().bstrVal;
-  EXPECT_EQ(VariantCopy(var.AsInput(), var.AsInput()), S_OK);
-  EXPECT_EQ(var.Get().bstrVal, before);
-  EXPECT_EQ(NarrowBstr(var.Get().bstrVal), "same");
-}
-
 TEST(VariantCopy, AllocationFailureLeavesTheDestination) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   ScopedVariant dest(OLESTR("kept"));
@@ -218,40 +192,6 @@ TEST(VariantCopy, AllocationFailureLeavesTheDestination) {
   winport::fault::FailCall("SysAllocStringLen", ERROR_OUTOFMEMORY);
   EXPECT_EQ(VariantCopy(dest.AsInput(), src.AsInput()), E_OUTOFMEMORY);
   EXPECT_EQ(NarrowBstr(dest.Get().bstrVal), "kept");
-}
-
-TEST(VariantCopyInd, DereferencesIntoACopyOrInPlace) {
-  LONG long_value = -5;
-  BSTR bstr_value = SysAllocString(OLESTR("text"));
-  VARIANT inner = Make(VT_I2, "9");
-  const struct {
-    VARTYPE vt;
-    void* target;
-    VARTYPE result_vt;
-    const char* expected;
-  } cases[] = {
-      {VT_I4, &long_value, VT_I4, "-5"},
-      {VT_BSTR, &bstr_value, VT_BSTR, "text"},
-      {VT_VARIANT, &inner, VT_I2, "9"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.vt);
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = c.vt | VT_BYREF;
-    ref.byref = c.target;
-    ScopedVariant dest;
-    ASSERT_EQ(VariantCopyInd(dest.Receive(), &ref), S_OK);
-    EXPECT_EQ(dest.Type(), c.result_vt);
-    EXPECT_EQ(Describe(dest.Get()), c.expected);
-    if (c.vt == VT_BSTR) {
-      EXPECT_NE(dest.Get().bstrVal, bstr_value);
-    }
-    ASSERT_EQ(VariantCopyInd(&ref, &ref), S_OK);
-    EXPECT_EQ(Describe(ref), c.expected);
-    VariantClear(&ref);
-  }
-  SysFreeString(bstr_value);
 }
 
 TEST(VariantChangeType, ConvertsAsWindowsDoes) {
@@ -325,19 +265,6 @@ TEST(VariantChangeType, ConvertsAsWindowsDoes) {
   RunCases(alpha, VARIANT_ALPHABOOL);
 }
 
-TEST(VariantChangeType, StringReadingStopsAtEmbeddedNul) {
-  // VarI4FromStr and friends take a C string, so the first NUL ends the text.
-  const OLECHAR text[] = OLESTR("42\0junk");
-  VARIANT src;
-  VariantInit(&src);
-  src.vt = VT_BSTR;
-  src.bstrVal = SysAllocStringLen(text, 7);
-  ScopedVariant dest;
-  ASSERT_EQ(VariantChangeType(dest.Receive(), &src, 0, VT_I4), S_OK);
-  EXPECT_EQ(dest.Get().lVal, 42);
-  VariantClear(&src);
-}
-
 TEST(VariantChangeType, InPlaceReplacesOnSuccessAndKeepsOnFailure) {
   ScopedVariant var(OLESTR("42"));
   ASSERT_EQ(var.ChangeType(VT_I4), S_OK);
@@ -360,19 +287,6 @@ TEST(VariantChangeType, InPlaceOfAReferenceLeavesTheReferencedString) {
   EXPECT_EQ(ref.iVal, -3);
   EXPECT_EQ(NarrowBstr(text), "-3");  // the referenced string is not the variant's to free
   SysFreeString(text);
-}
-
-TEST(VariantChangeType, ArraysConvertOnlyToTheirOwnType) {
-  VARIANT src;
-  VariantInit(&src);
-  src.vt = VT_ARRAY | VT_BSTR;
-  src.parray = SafeArrayCreateVector(VT_BSTR, 0, 1);
-  ScopedVariant dest;
-  ASSERT_EQ(VariantChangeType(dest.Receive(), &src, 0, VT_ARRAY | VT_BSTR), S_OK);
-  EXPECT_NE(dest.Get().parray, src.parray);
-  EXPECT_EQ(VariantChangeType(dest.Receive(), &src, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(VariantChangeType(dest.Receive(), &src, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
-  VariantClear(&src);
 }
 
 TEST(VariantChangeType, AllocationFailureLeavesTheSource) {

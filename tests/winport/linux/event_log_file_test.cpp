@@ -137,72 +137,59 @@ TEST_P(EventLogFileRoundTrip, EveryFieldReadsBackExactly) {
 INSTANTIATE_TEST_SUITE_P(
     EventLog, EventLogFileRoundTrip,
     testing::Values(
-        RoundTrip{"LineBreaks", EVENTLOG_ERROR_TYPE, {OLESTR("two\nlines"), OLESTR("\r\n\t")}, {}},
-        RoundTrip{"QuotesAndBackslashes",
+        RoundTrip{"EscapedText",
                   EVENTLOG_WARNING_TYPE,
-                  {OLESTR("say \"hi\""), OLESTR("C:\\Windows\\"), OLESTR("\\\""), OLESTR("\\n")},
+                  {OLESTR("two\nlines\r\t"), OLESTR("say \"hi\" C:\\"), OLESTR("\\n"),
+                   OLESTR("\" data=00 string=\"x"), OLESTR(""), OLESTR("\x01\x1f\x7f")},
                   {}},
         RoundTrip{"NonAscii",
                   EVENTLOG_INFORMATION_TYPE,
                   {OLESTR("é"), OLESTR("日本語"), OLESTR("\U0001F600"), kLoneSurrogates},
-                  {}},
-        RoundTrip{
-            "FieldLookalikes",
-            EVENTLOG_AUDIT_FAILURE,
-            {OLESTR("\" data=00 string=\"x"), OLESTR(""), OLESTR(" "), OLESTR("\x01\x1f\x7f")},
-            {}},
-        RoundTrip{"EveryByte", EVENTLOG_AUDIT_SUCCESS, {}, EveryByte()},
+                  EveryByte()},
         // A line longer than the end of the log a writer first looks at for the last number.
         RoundTrip{"LongRecord",
-                  EVENTLOG_ERROR_TYPE,
+                  3,  // a type without a name
                   {WideString(31839, OLESTR("日")[0]), WideString(31839, OLESTR("\n")[0])},
-                  std::vector<BYTE>(0xF000, 0xA5)},
-        RoundTrip{"UnnamedType", 3, {OLESTR("x")}, {0x00}}),
+                  std::vector<BYTE>(0xF000, 0xA5)}),
     [](const testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
 
-struct Writers {
-  const char* name;
-  int processes;
-  int threads;  // in each process
-  int events;   // by each thread
-};
+// Two processes of three threads each; each writer is a source of its own and numbers
+// its events in its strings.
+constexpr int kProcesses = 2;
+constexpr int kThreads = 3;
+constexpr int kEvents = 100;
 
-class EventLogFileConcurrency : public testing::TestWithParam<Writers> {};
-
-// Each writer is a source of its own and numbers its events in its strings.
-bool WriteAll(int process, int thread, int events) {
+bool WriteAll(int process, int thread) {
   const WideString name = winport::FormatWide("writer %d.%d", process, thread);
   Source source(name.c_str());
-  for (int i = 0; i < events; ++i) {
+  for (int i = 0; i < kEvents; ++i) {
     if (!Report(source.get(), 1, {winport::FormatWide("%d", i)})) return false;
   }
   return true;
 }
 
-bool WriteFromThreads(int process, const Writers& w) {
+bool WriteFromThreads(int process) {
   std::vector<std::thread> threads;
-  std::vector<char> ok(static_cast<std::size_t>(w.threads), 0);
-  for (int t = 0; t < w.threads; ++t) {
-    threads.emplace_back([&, t] { ok[t] = WriteAll(process, t, w.events); });
-  }
+  std::vector<char> ok(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] { ok[t] = WriteAll(process, t); });
   for (std::thread& thread : threads)
     thread.join();
-  return std::count(ok.begin(), ok.end(), 1) == w.threads;
+  return std::count(ok.begin(), ok.end(), 1) == kThreads;
 }
 
-TEST_P(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrder) {
-  const Writers& w = GetParam();
+TEST(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrder) {
   int start[2];
   ASSERT_EQ(pipe(start), 0);
   std::vector<pid_t> children;
-  for (int p = 0; p < w.processes; ++p) {
+  for (int p = 0; p < kProcesses; ++p) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       close(start[1]);
       char go;
       const bool released = read(start[0], &go, 1) == 0;  // all start when the pipe closes
-      _exit(released && WriteFromThreads(p, w) ? 0 : 1);
+      _exit(released && WriteFromThreads(p) ? 0 : 1);
     }
     children.push_back(child);
   }
@@ -215,7 +202,7 @@ TEST_P(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrde
   }
 
   const auto records = ReadEvents();
-  ASSERT_EQ(records.size(), static_cast<std::size_t>(w.processes * w.threads * w.events));
+  ASSERT_EQ(records.size(), static_cast<std::size_t>(kProcesses * kThreads * kEvents));
   std::map<std::string, int> next_of_writer;
   for (std::size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(records[i].number, i + 1);
@@ -224,16 +211,8 @@ TEST_P(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrde
     EXPECT_EQ(winport::WideToUtf8(records[i].strings[0]), std::to_string(next_of_writer[writer]++))
         << writer;
   }
-  EXPECT_EQ(next_of_writer.size(), static_cast<std::size_t>(w.processes * w.threads));
+  EXPECT_EQ(next_of_writer.size(), static_cast<std::size_t>(kProcesses * kThreads));
 }
-
-INSTANTIATE_TEST_SUITE_P(EventLog, EventLogFileConcurrency,
-                         testing::Values(Writers{"TwoProcesses", 2, 1, 300},
-                                         Writers{"FourThreads", 1, 4, 150},
-                                         Writers{"ProcessesAndThreads", 2, 3, 100}),
-                         [](const testing::TestParamInfo<Writers>& info) {
-                           return std::string(info.param.name);
-                         });
 
 struct Leftover {
   const char* name;
@@ -266,9 +245,7 @@ const std::string kWholeLine =
 
 INSTANTIATE_TEST_SUITE_P(EventLog, EventLogFileLeftover,
                          testing::Values(Leftover{"RecordWithoutLineEnd", kWholeLine},
-                                         Leftover{"HalfARecord", kWholeLine.substr(0, 60)},
-                                         Leftover{"NotARecord", "# a note\nnot a record\n"},
-                                         Leftover{"NumberOnly", "record=9"}),
+                                         Leftover{"NotARecord", "# a note\nrecord=9"}),
                          [](const testing::TestParamInfo<Leftover>& info) {
                            return std::string(info.param.name);
                          });
@@ -302,11 +279,7 @@ TEST(EventLogServerName, OnlyTheLocalComputerIsServed) {
   const struct {
     WideString server;
     bool local;
-  } cases[] = {{OLESTR(""), true},
-               {host, true},
-               {OLESTR("\\\\") + host, true},
-               {OLESTR("\\\\quillmere-no-such-host"), false},
-               {host + OLESTR("x"), false}};
+  } cases[] = {{OLESTR(""), true}, {OLESTR("\\\\") + host, true}, {host + OLESTR("x"), false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(winport::WideToUtf8(c.server));
     SetLastError(0);
