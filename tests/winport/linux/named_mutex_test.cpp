@@ -141,29 +141,6 @@ TEST(NamedMutexProcesses, DeadHolderHandsItOverAbandoned) {
   CloseHandle(mutex);
 }
 
-// Held by another process, the mutex is not free here until that process lets go.
-TEST(NamedMutexProcesses, HeldByAnotherProcessTimesOut) {
-  Child child([](int go, int done) {
-    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kName);
-    if (mutex == nullptr || WaitForSingleObject(mutex, kGuard) != WAIT_OBJECT_0) return 1;
-    (void)!::write(done, "t", 1);
-    char byte;
-    (void)!::read(go, &byte, 1);
-    return ReleaseMutex(mutex) ? 0 : 2;
-  });
-  ASSERT_TRUE(child.started());
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
-  ASSERT_NE(mutex, nullptr);
-  child.Go();
-  ASSERT_TRUE(child.Signalled());
-  EXPECT_EQ(WaitForSingleObject(mutex, 20), static_cast<DWORD>(WAIT_TIMEOUT));
-  child.Go();
-  EXPECT_EQ(WaitForSingleObject(mutex, kGuard), WAIT_OBJECT_0);
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_EQ(child.Wait(), 0);
-  CloseHandle(mutex);
-}
-
 // The name lives while a process has it open: a file left by a process that died is
 // not a mutex, and the last close removes the file.
 TEST(NamedMutexProcesses, NameEndsWithItsLastProcess) {

@@ -288,23 +288,6 @@ TEST(RegistryHive, AnotherProcessesChangesReachOpenHandles) {
   RegCloseKey(shared);
 }
 
-TEST(RegistryHive, EachMachineHasItsOwnRegistry) {
-  HKEY key = CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Mine"));
-  RegCloseKey(key);
-  const fs::path other = testing_support::MachinePrefix() / "other";
-  {
-    OtherPrefix switched(other);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Mine"), 0, KEY_READ, &key),
-              ERROR_FILE_NOT_FOUND);
-    RegCloseKey(CreateKey(HKEY_CURRENT_USER, OLESTR("Software\\Theirs")));
-  }
-  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Theirs"), 0, KEY_READ, &key),
-            ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Mine"), 0, KEY_READ, &key),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
 TEST(RegistryHive, ClassesRootIsLocalMachineSoftwareClasses) {
   HKEY clsid = CreateKey(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{0A0B}"));
   ASSERT_EQ(SetBytes(clsid, nullptr, REG_SZ, OLESTR("Widget"), 14), ERROR_SUCCESS);
