@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +18,11 @@
 #include <winport/machine.h>
 #include <winport/windows.h>
 
+#include "linux/child_process.h"
+
 namespace {
+
+using winport_tests::Child;
 
 namespace fs = std::filesystem;
 using winport::WideString;
@@ -179,27 +182,13 @@ bool WriteFromThreads(int process) {
 }
 
 TEST(EventLogFileConcurrency, EveryRecordWholeNumberedOnceAndInEachWritersOrder) {
-  int start[2];
-  ASSERT_EQ(pipe(start), 0);
-  std::vector<pid_t> children;
-  for (int p = 0; p < kProcesses; ++p) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(start[1]);
-      char go;
-      const bool released = read(start[0], &go, 1) == 0;  // all start when the pipe closes
-      _exit(released && WriteFromThreads(p) ? 0 : 1);
-    }
-    children.push_back(child);
-  }
-  close(start[0]);
-  close(start[1]);
-  for (const pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  Child first([](int, int) { return WriteFromThreads(0) ? 0 : 1; });
+  Child second([](int, int) { return WriteFromThreads(1) ? 0 : 1; });
+  ASSERT_TRUE(first.started() && second.started());
+  first.Go();
+  second.Go();
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
 
   const auto records = ReadEvents();
   ASSERT_EQ(records.size(), static_cast<std::size_t>(kProcesses * kThreads * kEvents));

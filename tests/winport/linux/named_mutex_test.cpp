@@ -1,7 +1,6 @@
 // Named mutexes between processes: a forked child stands for another program that
 // opens the same name.
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,58 +13,13 @@
 #include <winport/windows.h>
 
 #include "fresh_machine.h"
+#include "linux/child_process.h"
 
 namespace {
 
+using winport_tests::Child;
+
 constexpr DWORD kGuard = 10000;
-
-// The child: runs body(go, done) once the parent says go, and exits with its result;
-// it reads further words of the parent from go and writes its own to done.
-class Child {
- public:
-  template <typename Body>
-  explicit Child(Body body) {
-    int go[2];
-    int done[2];
-    if (::pipe(go) != 0 || ::pipe(done) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(go[1]);
-      ::close(done[0]);
-      char byte;
-      const bool started = ::read(go[0], &byte, 1) == 1;
-      ::_exit(started ? body(go[0], done[1]) : 100);
-    }
-    ::close(go[0]);
-    ::close(done[1]);
-    go_ = go[1];
-    done_ = done[0];
-  }
-  ~Child() {
-    if (go_ >= 0) ::close(go_);
-    if (done_ >= 0) ::close(done_);
-    if (pid_ > 0 && !reaped_) Wait();
-  }
-  bool started() const { return pid_ > 0; }
-  void Go() { (void)!::write(go_, "g", 1); }
-  // Waits for the child to write a byte to its fd.
-  bool Signalled() {
-    char byte;
-    return ::read(done_, &byte, 1) == 1;
-  }
-  int Wait() {
-    int status = 0;
-    reaped_ = true;
-    if (::waitpid(pid_, &status, 0) != pid_ || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int go_ = -1;
-  int done_ = -1;
-  bool reaped_ = false;
-};
 
 constexpr LPCWSTR kName = OLESTR("Global\\Quillmere-named-mutex-test");
 
