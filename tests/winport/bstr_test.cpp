@@ -34,34 +34,6 @@ TEST(Bstr, NullReadsAsEmptyAndANullSourceGivesRoom) {
   EXPECT_EQ(text.Get()[4], 0);
 }
 
-TEST(Bstr, ByteLenKeepsOddByteCount) {
-  winport::ScopedBstr bytes;
-  bytes.Reset(SysAllocStringByteLen("abc", 3));
-  EXPECT_EQ(SysStringByteLen(bytes.Get()), 3u);
-  EXPECT_EQ(SysStringLen(bytes.Get()), 1u);          // whole characters only
-  EXPECT_EQ(std::memcmp(bytes.Get(), "abc", 4), 0);  // a NUL follows the bytes
-}
-
-TEST(Bstr, ReAllocFromItsOwnTextKeepsTheText) {
-  BSTR text = SysAllocString(OLESTR("hello world"));
-  ASSERT_TRUE(SysReAllocStringLen(&text, text + 6, 5));
-  EXPECT_EQ(NarrowBstr(text), "world");
-  ASSERT_TRUE(SysReAllocString(&text, OLESTR("x")));
-  EXPECT_EQ(NarrowBstr(text), "x");
-  ASSERT_TRUE(SysReAllocString(&text, nullptr));
-  EXPECT_EQ(text, nullptr);
-}
-
-TEST(Bstr, FailedAllocationLeavesOldStringAndLastError) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  BSTR text = SysAllocString(OLESTR("keep"));
-  winport::fault::FailCall("SysAllocStringLen", ERROR_OUTOFMEMORY);
-  EXPECT_FALSE(SysReAllocString(&text, OLESTR("new")));
-  EXPECT_EQ(NarrowBstr(text), "keep");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
-  SysFreeString(text);
-}
-
 TEST(ScopedBstr, ReceiveFreesPreviousAndMovesOwnership) {
   winport::ScopedBstr first(OLESTR("one"));
   BSTR* slot = first.Receive();

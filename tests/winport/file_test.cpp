@@ -146,23 +146,6 @@ TEST_F(FileTest, ShareModesDecideASecondOpen) {
   }
 }
 
-TEST_F(FileTest, ARefusedCreateAlwaysLeavesTheFileWhole) {
-  const winport::WideString path = Path("kept.txt");
-  WriteText(path, "old");
-  winport::ScopedHandle reader(Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-  ASSERT_TRUE(reader.IsValid());
-  SetLastError(kJunkError);
-  winport::ScopedHandle writer(Open(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS));
-  EXPECT_FALSE(writer.IsValid());
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(SizeOf(reader.Get()), 3);
-
-  // Once the reader is gone, the same open succeeds.
-  reader.Reset();
-  winport::ScopedHandle again(Open(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS));
-  EXPECT_TRUE(again.IsValid()) << GetLastError();
-}
-
 TEST_F(FileTest, WritesSeeksAndReadsBack) {
   const winport::WideString path = Path("data.bin");
   winport::ScopedHandle file(Open(path, kReadWrite, 0, CREATE_NEW));

@@ -60,18 +60,6 @@ TEST(LibraryLoad, BareNameFindsTheLibraryBesideTheProgramAndItsExports) {
   }
 }
 
-TEST(LibraryLoad, EveryLoadIsAReferenceTheModuleOutlivesUntilTheLast) {
-  const HMODULE first = LoadLibraryW(kTestLibrary);
-  const HMODULE second = LoadLibraryW(kTestLibrary);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first, second);
-  ASSERT_TRUE(FreeLibrary(second));
-  const auto add = Export<AddFunction>(first, "QuillmereTestAdd");
-  ASSERT_NE(add, nullptr);
-  EXPECT_EQ(add(1, 2), 3);
-  EXPECT_TRUE(FreeLibrary(first));
-}
-
 TEST(LibraryLoad, MissingLibrariesAndExportsAreNullWithTheirErrors) {
   for (const OLECHAR* name : {OLESTR("quillmere_no_such_library.dll"),
                               OLESTR("C:\\Windows\\system32\\quillmere_no_such.dll")}) {
@@ -108,23 +96,6 @@ TEST(LibraryModuleHandle, ALibraryFindsItselfAndItsOwnPath) {
   ASSERT_GT(own_path.size(), file.size());
   EXPECT_EQ(Lower(own_path).substr(own_path.size() - file.size() - 1), "\\" + file) << own_path;
   EXPECT_EQ(own_path.find('/'), std::string::npos) << own_path;
-}
-
-// A buffer short of the name and its terminator is used up, the name cut, and the call
-// reported short of room.
-TEST(LibraryModuleFileName, AShortBufferGetsTheNameCut) {
-  winport::ScopedLibrary library = Load();
-  ASSERT_NE(library.Get(), nullptr);
-  const std::string full = ModuleFileName(library.Get());
-  const DWORD size = static_cast<DWORD>(full.size());  // no room for the terminator
-  std::basic_string<OLECHAR> buffer(size + 1, u'#');
-  SetLastError(ERROR_SUCCESS);
-  EXPECT_EQ(GetModuleFileNameW(library.Get(), buffer.data(), size), size);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(Narrow(winport::WideView(buffer.data(), size - 1)), full.substr(0, size - 1));
-  EXPECT_EQ(buffer[size], u'#') << "wrote past the buffer";
-  SKIP_ON_WINE("a cut name fills the buffer unterminated, as on Windows XP");
-  EXPECT_EQ(buffer[size - 1], u'\0');
 }
 
 TEST(LibraryFaults, InjectedFailuresAreNullWithTheInjectedError) {

@@ -251,32 +251,6 @@ TEST_F(RegistryHandles, DeletedKeysAndNullHandlesFailTheirOperations) {
   EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(RegistryHandles, RightsOfTheHandleGovernItsValueCalls) {
-  ASSERT_EQ(CreateAndClose(OLESTR("k\\sub")), ERROR_SUCCESS);
-  const struct {
-    REGSAM access;
-    LSTATUS set, enumerate;
-  } cases[] = {
-      {KEY_READ, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
-      {KEY_WRITE | KEY_WOW64_64KEY, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.access);
-    HKEY key = nullptr;
-    ASSERT_EQ(Open(key_, OLESTR("k"), &key, c.access), ERROR_SUCCESS);
-    EXPECT_EQ(SetDword(key, OLESTR("v"), 1), c.set);
-    OLECHAR name[8];
-    DWORD length = 8;
-    EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-              c.enumerate);
-    // Making a subkey is checked against the key's security, not the handle's rights.
-    HKEY made = nullptr;
-    EXPECT_EQ(Create(key, OLESTR("made"), &made), ERROR_SUCCESS);
-    RegCloseKey(made);
-    RegCloseKey(key);
-  }
-}
-
 TEST_F(RegistryHandles, InjectedFailuresAreAnsweredAndChangeNothing) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   ASSERT_EQ(SetDword(key_, OLESTR("v"), 1), ERROR_SUCCESS);

@@ -263,4 +263,20 @@ TEST(EventLogHandles, StaleAndMadeUpHandlesAreRefused) {
   EXPECT_TRUE(ReadEvents().empty());
 }
 
+TEST(EventLogFaults, RegisterAndReportFailWithTheInjectedErrorAndWriteNothing) {
+  winport::fault::FailCall("RegisterEventSourceW", ERROR_NOT_ENOUGH_MEMORY);
+  SetLastError(0);
+  EXPECT_EQ(RegisterEventSourceW(nullptr, OLESTR("Quillmere")), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  Source source(OLESTR("Quillmere"));
+  winport::fault::FailCall("ReportEventW", ERROR_WRITE_FAULT);
+  SetLastError(0);
+  EXPECT_FALSE(Report(source.get(), 1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
+  EXPECT_TRUE(Report(source.get(), 2));
+  const auto records = ReadEvents();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].event_id, 2u);
+}
+
 }  // namespace
