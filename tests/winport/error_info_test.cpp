@@ -34,8 +34,6 @@ TEST(ErrorInfo, CarriesDescriptionSourceAndGuid) {
   EXPECT_EQ(NarrowBstr(text.Get()), "it broke");
   ASSERT_EQ(info->GetSource(text.Receive()), S_OK);
   EXPECT_EQ(NarrowBstr(text.Get()), "Thing::Do");
-  ASSERT_EQ(info->GetHelpFile(text.Receive()), S_OK);
-  EXPECT_EQ(text.Get(), nullptr);  // never set
   GUID guid{};
   ASSERT_EQ(info->GetGUID(&guid), S_OK);
   EXPECT_EQ(guid, __uuidof(IClassFactory));

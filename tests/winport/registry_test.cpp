@@ -196,23 +196,6 @@ TEST_F(RegistryKeys, EnumerationListsEveryDirectSubkeyOnceInItsFirstSpelling) {
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
 }
 
-TEST_F(RegistryKeys, EnumerationNameBufferMustHoldTheTerminator) {
-  ASSERT_EQ(CreateAndClose(OLESTR("five5")), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key_, OLESTR("five5"), 4), ERROR_SUCCESS);
-  for (DWORD given : {5u, 6u}) {
-    SCOPED_TRACE(given);
-    const LSTATUS expected = given == 6 ? ERROR_SUCCESS : ERROR_MORE_DATA;
-    OLECHAR name[8];
-    DWORD length = given;
-    EXPECT_EQ(RegEnumKeyExW(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr), expected);
-    if (expected == ERROR_SUCCESS) {
-      EXPECT_EQ(length, 5u);
-    }
-    length = given;
-    EXPECT_EQ(RegEnumValueW(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr), expected);
-  }
-}
-
 TEST_F(RegistryKeys, DeletionTakesValuesLeavesAndWholeTrees) {
   ASSERT_EQ(CreateAndClose(OLESTR("parent\\child")), ERROR_SUCCESS);
   ASSERT_EQ(CreateAndClose(OLESTR("tree\\a\\b")), ERROR_SUCCESS);
