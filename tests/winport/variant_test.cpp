@@ -97,22 +97,31 @@ void RunCases(const ConvertCase (&cases)[N], USHORT flags = 0) {
   }
 }
 
-TEST(VariantClear, ReleasesAnOwnedObjectButNotAReference) {
-  CountingUnknown object;
-  IUnknown* pointer = &object;
-  VARIANT var;
-  VariantInit(&var);
-  var.vt = VT_UNKNOWN | VT_BYREF;
-  var.ppunkVal = &pointer;
-  EXPECT_EQ(VariantClear(&var), S_OK);
-  EXPECT_EQ(object.refs, 1u);
-  EXPECT_EQ(var.vt, VT_EMPTY);
-
-  object.AddRef();
-  var.vt = VT_UNKNOWN;
-  var.punkVal = &object;
-  EXPECT_EQ(VariantClear(&var), S_OK);
-  EXPECT_EQ(object.refs, 1u);
+// A variant owns a reference to its object, not one to a reference.
+TEST(VariantCopy, AddRefsOwnedObjectsAndClearReleasesThem) {
+  CountingUnknown source_object;
+  CountingUnknown old_object;
+  IUnknown* pointer = &source_object;
+  VARIANT src;
+  VariantInit(&src);
+  src.vt = VT_UNKNOWN | VT_BYREF;
+  src.ppunkVal = &pointer;
+  EXPECT_EQ(VariantClear(&src), S_OK);
+  EXPECT_EQ(source_object.refs, 1u);
+  src.vt = VT_UNKNOWN;
+  src.punkVal = &source_object;
+  VARIANT dest;
+  VariantInit(&dest);
+  dest.vt = VT_UNKNOWN;
+  dest.punkVal = &old_object;
+  old_object.AddRef();
+  ASSERT_EQ(VariantCopy(&dest, &src), S_OK);
+  EXPECT_EQ(dest.punkVal, &source_object);
+  EXPECT_EQ(source_object.refs, 2u);
+  EXPECT_EQ(old_object.refs, 1u);
+  EXPECT_EQ(VariantClear(&dest), S_OK);
+  EXPECT_EQ(dest.vt, VT_EMPTY);
+  EXPECT_EQ(source_object.refs, 1u);
 }
 
 // A null BSTR is a valid empty string and copies as one.
@@ -132,26 +141,6 @@ TEST(VariantCopy, DeepCopiesStrings) {
   ASSERT_EQ(dest.Copy(src), S_OK);
   EXPECT_EQ(dest.Type(), VT_BSTR);
   EXPECT_EQ(SysStringLen(dest.Get().bstrVal), 0u);
-}
-
-TEST(VariantCopy, AddRefsObjectsAndReleasesWhatTheDestinationHeld) {
-  CountingUnknown source_object;
-  CountingUnknown old_object;
-  VARIANT src;
-  VariantInit(&src);
-  src.vt = VT_UNKNOWN;
-  src.punkVal = &source_object;
-  VARIANT dest;
-  VariantInit(&dest);
-  dest.vt = VT_UNKNOWN;
-  dest.punkVal = &old_object;
-  old_object.AddRef();
-  ASSERT_EQ(VariantCopy(&dest, &src), S_OK);
-  EXPECT_EQ(dest.punkVal, &source_object);
-  EXPECT_EQ(source_object.refs, 2u);
-  EXPECT_EQ(old_object.refs, 1u);
-  VariantClear(&dest);
-  EXPECT_EQ(source_object.refs, 1u);
 }
 
 TEST(VariantCopy, AllocationFailureLeavesTheDestination) {

@@ -225,29 +225,6 @@ TEST(EventLogFileLeftover, IsNotReadAndTheNextRecordFollowsTheLastWholeOne) {
   }
 }
 
-TEST(EventLogFileSelection, ReadsRecordsAfterAPositionOfOneSource) {
-  for (const OLECHAR* name :
-       {OLESTR("Alpha"), OLESTR("Beta"), OLESTR("Alpha"), OLESTR("alpha"), OLESTR("Beta")}) {
-    ASSERT_TRUE(Report(Source(name).get(), 1));
-  }
-  const struct {
-    std::uint64_t after;
-    std::optional<WideString> source;
-    std::vector<std::uint64_t> numbers;
-  } cases[] = {
-      {0, std::nullopt, {1, 2, 3, 4, 5}}, {2, std::nullopt, {3, 4, 5}}, {5, std::nullopt, {}},
-      {0, OLESTR("ALPHA"), {1, 3, 4}},  // any case
-      {3, OLESTR("Beta"), {5}},           {0, OLESTR("Gamma"), {}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::uint64_t> numbers;
-    for (const EventRecord& record : ReadEvents(c.after, c.source))
-      numbers.push_back(record.number);
-    EXPECT_EQ(numbers, c.numbers) << "after " << c.after << " of "
-                                  << winport::WideToUtf8(c.source.value_or(OLESTR("any")));
-  }
-}
-
 TEST(EventLogHandles, StaleAndMadeUpHandlesAreRefused) {
   HANDLE stale = RegisterEventSourceW(nullptr, OLESTR("Quillmere"));
   ASSERT_TRUE(DeregisterEventSource(stale));
