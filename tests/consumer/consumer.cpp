@@ -1,5 +1,6 @@
-// Uses every OLE Automation and COM core function with its Windows signature.
-// Exits non-zero, naming the call, when one of them does not answer as Windows does.
+// A smoke program of the public surface: it sees only <winport/windows.h>, links only
+// winport, and calls a few entry points of each facility with Windows' own signatures.
+// Exits non-zero, naming each call that did not answer as Windows does.
 #include <winport/windows.h>
 
 #include <cstdio>
@@ -7,153 +8,79 @@
 namespace {
 
 int g_failures = 0;
+#define CHECK(call) \
+  ((call) ? void() : (std::fprintf(stderr, "consumer: %s\n", #call), void(++g_failures)))
 
-constexpr CLSID kFactoryClass = {
-    0x7F1E2D3C, 0x4B5A, 0x4968, {0x87, 0x65, 0x43, 0x21, 0x0F, 0xED, 0xCB, 0xA9}};
-
-// A class object that makes more of itself: enough to activate something by CLSID.
-class SelfFactory : public winport::ComObject<IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return winport::MakeComObject<SelfFactory>()->QueryInterface(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-void Expect(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "consumer: %s\n", what);
-    ++g_failures;
-  }
-}
-
-void Strings() {
-  BSTR text = SysAllocString(OLESTR("abc"));
-  Expect(SysStringLen(text) == 3 && SysStringByteLen(text) == 6, "SysAllocString");
-  Expect(SysReAllocString(&text, OLESTR("abcd")) == TRUE, "SysReAllocString");
-  Expect(SysReAllocStringLen(&text, OLESTR("xy"), 2) == TRUE, "SysReAllocStringLen");
-  BSTR other = SysAllocStringLen(OLESTR("xy"), 2);
-  Expect(VarBstrCmp(text, other, LOCALE_USER_DEFAULT, 0) == VARCMP_EQ, "VarBstrCmp");
-  BSTR joined = nullptr;
-  Expect(VarBstrCat(text, other, &joined) == S_OK && SysStringLen(joined) == 4, "VarBstrCat");
-  OLECHAR upper[] = OLESTR("ab");
-  Expect(CharUpperBuffW(upper, 2) == 2 && upper[0] == u'A', "CharUpperBuffW");
-  SysFreeString(joined);
-  SysFreeString(other);
-  SysFreeString(text);
-}
-
-void Variants() {
-  VARIANT number;
-  VariantInit(&number);
-  number.vt = VT_I4;
-  number.lVal = 12;
-  VARIANT text;
-  VariantInit(&text);
-  Expect(VariantChangeType(&text, &number, 0, VT_BSTR) == S_OK, "VariantChangeType");
-  VARIANT copy;
-  VariantInit(&copy);
-  Expect(VariantCopy(&copy, &text) == S_OK, "VariantCopy");
-  Expect(
-      VariantChangeTypeEx(&copy, &copy, LOCALE_USER_DEFAULT, 0, VT_I4) == S_OK && copy.lVal == 12,
-      "VariantChangeTypeEx");
-  Expect(VariantClear(&text) == S_OK && VariantClear(&copy) == S_OK, "VariantClear");
-}
-
-void Arrays() {
-  SAFEARRAYBOUND bound{2, 0};
-  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);
-  SAFEARRAY* vector = SafeArrayCreateVector(VT_BSTR, 0, 1);
-  LONG index = 0, lower = -1, upper = -1;
-  BSTR item = SysAllocString(OLESTR("item"));
-  Expect(SafeArrayPutElement(vector, &index, item) == S_OK, "SafeArrayPutElement");
-  BSTR out = nullptr;
-  Expect(SafeArrayGetElement(vector, &index, &out) == S_OK, "SafeArrayGetElement");
-  Expect(SafeArrayGetDim(array) == 1, "SafeArrayGetDim");
-  Expect(SafeArrayGetLBound(array, 1, &lower) == S_OK && lower == 0, "SafeArrayGetLBound");
-  Expect(SafeArrayGetUBound(array, 1, &upper) == S_OK && upper == 1, "SafeArrayGetUBound");
-  VARTYPE vt = VT_EMPTY;
-  Expect(SafeArrayGetVartype(vector, &vt) == S_OK && vt == VT_BSTR, "SafeArrayGetVartype");
-  void* data = nullptr;
-  Expect(SafeArrayAccessData(array, &data) == S_OK && SafeArrayUnaccessData(array) == S_OK,
-         "SafeArrayAccessData");
-  Expect(SafeArrayLock(array) == S_OK && SafeArrayUnlock(array) == S_OK, "SafeArrayLock");
-  Expect(SafeArrayDestroy(array) == S_OK && SafeArrayDestroy(vector) == S_OK, "SafeArrayDestroy");
-  SysFreeString(out);
-  SysFreeString(item);
-}
-
-void CodePagesAndMessages() {
-  OLECHAR wide[8] = {};
-  Expect(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 8) == 1 && wide[0] == 0x20AC,
-         "MultiByteToWideChar");
-  char narrow[8] = {};
-  Expect(WideCharToMultiByte(CP_UTF8, 0, wide, 1, narrow, 8, nullptr, nullptr) == 3,
-         "WideCharToMultiByte");
-  LPWSTR message = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, static_cast<DWORD>(E_FAIL), 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-  Expect(length > 0 && message != nullptr, "FormatMessageW");
-  Expect(LocalFree(message) == nullptr, "LocalFree");
-}
-
-void ErrorInfoAndGuids() {
-  ICreateErrorInfo* create = nullptr;
-  Expect(CreateErrorInfo(&create) == S_OK, "CreateErrorInfo");
-  IErrorInfo* info = nullptr;
-  create->QueryInterface(&info);
-  Expect(SetErrorInfo(0, info) == S_OK, "SetErrorInfo");
-  IErrorInfo* taken = nullptr;
-  Expect(GetErrorInfo(0, &taken) == S_OK && taken == info, "GetErrorInfo");
-  taken->Release();
-  info->Release();
-  create->Release();
-
-  OLECHAR text[39];
-  Expect(StringFromGUID2(IID_IUnknown, text, 39) == 39, "StringFromGUID2");
-  CLSID clsid;
-  IID iid;
-  Expect(CLSIDFromString(text, &clsid) == S_OK && IsEqualGUID(clsid, IID_IUnknown),
-         "CLSIDFromString");
-  Expect(IIDFromString(text, &iid) == S_OK && iid == __uuidof(IUnknown), "IIDFromString");
-}
-
-void Com() {
-  Expect(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_OK, "CoInitializeEx");
-  winport::ComPtr<SelfFactory> factory = winport::MakeComObject<SelfFactory>();
-  DWORD cookie = 0;
-  Expect(CoRegisterClassObject(kFactoryClass, factory.Get(), CLSCTX_INPROC_SERVER,
-                               REGCLS_MULTIPLEUSE, &cookie) == S_OK,
-         "CoRegisterClassObject");
-  IClassFactory* class_object = nullptr;
-  Expect(CoGetClassObject(kFactoryClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                          reinterpret_cast<void**>(&class_object)) == S_OK,
-         "CoGetClassObject");
-  IUnknown* object = nullptr;
-  Expect(CoCreateInstance(kFactoryClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                          reinterpret_cast<void**>(&object)) == S_OK,
-         "CoCreateInstance");
-  Expect(OleRun(object) == S_OK, "OleRun");
-  // In process there is no proxy to set a blanket on; the call shows the signature.
-  CoSetProxyBlanket(object, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-  object->Release();
-  class_object->Release();
-  Expect(CoRevokeClassObject(cookie) == S_OK, "CoRevokeClassObject");
-  CoUninitialize();
+unsigned __stdcall SetItsEvent(void* event) {
+  return SetEvent(static_cast<HANDLE>(event)) ? 0 : 1;
 }
 
 }  // namespace
 
 int main() {
-  Strings();
-  Variants();
-  Arrays();
-  CodePagesAndMessages();
-  ErrorInfoAndGuids();
-  Com();
-  if (g_failures == 0) std::puts("consumer: every call answered as Windows does");
+  // OLE Automation: strings, variants, arrays, code pages, system texts, error info.
+  BSTR text = SysAllocString(OLESTR("12"));
+  VARIANT joined;
+  VariantInit(&joined);
+  joined.vt = VT_BSTR;
+  CHECK(VarBstrCat(text, text, &joined.bstrVal) == S_OK);
+  CHECK(VarBstrCmp(text, joined.bstrVal, LOCALE_USER_DEFAULT, 0) == VARCMP_LT);
+  CHECK(VariantChangeType(&joined, &joined, 0, VT_I4) == S_OK && joined.lVal == 1212);
+  SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  LONG index = 0;
+  CHECK(SafeArrayPutElement(array, &index, text) == S_OK && SafeArrayDestroy(array) == S_OK);
+  SysFreeString(text);
+  OLECHAR wide[MAX_PATH] = {};
+  CHECK(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 4) == 1 && wide[0] == 0x20AC);
+  LPWSTR message = nullptr;
+  CHECK(FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0,
+                       reinterpret_cast<LPWSTR>(&message), 0, nullptr) > 0);
+  LocalFree(message);
+  winport::ComPtr<ICreateErrorInfo> info;
+  CHECK(CreateErrorInfo(info.GetAddressOf()) == S_OK);
+
+  // COM: an apartment and a class the system serves.
+  CHECK(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_OK);
+  winport::ComPtr<ICatRegister> categories;
+  CHECK(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_PPV_ARGS(categories.GetAddressOf())) == S_OK);
+  categories.Reset();
+  CoUninitialize();
+
+  // The machine: registry, event log, files, libraries, the process's token.
+  winport::ScopedHkey key;
+  CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereConsumer"), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS);
+  CHECK(RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(OLESTR("x")),
+                       4) == ERROR_SUCCESS);
+  key.Reset();
+  CHECK(RegDeleteTreeW(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereConsumer")) == ERROR_SUCCESS);
+  HANDLE source = RegisterEventSourceW(nullptr, OLESTR("Quillmere consumer"));
+  CHECK(ReportEventW(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 0, 0, nullptr, nullptr));
+  CHECK(DeregisterEventSource(source));
+  const OLECHAR* path = OLESTR("C:\\quillmere-consumer.txt");
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD size = 0;
+  CHECK(WriteFile(file, "line\r\n", 6, &size, nullptr) && size == 6 && CloseHandle(file));
+  CHECK(DeleteFileW(path));
+  CHECK(GetModuleFileNameW(nullptr, wide, MAX_PATH) > 0);
+  CHECK(LoadLibraryW(OLESTR("quillmere_no_such_library.dll")) == nullptr);
+  HANDLE token = nullptr;
+  CHECK(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  CHECK(!GetTokenInformation(token, TokenUser, nullptr, 0, &size) && size > 0 &&
+        CloseHandle(token));
+
+  // Threads, waits, the named mutex, time formats, fault translation.
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread =
+      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, SetItsEvent, event, 0, nullptr));
+  CHECK(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && CloseHandle(thread));
+  CHECK(WaitForSingleObject(event, 0) == WAIT_OBJECT_0 && CloseHandle(event));
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, OLESTR("QuillmereConsumer"));
+  CHECK(ReleaseMutex(mutex) && CloseHandle(mutex));
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  CHECK(GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("yyyy'-'MM'-'dd"), wide, 11) == 11);
+  CHECK(_set_se_translator(_set_se_translator(nullptr)) == nullptr);
   return g_failures == 0 ? 0 : 1;
 }

@@ -23,56 +23,15 @@ TEST(Bstr, LaysOutByteCountBeforeTextAndNulAfter) {
   EXPECT_EQ(text.ByteLength(), 6u);
 }
 
-TEST(Bstr, KeepsEmbeddedNuls) {
-  const OLECHAR source[] = {u'a', 0, u'b', 0, u'c'};
-  winport::ScopedBstr text;
-  text.Reset(SysAllocStringLen(source, 5));
-  EXPECT_EQ(SysStringLen(text.Get()), 5u);
-  EXPECT_EQ(std::memcmp(text.Get(), source, sizeof source), 0);
-  EXPECT_EQ(text.Get()[5], 0);
-}
-
-TEST(Bstr, NullReadsAsEmpty) {
+TEST(Bstr, NullReadsAsEmptyAndANullSourceGivesRoom) {
   EXPECT_EQ(SysStringLen(nullptr), 0u);
-  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
   SysFreeString(nullptr);  // must be harmless
-}
-
-TEST(Bstr, AllocLenWithNullSourceGivesZeroedTextOfThatLength) {
   winport::ScopedBstr text;
   text.Reset(SysAllocStringLen(nullptr, 4));
   ASSERT_NE(text.Get(), nullptr);
   EXPECT_EQ(text.Length(), 4u);
   EXPECT_EQ(text.Get()[4], 0);
-}
-
-TEST(Bstr, ByteLenKeepsOddByteCount) {
-  winport::ScopedBstr bytes;
-  bytes.Reset(SysAllocStringByteLen("abc", 3));
-  EXPECT_EQ(SysStringByteLen(bytes.Get()), 3u);
-  EXPECT_EQ(SysStringLen(bytes.Get()), 1u);          // whole characters only
-  EXPECT_EQ(std::memcmp(bytes.Get(), "abc", 4), 0);  // a NUL follows the bytes
-}
-
-TEST(Bstr, ReAllocFromItsOwnTextKeepsTheText) {
-  BSTR text = SysAllocString(OLESTR("hello world"));
-  ASSERT_TRUE(SysReAllocStringLen(&text, text + 6, 5));
-  EXPECT_EQ(NarrowBstr(text), "world");
-  ASSERT_TRUE(SysReAllocString(&text, OLESTR("x")));
-  EXPECT_EQ(NarrowBstr(text), "x");
-  ASSERT_TRUE(SysReAllocString(&text, nullptr));
-  EXPECT_EQ(text, nullptr);
-}
-
-TEST(Bstr, FailedAllocationLeavesOldStringAndLastError) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  BSTR text = SysAllocString(OLESTR("keep"));
-  winport::fault::FailCall("SysAllocStringLen", ERROR_OUTOFMEMORY);
-  EXPECT_FALSE(SysReAllocString(&text, OLESTR("new")));
-  EXPECT_EQ(NarrowBstr(text), "keep");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
-  SysFreeString(text);
 }
 
 TEST(ScopedBstr, ReceiveFreesPreviousAndMovesOwnership) {

@@ -2,8 +2,6 @@
 // C++ exceptions thrown by the faulting thread's translator, with Windows' codes.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <winport/windows.h>
 
 #include "hardware_faults.h"
@@ -26,17 +24,6 @@ void ThrowFault(unsigned code, EXCEPTION_POINTERS* pointers) {
   throw fault;
 }
 
-// Installs a translator for one scope and puts the previous one back.
-class ScopedTranslator {
- public:
-  explicit ScopedTranslator(_se_translator_function translator)
-      : previous_(_set_se_translator(translator)) {}
-  ~ScopedTranslator() { _set_se_translator(previous_); }
-
- private:
-  _se_translator_function previous_;
-};
-
 using testing_support::Divide;
 using testing_support::ReadFrom;
 using testing_support::WriteTo;
@@ -50,45 +37,20 @@ Fault CatchFault(void (*body)()) {
   return Fault{0, 0, 0};
 }
 
-TEST(SeTranslator, IntegerDivisionByZeroBecomesAnException) {
-  ScopedTranslator translator(ThrowFault);
-  const Fault fault = CatchFault([] { Divide(1, 0); });
-  EXPECT_EQ(fault.code, 0xC0000094u);
-}
-
-TEST(SeTranslator, AccessViolationCarriesTheAccessKindAndAddress) {
-  ScopedTranslator translator(ThrowFault);
+// Which thread translates, and how the module's translator reads the record, is tested
+// with the module's entry discipline.
+TEST(SeTranslator, FaultsBecomeExceptionsWithWindowsCodesAndParameters) {
+  const _se_translator_function previous = _set_se_translator(ThrowFault);
+  const Fault divide = CatchFault([] { Divide(1, 0); });
   const Fault write = CatchFault([] { WriteTo(0x10); });
+  const Fault read = CatchFault([] { ReadFrom(0x20); });
+  EXPECT_EQ(_set_se_translator(previous), ThrowFault);
+  EXPECT_EQ(divide.code, 0xC0000094u);
   EXPECT_EQ(write.code, 0xC0000005u);
   EXPECT_EQ(write.access_kind, 1u);
   EXPECT_EQ(write.address, 0x10u);
-  const Fault read = CatchFault([] { ReadFrom(0x10); });
   EXPECT_EQ(read.access_kind, 0u);
-  EXPECT_EQ(read.address, 0x10u);
-}
-
-TEST(SeTranslator, TranslatorIsPerThreadAndWorksOnOtherThreads) {
-  ScopedTranslator translator(ThrowFault);
-  Fault on_worker{0, 0, 0};
-  _se_translator_function seen_on_worker = reinterpret_cast<_se_translator_function>(1);
-  std::thread([&] {
-    // A new thread starts without a translator.
-    seen_on_worker = _set_se_translator(ThrowFault);
-    on_worker = CatchFault([] { Divide(7, 0); });
-    _set_se_translator(nullptr);
-  }).join();
-  EXPECT_EQ(seen_on_worker, nullptr);
-  EXPECT_EQ(on_worker.code, 0xC0000094u);
-}
-
-TEST(SeTranslator, SettingReturnsThePreviousTranslator) {
-  const _se_translator_function before = _set_se_translator(ThrowFault);
-  EXPECT_EQ(_set_se_translator(before), ThrowFault);
-}
-
-TEST(SeTranslator, CppExceptionsPassUntranslated) {
-  ScopedTranslator translator(ThrowFault);
-  EXPECT_THROW(throw std::runtime_error("plain"), std::runtime_error);
+  EXPECT_EQ(read.address, 0x20u);
 }
 
 TEST(FloatingPointStatus, ClearfpReturnsAndClearsTheRaisedFlags) {

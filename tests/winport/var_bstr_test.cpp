@@ -35,28 +35,18 @@ struct CompareCase {
 TEST(VarBstrCmp, OrdersStrings) {
   const CompareCase cases[] = {
       // Locale 0: code units as they stand, a prefix first.
-      {Text(OLESTR("a")), Text(OLESTR("b")), 0, 0, VARCMP_LT},
-      {Text(OLESTR("b")), Text(OLESTR("a")), 0, 0, VARCMP_GT},
       {Text(OLESTR("abc")), Text(OLESTR("abc")), 0, 0, VARCMP_EQ},
       {Text(OLESTR("ab")), Text(OLESTR("abc")), 0, 0, VARCMP_LT},
-      {Text(OLESTR("a")), Text(OLESTR("A")), 0, 0, VARCMP_GT},
       {Text(OLESTR("B")), Text(OLESTR("a")), 0, 0, VARCMP_LT},
       {Text(OLESTR("\u00e9")), Text(OLESTR("f")), 0, 0, VARCMP_GT},
-      {Text(OLESTR("a\0")), Text(OLESTR("a")), 0, 0, VARCMP_GT},
       {Text(OLESTR("a\0b")), Text(OLESTR("a\0c")), 0, 0, VARCMP_LT},
-      {Text(OLESTR("")), Text(OLESTR("")), 0, 0, VARCMP_EQ},
       // A locale: letters first without case, then lowercase before uppercase.
       {Text(OLESTR("a")), Text(OLESTR("A")), kEnglishUs, 0, VARCMP_LT},
-      {Text(OLESTR("A")), Text(OLESTR("b")), kEnglishUs, 0, VARCMP_LT},
       {Text(OLESTR("B")), Text(OLESTR("a")), kEnglishUs, 0, VARCMP_GT},
-      {Text(OLESTR("abc")), Text(OLESTR("ABD")), kEnglishUs, 0, VARCMP_LT},
-      {Text(OLESTR("ABC")), Text(OLESTR("abc")), kEnglishUs, 0, VARCMP_GT},
       {Text(OLESTR("aB")), Text(OLESTR("Ab")), kEnglishUs, 0, VARCMP_LT},
       {Text(OLESTR("A")), Text(OLESTR("ab")), kEnglishUs, 0, VARCMP_LT},
-      {Text(OLESTR("same")), Text(OLESTR("same")), kEnglishUs, 0, VARCMP_EQ},
       // NORM_IGNORECASE: case never decides.
       {Text(OLESTR("abc")), Text(OLESTR("ABC")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
-      {Text(OLESTR("a")), Text(OLESTR("B")), kEnglishUs, NORM_IGNORECASE, VARCMP_LT},
       {Text(OLESTR("\u00c4B")), Text(OLESTR("\u00e4b")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
       {Text(OLESTR("\u0416")), Text(OLESTR("\u0436")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
   };
@@ -76,8 +66,6 @@ TEST(VarBstrCmp, NullEqualsEmpty) {
   for (LCID lcid : {LCID{0}, kEnglishUs}) {
     SCOPED_TRACE(lcid);
     EXPECT_EQ(VarBstrCmp(nullptr, empty.Get(), lcid, 0), VARCMP_EQ);
-    EXPECT_EQ(VarBstrCmp(empty.Get(), nullptr, lcid, 0), VARCMP_EQ);
-    EXPECT_EQ(VarBstrCmp(nullptr, nullptr, lcid, 0), VARCMP_EQ);
     EXPECT_EQ(VarBstrCmp(nullptr, text.Get(), lcid, 0), VARCMP_LT);
     EXPECT_EQ(VarBstrCmp(text.Get(), nullptr, lcid, 0), VARCMP_GT);
   }
@@ -92,9 +80,7 @@ TEST(VarBstrCat, JoinsWithNullsAsEmpty) {
     WideView expected;
   } cases[] = {
       {Text(OLESTR("ab")), Text(OLESTR("cd")), false, false, Text(OLESTR("abcd"))},
-      {Text(OLESTR("")), Text(OLESTR("x")), false, false, Text(OLESTR("x"))},
       {Text(OLESTR("")), Text(OLESTR("ab")), true, false, Text(OLESTR("ab"))},
-      {Text(OLESTR("ab")), Text(OLESTR("")), false, true, Text(OLESTR("ab"))},
       {Text(OLESTR("")), Text(OLESTR("")), true, true, Text(OLESTR(""))},
       {Text(OLESTR("a\0b")), Text(OLESTR("\0c")), false, false, Text(OLESTR("a\0b\0c"))},
   };
@@ -109,11 +95,6 @@ TEST(VarBstrCat, JoinsWithNullsAsEmpty) {
     EXPECT_EQ(winport::BstrView(result.Get()), c.expected);
     EXPECT_EQ(result.Get()[result.Length()], u'\0');
   }
-}
-
-TEST(VarBstrCat, NullResultPointerIsRefused) {
-  ScopedBstr left(OLESTR("a"));
-  EXPECT_EQ(VarBstrCat(left.Get(), left.Get(), nullptr), E_INVALIDARG);
 }
 
 TEST(VarBstrCat, AllocationFailureLeavesTheResult) {

@@ -25,18 +25,6 @@ TEST(FileMachineTest, WindowsPathsLandInThePrefix) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(stream), {}), "text");
 }
 
-TEST(FileMachineTest, AReadOnlyAttributeIsKeptInTheMode) {
-  HANDLE file = CreateFileW(OLESTR("C:\\locked.txt"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_READONLY, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-  // The handle that made it still writes.
-  DWORD written = 0;
-  EXPECT_TRUE(WriteFile(file, "x", 1, &written, nullptr));
-  CloseHandle(file);
-  EXPECT_EQ(GetFileAttributesW(OLESTR("C:\\locked.txt")),
-            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
-}
-
 TEST(FileMachineTest, FilesAndTokensCloseThroughOneTable) {
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
