@@ -64,29 +64,29 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
 
   const std::unique_ptr<SessionWriter> writer = StartWalk(call);
   CListingDocument document(title_, listingElement_);
-  try {
-    Walk(*sessions.Get(), callerToken.Get(), *writer, document.Content());
-  } catch (const ListingAnswered&) {
-    return 1;
-  } catch (...) {
-    // No part of a listing whose walk failed is returned.
+  SessionWalk walked = SessionWalk::kGoOn;
+  if (!RunIgnoringFailure([&] {
+        walked = Walk(*sessions.Get(), callerToken.Get(), *writer, document.Content());
+      })) {
+    // Whatever failed, no part of the listing is returned.
     call.Warn(OLESTR("Admin - Session Enum next failed"));
     call.Fault(OLESTR("Session Enumerator"), FaultCode::Server);
     return 1;
   }
+  if (walked == SessionWalk::kAnswered) return 1;
 
   const ScopedBstr text = NewBstr(document.Finish());
   return CheckHr(
       response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), text.Get(), VARIANT_TRUE));
 }
 
-void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,
-                           WideString& listing) const {
+SessionWalk CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken,
+                                  SessionWriter& writer, WideString& listing) const {
   for (;;) {
     ComPtr<ISessionRecord> session;
     ULONG fetched = 0;
     // Only S_OK delivers a session; anything else, a failure too, ends the walk.
-    if (sessions.Next(1, session.GetAddressOf(), &fetched) != S_OK) return;
+    if (sessions.Next(1, session.GetAddressOf(), &fetched) != S_OK) return SessionWalk::kGoOn;
     if (!session) RaiseComErrorWithoutInfo(E_POINTER);
 
     ScopedBstr opening;
@@ -96,7 +96,8 @@ void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, Sessi
     CheckHr(session->GetIdentityToken(token.Receive()));
     if (winport::BstrView(token.Get()) == winport::BstrView(callerToken))
       listing += OLESTR("<SELF/>");
-    writer.AppendBody(*session.Get(), listing);
+    if (writer.AppendBody(*session.Get(), listing) == SessionWalk::kAnswered)
+      return SessionWalk::kAnswered;
     listing += OLESTR("</SESSION>");
   }
 }
