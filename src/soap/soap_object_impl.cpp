@@ -1,13 +1,13 @@
 #include "soap/soap_object_impl.h"
 
-#include <exception>
 #include <optional>
 #include <utility>
 
-#include "errors/automation_exception.h"
+#include "errors/caught_exception.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
 #include "errors/error_message.h"
+#include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
 #include "soap/soap_fault.h"
 
@@ -45,22 +45,31 @@ struct MethodFailure {
   HRESULT code;
 };
 
-// The inner ladder around a method: call only inside a catch block.
+// Execute's handler around a method: call only inside a catch block.
 MethodFailure DescribeMethodFailure() {
-  try {
-    throw;
-  } catch (const _com_error& error) {
-    return {OLESTR("[COM error] ") + error.ErrorMessage() + OLESTR("\n") + error.Description(),
-            error.Error()};
-  } catch (const AutomationException<char>& error) {
-    return {OLESTR("[Automation error] ") + winport::Utf8ToWide(error.Message()), error.Error()};
-  } catch (const AutomationException<OLECHAR>& error) {
-    return {OLESTR("[Automation error] ") + error.Message(), error.Error()};
-  } catch (const std::exception& error) {
-    return {winport::Utf8ToWide(error.what()), E_FAIL};
-  } catch (...) {
-    return {OLESTR("anonymous exception"), E_FAIL};
+  const CaughtException caught = ClassifyCaughtException();
+  switch (caught.kind) {
+    case CaughtKind::kComError:
+      return {OLESTR("[COM error] ") + caught.comError->ErrorMessage() + OLESTR("\n") +
+                  caught.comError->Description(),
+              caught.code};
+    case CaughtKind::kAutomation:
+      return {
+          OLESTR("[Automation error] ") +
+              (caught.wide.empty() ? winport::Utf8ToWide(caught.narrow) : WideString(caught.wide)),
+          caught.code};
+    // A hardware fault is a std::exception here: its text is its name.
+    case CaughtKind::kAccessViolation:
+    case CaughtKind::kWin32:
+    case CaughtKind::kStandard:
+      return {winport::Utf8ToWide(caught.narrow), E_FAIL};
+    case CaughtKind::kThrownHresult:
+    case CaughtKind::kThrownInt:
+    case CaughtKind::kThrownUnsigned:
+    case CaughtKind::kUnknown:
+      break;
   }
+  return {OLESTR("anonymous exception"), E_FAIL};
 }
 
 }  // namespace
@@ -194,12 +203,11 @@ HRESULT ISOAPObjectImpl::ExecuteRequest(ISOAPMessage* request, ISOAPMessage** re
   } catch (...) {
     const MethodFailure failure = DescribeMethodFailure();
     reason = failure.text;
-    try {
+    // A report that cannot be made must not hide the method's failure.
+    RunIgnoringFailure([&] {
       reporting_.ReportError(OLESTR("ISOAPObjectImpl::Execute"), failure.text.c_str(), failure.code,
                              nullptr);
-    } catch (...) {
-      // A report that cannot be made must not hide the method's failure.
-    }
+    });
   }
   if (reason.empty()) reason = OLESTR("unknown exception");
   SetFault(response.Get(), FaultPrefix(context) + reason, FaultCode::Server);
