@@ -18,7 +18,8 @@ using winport::WideString;
 void ListingCall::Warn(const OLECHAR* text) const {
   // A warning that cannot be made does not change the answer.
   RunIgnoringFailure([&] {
-    if (owner.reporting().LevelEnabled(2)) owner.reporting().Report(2, traceName, text);
+    if (owner.reporting().LevelEnabled(kLevelWarning))
+      owner.reporting().Report(kLevelWarning, traceName, text);
   });
 }
 
@@ -48,10 +49,10 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
   if (!caller) RaiseComErrorWithoutInfo(E_POINTER);
   LONG adminFlags = 0;
   caller->IsAdmin(&adminFlags);  // the flag is what counts, not the call's result
-  if ((adminFlags & 1) == 0) {
+  if ((static_cast<ULONG>(adminFlags) & GroupAdmin) == 0) {
     call.Warn(OLESTR(" Not a member of QMS_ADMIN group"));
     call.Fault(OLESTR("Permission Denied"), FaultCode::Client);
-    return 1;
+    return kMethodAnswered;
   }
 
   ComPtr<ISessionManagerEnumeration> manager;
@@ -71,9 +72,9 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
     // Whatever failed, no part of the listing is returned.
     call.Warn(OLESTR("Admin - Session Enum next failed"));
     call.Fault(OLESTR("Session Enumerator"), FaultCode::Server);
-    return 1;
+    return kMethodAnswered;
   }
-  if (walked == SessionWalk::kAnswered) return 1;
+  if (walked == SessionWalk::kAnswered) return kMethodAnswered;
 
   const ScopedBstr text = NewBstr(document.Finish());
   return CheckHr(

@@ -116,7 +116,7 @@ HRESULT ISOAPObjectImpl::Init(ISoapService* service) {
     RegisterWithHost(true);
     if (!CanStart()) {
       reporting_.Report(
-          1, OLESTR("ISOAPObjectImpl::Init"),
+          kLevelError, OLESTR("ISOAPObjectImpl::Init"),
           (OLESTR("SOAP Object failed to start: ") + WideString(UpToNul(name_.Get()))).c_str());
       return E_FAIL;
     }
@@ -147,9 +147,9 @@ void ISOAPObjectImpl::RegisterWithHost(bool registering) {
 
 void ISOAPObjectImpl::ReportLifecycle(const OLECHAR* source, const char* text) {
   reporting_.EnsureInitialized();
-  if (!reporting_.LevelEnabled(4)) return;
+  if (!reporting_.LevelEnabled(kLevelInformation)) return;
   const WideString description = winport::Utf8ToWide(text) + WideString(UpToNul(name_.Get()));
-  reporting_.Report(4, source, description.c_str());
+  reporting_.Report(kLevelInformation, source, description.c_str());
 }
 
 HRESULT ISOAPObjectImpl::Execute(ISOAPMessage* request, ISOAPMessage** response) {
@@ -220,7 +220,7 @@ std::optional<HRESULT> ISOAPObjectImpl::RunMethod(ExecuteContext& context, ISOAP
   context.result = context.method->execute(context.request, response);
   if (ProcessDirectResult(context)) return context.result;
   if (context.result == kNotAuthenticated) return AnswerNotAuthenticated(context, response);
-  if (context.result == S_FALSE) return S_FALSE;
+  if (context.result == kMethodAnswered) return S_FALSE;
   if (context.result == S_OK && ProcessOnSuccess(context)) return context.result;
   if (FAILED(context.result)) RaiseComError(context.result);
   return std::nullopt;
@@ -247,7 +247,8 @@ HRESULT ISOAPObjectImpl::AnswerNotAuthenticated(ExecuteContext& context, ISOAPMe
 }
 
 bool ISOAPObjectImpl::ProcessDirectResult(ExecuteContext& context) {
-  if (context.result != 2 && context.result != 3) return false;
+  if (context.result != kMethodDoneDirectly && context.result != kMethodDoneDirectlyAlso)
+    return false;
   context.method->CopyVariables(context.request, *context.responseSlot);
   context.result = S_OK;
   return true;
