@@ -54,15 +54,12 @@ MethodFailure DescribeMethodFailure() {
                   caught.comError->Description(),
               caught.code};
     case CaughtKind::kAutomation:
-      return {
-          OLESTR("[Automation error] ") +
-              (caught.wide.empty() ? winport::Utf8ToWide(caught.narrow) : WideString(caught.wide)),
-          caught.code};
+      return {OLESTR("[Automation error] ") + CaughtText(caught), caught.code};
     // A hardware fault is a std::exception here: its text is its name.
     case CaughtKind::kAccessViolation:
     case CaughtKind::kWin32:
     case CaughtKind::kStandard:
-      return {winport::Utf8ToWide(caught.narrow), E_FAIL};
+      return {CaughtText(caught), E_FAIL};
     case CaughtKind::kThrownHresult:
     case CaughtKind::kThrownInt:
     case CaughtKind::kThrownUnsigned:

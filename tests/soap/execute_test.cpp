@@ -135,11 +135,12 @@ INSTANTIATE_TEST_SUITE_P(Table, ExecuteAnswers, testing::ValuesIn(kResults),
 TEST(ExecuteAnswers, WhatAMethodThrowsIsAServerFaultWithItsReason) {
   // clang-format off
   const std::tuple<std::function<void()>, std::string, HRESULT> rows[] = {
-      {[] { throw quillmere::AutomationException<char>(E_INVALIDARG, "bad input"); },
-       "[Automation error] bad input", E_INVALIDARG},
+      // Narrow texts read in the ANSI code page, as the catch ladder reads them.
+      {[] { throw quillmere::AutomationException<char>(E_INVALIDARG, "bad \x80 5"); },
+       "[Automation error] bad \u20AC 5", E_INVALIDARG},
       {[] { throw quillmere::AutomationException<OLECHAR>(E_ACCESSDENIED, OLESTR("w\u00e9de")); },
        "[Automation error] w\u00e9de", E_ACCESSDENIED},
-      {[] { throw std::runtime_error("boom"); }, "boom", E_FAIL},
+      {[] { throw std::runtime_error("boom \x80"); }, "boom \u20AC", E_FAIL},
       // Execute's own translator: a hardware fault is a std::exception named by its code.
       {[] { testing_support::Divide(1, 0); }, "Division By Zero", E_FAIL},
       {[] { throw 42; }, "anonymous exception", E_FAIL},
