@@ -24,7 +24,7 @@ void ListingCall::Warn(const OLECHAR* text) const {
 }
 
 void ListingCall::Fault(const OLECHAR* text, FaultCode code) const {
-  SetResponseFault(response, text, code);  // the fault's own answer is not looked at
+  SetResponseFault(response, text, code);
 }
 
 CSessionListing::CSessionListing(ISOAPObjectImpl& owner, const Texts& texts)

@@ -25,10 +25,6 @@ WideView UpToNul(BSTR text) {
   return text == nullptr ? WideView() : WideView(text);
 }
 
-void SetFault(ISOAPMessage* response, WideView text, FaultCode code) {
-  CheckHr(SetResponseFault(response, text, code));
-}
-
 // The description of the thread's current error info, which stays in place.
 WideString CurrentErrorDescription() {
   ComPtr<IErrorInfo> info;
@@ -190,7 +186,7 @@ HRESULT ISOAPObjectImpl::ExecuteRequest(ISOAPMessage* request, ISOAPMessage** re
       if (reason.empty()) reason = ErrorMessage(context.result);
       text = FaultPrefix(context) + reason;
     }
-    SetFault(response.Get(), text, FaultCode::Client);
+    SetResponseFault(response.Get(), text, FaultCode::Client);
     return S_FALSE;
   }
 
@@ -207,7 +203,7 @@ HRESULT ISOAPObjectImpl::ExecuteRequest(ISOAPMessage* request, ISOAPMessage** re
     });
   }
   if (reason.empty()) reason = OLESTR("unknown exception");
-  SetFault(response.Get(), FaultPrefix(context) + reason, FaultCode::Server);
+  SetResponseFault(response.Get(), FaultPrefix(context) + reason, FaultCode::Server);
   return S_FALSE;
 }
 
@@ -224,9 +220,7 @@ std::optional<HRESULT> ISOAPObjectImpl::RunMethod(ExecuteContext& context, ISOAP
 }
 
 HRESULT ISOAPObjectImpl::AnswerNotAuthenticated(ExecuteContext& context, ISOAPMessage* response) {
-  ComPtr<ISOAPFault> fault;
-  CheckHr(response->getSOAPFault(fault.GetAddressOf()));
-  if (!fault) RaiseComErrorWithoutInfo(E_POINTER);
+  const ComPtr<ISOAPFault> fault = ResponseFault(response);
   fault->setSpecificFault(NewBstr(ErrorMessage(kNotAuthenticated)).Get(), FaultCode::Client);
 
   WideString detail = OLESTR("{_UserNotAuthenticated}");
