@@ -97,6 +97,8 @@ HRESULT HandleEntryException(ReportSink& sink, const OLECHAR* source) noexcept {
                             [&] { return AnsiToWide(Win32ExceptionMessage(*caught.win32)); });
     case CaughtKind::kStandard:
       return ReportFailure(sink, source, [&] { return CaughtText(caught); });
+    // Where LONG is int, a thrown negative int cannot be told from a thrown HRESULT and
+    // reads as one; every other int reads as an int (ClassifyCaughtException).
     case CaughtKind::kThrownHresult:
       return ReportThrownNumber(sink, source, "HRESULT", caught.number);
     case CaughtKind::kThrownInt:

@@ -43,9 +43,12 @@ CaughtException ClassifyCaughtException() noexcept {
     caught.kind = CaughtKind::kThrownHresult;
     caught.number = static_cast<LONG>(value);
   } catch (int value) {
-    // Where LONG and HRESULT are int, a thrown int cannot be told from a thrown HRESULT;
-    // it is read as the HRESULT, so a thrown code reads the same on every platform.
-    caught.kind = std::is_same_v<LONG, int> ? CaughtKind::kThrownHresult : CaughtKind::kThrownInt;
+    // Where LONG and HRESULT are int, a thrown int and a thrown HRESULT are one type: only
+    // the value tells them apart. A negative one has the failure bit of a code and is read
+    // as the HRESULT, so a thrown code reads the same on every platform; a negative int
+    // thrown there cannot be told from one. Where LONG is long, the type decides.
+    const bool failureCode = std::is_same_v<LONG, int> && value < 0;
+    caught.kind = failureCode ? CaughtKind::kThrownHresult : CaughtKind::kThrownInt;
     caught.number = static_cast<LONG>(value);
   } catch (unsigned int value) {
     caught.kind = CaughtKind::kThrownUnsigned;

@@ -90,9 +90,11 @@ LadderCase Uncoded(const char* name, std::function<void()> thrower, std::string 
 }
 
 const std::string kNumber = "Unknown exception (HRESULT): 0x80070005 (-2147024891)";
-// Where LONG (and so HRESULT) is int, a thrown int reads as a thrown HRESULT.
-const std::string kInt = std::string("Unknown exception (") +
-                         (std::is_same_v<LONG, int> ? "HRESULT" : "int") + "): 0x0000002A (42)";
+// Where LONG (and so HRESULT) is int, a negative thrown int cannot be told from a thrown
+// failure code: it reads as one.
+const std::string kNegativeInt = std::string("Unknown exception (") +
+                                 (std::is_same_v<LONG, int> ? "HRESULT" : "int") +
+                                 "): 0xFFFFFFFB (-5)";
 
 // Narrow texts are read in the ANSI code page (Windows-1252: 0x80 is the euro sign).
 // clang-format off
@@ -126,7 +128,8 @@ const LadderCase kLadderCases[] = {
     Uncoded("StandardException", [] { throw std::runtime_error("Widget \x80"); }, "Widget \u20AC"),
     Uncoded("ThrownHresult", [] { throw static_cast<HRESULT>(0x80070005); }, kNumber),
     Uncoded("ThrownLong", [] { throw static_cast<long>(-2147024891); }, kNumber),
-    Uncoded("ThrownInt", [] { throw 42; }, kInt),
+    Uncoded("ThrownInt", [] { throw 42; }, "Unknown exception (int): 0x0000002A (42)"),
+    Uncoded("ThrownNegativeInt", [] { throw -5; }, kNegativeInt),
     Uncoded("ThrownUnsigned", [] { throw 0xFFFFFFFEu; },
             "Unknown exception (UINT): 0xFFFFFFFE (-2)"),
     Uncoded("ThrownAnythingElse", [] { throw 5LL; }, "Unknown exception"),

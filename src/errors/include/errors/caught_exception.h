@@ -19,7 +19,7 @@ enum class CaughtKind {
   kAccessViolation,  // win32 is an access_violation
   kWin32,            // win32: any other hardware fault (numeric_exception too)
   kStandard,         // any other std::exception: narrow is what()
-  kThrownHresult,    // a thrown HRESULT or LONG: number
+  kThrownHresult,    // a thrown HRESULT or LONG (where those are int, a negative int): number
   kThrownInt,        // number
   kThrownUnsigned,   // number
   kUnknown,          // anything else
