@@ -4,6 +4,7 @@
 #include <winport/scoped_bstr.h>
 
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "soap/job_source.h"
 
 namespace quillmere {
@@ -32,26 +33,27 @@ class JobListWriter : public SessionWriter {
  public:
   explicit JobListWriter(const ListingCall& call) : call_(call), source_(CreateJobSource()) {}
 
-  void AppendBody(ISessionRecord& session, winport::WideString& listing) override {
+  SessionWalk AppendBody(ISessionRecord& session, winport::WideString& listing) override {
     ScopedBstr token;
     CheckHr(session.GetIdentityToken(token.Receive()));
     if (!source_) RaiseComErrorWithoutInfo(E_POINTER);
     ComPtr<IJobEnumerator> jobs;
     // A positive answer: the session has no job list.
-    if (CheckHr(source_->EnumJobs(token.Get(), jobs.GetAddressOf())) != S_OK) return;
+    if (CheckHr(source_->EnumJobs(token.Get(), jobs.GetAddressOf())) != S_OK)
+      return SessionWalk::kGoOn;
     if (!jobs) RaiseComErrorWithoutInfo(E_POINTER);
 
     winport::WideString jobList = OLESTR("<JOBLIST>");
-    try {
-      AppendJobs(*jobs.Get(), jobList);
-    } catch (...) {
-      // Nothing of the listing is returned when one session's jobs cannot be walked.
+    if (!RunIgnoringFailure([&] { AppendJobs(*jobs.Get(), jobList); })) {
+      // Nothing of the listing is returned when one session's jobs cannot be walked. A
+      // fault that cannot be set raises, for the session walk's own guard.
       call_.Warn(OLESTR("Admin - Jobs Enum next failed"));
       call_.Fault(OLESTR("Job Enumerator"), FaultCode::Server);
-      throw ListingAnswered{};
+      return SessionWalk::kAnswered;
     }
     jobList += OLESTR("</JOBLIST>");
     listing += jobList;
+    return SessionWalk::kGoOn;
   }
 
  private:

@@ -8,10 +8,11 @@ namespace {
 
 class GroupTagWriter : public SessionWriter {
  public:
-  void AppendBody(ISessionRecord& session, winport::WideString& listing) override {
+  SessionWalk AppendBody(ISessionRecord& session, winport::WideString& listing) override {
     ULONG groups = 0;
     session.GetGroups(&groups);  // a session that says nothing belongs to no group
     AppendGroupTags(groups, listing);
+    return SessionWalk::kGoOn;
   }
 };
 

@@ -18,12 +18,13 @@ using winport::WideString;
 void ListingCall::Warn(const OLECHAR* text) const {
   // A warning that cannot be made does not change the answer.
   RunIgnoringFailure([&] {
-    if (owner.reporting().LevelEnabled(2)) owner.reporting().Report(2, traceName, text);
+    if (owner.reporting().LevelEnabled(kLevelWarning))
+      owner.reporting().Report(kLevelWarning, traceName, text);
   });
 }
 
 void ListingCall::Fault(const OLECHAR* text, FaultCode code) const {
-  SetResponseFault(response, text, code);  // the fault's own answer is not looked at
+  SetResponseFault(response, text, code);
 }
 
 CSessionListing::CSessionListing(ISOAPObjectImpl& owner, const Texts& texts)
@@ -48,10 +49,10 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
   if (!caller) RaiseComErrorWithoutInfo(E_POINTER);
   LONG adminFlags = 0;
   caller->IsAdmin(&adminFlags);  // the flag is what counts, not the call's result
-  if ((adminFlags & 1) == 0) {
+  if ((static_cast<ULONG>(adminFlags) & GroupAdmin) == 0) {
     call.Warn(OLESTR(" Not a member of QMS_ADMIN group"));
     call.Fault(OLESTR("Permission Denied"), FaultCode::Client);
-    return 1;
+    return kMethodAnswered;
   }
 
   ComPtr<ISessionManagerEnumeration> manager;
@@ -64,29 +65,29 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
 
   const std::unique_ptr<SessionWriter> writer = StartWalk(call);
   CListingDocument document(title_, listingElement_);
-  try {
-    Walk(*sessions.Get(), callerToken.Get(), *writer, document.Content());
-  } catch (const ListingAnswered&) {
-    return 1;
-  } catch (...) {
-    // No part of a listing whose walk failed is returned.
+  SessionWalk walked = SessionWalk::kGoOn;
+  if (!RunIgnoringFailure([&] {
+        walked = Walk(*sessions.Get(), callerToken.Get(), *writer, document.Content());
+      })) {
+    // Whatever failed, no part of the listing is returned.
     call.Warn(OLESTR("Admin - Session Enum next failed"));
     call.Fault(OLESTR("Session Enumerator"), FaultCode::Server);
-    return 1;
+    return kMethodAnswered;
   }
+  if (walked == SessionWalk::kAnswered) return kMethodAnswered;
 
   const ScopedBstr text = NewBstr(document.Finish());
   return CheckHr(
       response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), text.Get(), VARIANT_TRUE));
 }
 
-void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,
-                           WideString& listing) const {
+SessionWalk CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken,
+                                  SessionWriter& writer, WideString& listing) const {
   for (;;) {
     ComPtr<ISessionRecord> session;
     ULONG fetched = 0;
     // Only S_OK delivers a session; anything else, a failure too, ends the walk.
-    if (sessions.Next(1, session.GetAddressOf(), &fetched) != S_OK) return;
+    if (sessions.Next(1, session.GetAddressOf(), &fetched) != S_OK) return SessionWalk::kGoOn;
     if (!session) RaiseComErrorWithoutInfo(E_POINTER);
 
     ScopedBstr opening;
@@ -96,7 +97,8 @@ void CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken, Sessi
     CheckHr(session->GetIdentityToken(token.Receive()));
     if (winport::BstrView(token.Get()) == winport::BstrView(callerToken))
       listing += OLESTR("<SELF/>");
-    writer.AppendBody(*session.Get(), listing);
+    if (writer.AppendBody(*session.Get(), listing) == SessionWalk::kAnswered)
+      return SessionWalk::kAnswered;
     listing += OLESTR("</SESSION>");
   }
 }

@@ -1,13 +1,10 @@
 // The handlers every entry point ends in: each turns what was thrown into the HRESULT the
 // entry returns, reports it and leaves its text as the thread's error info.
-#include <exception>
 #include <string>
-#include <string_view>
-#include <type_traits>
 
 #include "bounded_format.h"
 #include "error_info.h"
-#include "errors/automation_exception.h"
+#include "errors/caught_exception.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
 #include "errors/failure_helpers.h"
@@ -31,43 +28,38 @@ const OLECHAR* NullIfEmpty(const winport::WideString& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
-// The error info is set after the report: reporting may run entries of its own (reading
-// its settings), and the caller must see this failure, not one of those.
-void ReportErrorAndSetInfo(ReportSink& sink, const OLECHAR* source, winport::WideView text,
-                           HRESULT hr) {
-  Guarded([&] {
-    const winport::WideString description(text);
-    sink.ReportError(source, description.c_str(), hr, nullptr);
-  });
-  Guarded([&] { MakeErrorInfo(text); });
+// Reports the text makeText makes (nothing when it cannot be made), then leaves it as the
+// thread's error info. The error info comes after the report: reporting may run entries of
+// its own (reading its settings), and the caller must see this failure, not one of those.
+template <class MakeText, class Report>
+void ReportAndSetInfo(MakeText&& makeText, Report&& report) {
+  winport::WideString text;
+  if (!RunIgnoringFailure([&] { text = makeText(); })) return;
+  Guarded([&] { report(text.c_str()); });
+  Guarded([&] { MakeErrorInfo(winport::WideView(text)); });
 }
 
-void ReportErrorAndSetInfo(ReportSink& sink, const OLECHAR* source, std::string_view text,
-                           HRESULT hr) {
-  Guarded([&] {
-    const winport::WideString description = AnsiToWide(text);
-    sink.ReportError(source, description.c_str(), hr, nullptr);
-  });
-  Guarded([&] { MakeErrorInfo(text); });
+// A failure that carries its own code: an error record with the code, which is returned.
+template <class MakeText>
+HRESULT ReportWithCode(ReportSink& sink, const OLECHAR* source, HRESULT hr, MakeText&& makeText) {
+  ReportAndSetInfo(makeText,
+                   [&](const OLECHAR* text) { sink.ReportError(source, text, hr, nullptr); });
+  return hr;
 }
 
-HRESULT ReportFailure(ReportSink& sink, const OLECHAR* source, std::string_view text) {
-  Guarded([&] {
-    const winport::WideString description = AnsiToWide(text);
-    sink.Report(1, source, description.c_str());
-  });
-  Guarded([&] { MakeErrorInfo(text); });
+// A failure without a code: a level-1 report, and E_FAIL.
+template <class MakeText>
+HRESULT ReportFailure(ReportSink& sink, const OLECHAR* source, MakeText&& makeText) {
+  ReportAndSetInfo(makeText, [&](const OLECHAR* text) { sink.Report(kLevelError, source, text); });
   return E_FAIL;
 }
 
 // kind is the thrown type as the text names it: "HRESULT", "int" or "UINT".
 HRESULT ReportThrownNumber(ReportSink& sink, const OLECHAR* source, const char* kind, LONG value) {
-  std::string text;
-  Guarded([&] {
-    text = BoundedFormat(kNumberTextLimit, "Unknown exception (%s): 0x%08X (%d)", kind,
-                         static_cast<unsigned>(value), static_cast<int>(value));
+  return ReportFailure(sink, source, [&] {
+    return AnsiToWide(BoundedFormat(kNumberTextLimit, "Unknown exception (%s): 0x%08X (%d)", kind,
+                                    static_cast<unsigned>(value), static_cast<int>(value)));
   });
-  return ReportFailure(sink, source, text);
 }
 
 HRESULT HandleComError(ReportSink& sink, const OLECHAR* source, const _com_error& error) {
@@ -89,44 +81,34 @@ HRESULT HandleComError(ReportSink& sink, const OLECHAR* source, const _com_error
 }  // namespace
 
 HRESULT HandleEntryException(ReportSink& sink, const OLECHAR* source) noexcept {
-  try {
-    throw;
-  } catch (const _com_error& error) {
-    return HandleComError(sink, source, error);
-  } catch (const AutomationException<char>& exception) {
-    ReportErrorAndSetInfo(sink, source, std::string_view(exception.Message()), exception.Error());
-    return exception.Error();
-  } catch (const AutomationException<OLECHAR>& exception) {
-    ReportErrorAndSetInfo(sink, source, winport::WideView(exception.Message()), exception.Error());
-    return exception.Error();
-  } catch (const access_violation& exception) {
-    const HRESULT hr = static_cast<HRESULT>(exception.code());
-    std::string text;
-    Guarded([&] { text = AccessViolationMessage(exception); });
-    ReportErrorAndSetInfo(sink, source, std::string_view(text), hr);
-    return hr;
-  } catch (const win32_exception& exception) {
-    const HRESULT hr = static_cast<HRESULT>(exception.code());
-    std::string text;
-    Guarded([&] { text = Win32ExceptionMessage(exception); });
-    ReportErrorAndSetInfo(sink, source, std::string_view(text), hr);
-    return hr;
-  } catch (const std::exception& exception) {
-    return ReportFailure(sink, source, exception.what());
-  } catch (long value) {
-    // A thrown HRESULT or LONG, where those are long. Where long is 64 bits wide, the value
-    // is read as the 32-bit code it stands for.
-    return ReportThrownNumber(sink, source, "HRESULT", static_cast<LONG>(value));
-  } catch (int value) {
-    // Where LONG and HRESULT are int, a thrown int cannot be told from a thrown HRESULT;
-    // it is read as the HRESULT, so a thrown code reads the same on every platform.
-    constexpr const char* kind = std::is_same_v<LONG, int> ? "HRESULT" : "int";
-    return ReportThrownNumber(sink, source, kind, static_cast<LONG>(value));
-  } catch (unsigned int value) {
-    return ReportThrownNumber(sink, source, "UINT", static_cast<LONG>(value));
-  } catch (...) {
-    return ReportFailure(sink, source, kUnknownException);
+  const CaughtException caught = ClassifyCaughtException();
+  switch (caught.kind) {
+    case CaughtKind::kComError:
+      return HandleComError(sink, source, *caught.comError);
+    case CaughtKind::kAutomation:
+      return ReportWithCode(sink, source, caught.code, [&] { return CaughtText(caught); });
+    case CaughtKind::kAccessViolation:
+      return ReportWithCode(sink, source, caught.code, [&] {
+        return AnsiToWide(
+            AccessViolationMessage(static_cast<const access_violation&>(*caught.win32)));
+      });
+    case CaughtKind::kWin32:
+      return ReportWithCode(sink, source, caught.code,
+                            [&] { return AnsiToWide(Win32ExceptionMessage(*caught.win32)); });
+    case CaughtKind::kStandard:
+      return ReportFailure(sink, source, [&] { return CaughtText(caught); });
+    // Where LONG is int, a thrown negative int cannot be told from a thrown HRESULT and
+    // reads as one; every other int reads as an int (ClassifyCaughtException).
+    case CaughtKind::kThrownHresult:
+      return ReportThrownNumber(sink, source, "HRESULT", caught.number);
+    case CaughtKind::kThrownInt:
+      return ReportThrownNumber(sink, source, "int", caught.number);
+    case CaughtKind::kThrownUnsigned:
+      return ReportThrownNumber(sink, source, "UINT", caught.number);
+    case CaughtKind::kUnknown:
+      break;
   }
+  return ReportFailure(sink, source, [] { return AnsiToWide(kUnknownException); });
 }
 
 }  // namespace quillmere

@@ -46,11 +46,12 @@ winport::WideString AnsiToWide(std::string_view text) {
   if (text.empty()) return winport::WideString();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
   const int length = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0);
   if (needed <= 0) RaiseLastError();
   winport::WideString wide;
   OrOutOfMemory([&] { wide.resize(static_cast<std::size_t>(needed)); });
-  const int converted = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
+  const int converted =
+      MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, wide.data(), needed);
   if (converted != needed) RaiseLastError();
   return wide;
 }

@@ -1,17 +1,19 @@
 #include "soap/soap_fault.h"
 
-#include <winport/com_ptr.h>
-
 #include "errors/com_error.h"
 #include "errors/new_bstr.h"
 
 namespace quillmere {
 
-HRESULT SetResponseFault(ISOAPMessage* response, winport::WideView text, FaultCode code) {
+winport::ComPtr<ISOAPFault> ResponseFault(ISOAPMessage* response) {
   winport::ComPtr<ISOAPFault> fault;
   CheckHr(response->getSOAPFault(fault.GetAddressOf()));
   if (!fault) RaiseComErrorWithoutInfo(E_POINTER);
-  return fault->setSpecificFault(NewBstr(text).Get(), code);
+  return fault;
+}
+
+void SetResponseFault(ISOAPMessage* response, winport::WideView text, FaultCode code) {
+  ResponseFault(response)->setSpecificFault(NewBstr(text).Get(), code);
 }
 
 }  // namespace quillmere

@@ -1,13 +1,13 @@
 #include "soap/soap_object_impl.h"
 
-#include <exception>
 #include <optional>
 #include <utility>
 
-#include "errors/automation_exception.h"
+#include "errors/caught_exception.h"
 #include "errors/com_error.h"
 #include "errors/entry.h"
 #include "errors/error_message.h"
+#include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
 #include "soap/soap_fault.h"
 
@@ -23,10 +23,6 @@ namespace {
 // The text up to its first NUL; null counts as empty.
 WideView UpToNul(BSTR text) {
   return text == nullptr ? WideView() : WideView(text);
-}
-
-void SetFault(ISOAPMessage* response, WideView text, FaultCode code) {
-  CheckHr(SetResponseFault(response, text, code));
 }
 
 // The description of the thread's current error info, which stays in place.
@@ -45,22 +41,28 @@ struct MethodFailure {
   HRESULT code;
 };
 
-// The inner ladder around a method: call only inside a catch block.
+// Execute's handler around a method: call only inside a catch block.
 MethodFailure DescribeMethodFailure() {
-  try {
-    throw;
-  } catch (const _com_error& error) {
-    return {OLESTR("[COM error] ") + error.ErrorMessage() + OLESTR("\n") + error.Description(),
-            error.Error()};
-  } catch (const AutomationException<char>& error) {
-    return {OLESTR("[Automation error] ") + winport::Utf8ToWide(error.Message()), error.Error()};
-  } catch (const AutomationException<OLECHAR>& error) {
-    return {OLESTR("[Automation error] ") + error.Message(), error.Error()};
-  } catch (const std::exception& error) {
-    return {winport::Utf8ToWide(error.what()), E_FAIL};
-  } catch (...) {
-    return {OLESTR("anonymous exception"), E_FAIL};
+  const CaughtException caught = ClassifyCaughtException();
+  switch (caught.kind) {
+    case CaughtKind::kComError:
+      return {OLESTR("[COM error] ") + caught.comError->ErrorMessage() + OLESTR("\n") +
+                  caught.comError->Description(),
+              caught.code};
+    case CaughtKind::kAutomation:
+      return {OLESTR("[Automation error] ") + CaughtText(caught), caught.code};
+    // A hardware fault is a std::exception here: its text is its name.
+    case CaughtKind::kAccessViolation:
+    case CaughtKind::kWin32:
+    case CaughtKind::kStandard:
+      return {CaughtText(caught), E_FAIL};
+    case CaughtKind::kThrownHresult:
+    case CaughtKind::kThrownInt:
+    case CaughtKind::kThrownUnsigned:
+    case CaughtKind::kUnknown:
+      break;
   }
+  return {OLESTR("anonymous exception"), E_FAIL};
 }
 
 }  // namespace
@@ -107,7 +109,7 @@ HRESULT ISOAPObjectImpl::Init(ISoapService* service) {
     RegisterWithHost(true);
     if (!CanStart()) {
       reporting_.Report(
-          1, OLESTR("ISOAPObjectImpl::Init"),
+          kLevelError, OLESTR("ISOAPObjectImpl::Init"),
           (OLESTR("SOAP Object failed to start: ") + WideString(UpToNul(name_.Get()))).c_str());
       return E_FAIL;
     }
@@ -138,9 +140,9 @@ void ISOAPObjectImpl::RegisterWithHost(bool registering) {
 
 void ISOAPObjectImpl::ReportLifecycle(const OLECHAR* source, const char* text) {
   reporting_.EnsureInitialized();
-  if (!reporting_.LevelEnabled(4)) return;
+  if (!reporting_.LevelEnabled(kLevelInformation)) return;
   const WideString description = winport::Utf8ToWide(text) + WideString(UpToNul(name_.Get()));
-  reporting_.Report(4, source, description.c_str());
+  reporting_.Report(kLevelInformation, source, description.c_str());
 }
 
 HRESULT ISOAPObjectImpl::Execute(ISOAPMessage* request, ISOAPMessage** response) {
@@ -184,7 +186,7 @@ HRESULT ISOAPObjectImpl::ExecuteRequest(ISOAPMessage* request, ISOAPMessage** re
       if (reason.empty()) reason = ErrorMessage(context.result);
       text = FaultPrefix(context) + reason;
     }
-    SetFault(response.Get(), text, FaultCode::Client);
+    SetResponseFault(response.Get(), text, FaultCode::Client);
     return S_FALSE;
   }
 
@@ -194,15 +196,14 @@ HRESULT ISOAPObjectImpl::ExecuteRequest(ISOAPMessage* request, ISOAPMessage** re
   } catch (...) {
     const MethodFailure failure = DescribeMethodFailure();
     reason = failure.text;
-    try {
+    // A report that cannot be made must not hide the method's failure.
+    RunIgnoringFailure([&] {
       reporting_.ReportError(OLESTR("ISOAPObjectImpl::Execute"), failure.text.c_str(), failure.code,
                              nullptr);
-    } catch (...) {
-      // A report that cannot be made must not hide the method's failure.
-    }
+    });
   }
   if (reason.empty()) reason = OLESTR("unknown exception");
-  SetFault(response.Get(), FaultPrefix(context) + reason, FaultCode::Server);
+  SetResponseFault(response.Get(), FaultPrefix(context) + reason, FaultCode::Server);
   return S_FALSE;
 }
 
@@ -212,16 +213,14 @@ std::optional<HRESULT> ISOAPObjectImpl::RunMethod(ExecuteContext& context, ISOAP
   context.result = context.method->execute(context.request, response);
   if (ProcessDirectResult(context)) return context.result;
   if (context.result == kNotAuthenticated) return AnswerNotAuthenticated(context, response);
-  if (context.result == S_FALSE) return S_FALSE;
+  if (context.result == kMethodAnswered) return S_FALSE;
   if (context.result == S_OK && ProcessOnSuccess(context)) return context.result;
   if (FAILED(context.result)) RaiseComError(context.result);
   return std::nullopt;
 }
 
 HRESULT ISOAPObjectImpl::AnswerNotAuthenticated(ExecuteContext& context, ISOAPMessage* response) {
-  ComPtr<ISOAPFault> fault;
-  CheckHr(response->getSOAPFault(fault.GetAddressOf()));
-  if (!fault) RaiseComErrorWithoutInfo(E_POINTER);
+  const ComPtr<ISOAPFault> fault = ResponseFault(response);
   fault->setSpecificFault(NewBstr(ErrorMessage(kNotAuthenticated)).Get(), FaultCode::Client);
 
   WideString detail = OLESTR("{_UserNotAuthenticated}");
@@ -239,7 +238,8 @@ HRESULT ISOAPObjectImpl::AnswerNotAuthenticated(ExecuteContext& context, ISOAPMe
 }
 
 bool ISOAPObjectImpl::ProcessDirectResult(ExecuteContext& context) {
-  if (context.result != 2 && context.result != 3) return false;
+  if (context.result != kMethodDoneDirectly && context.result != kMethodDoneDirectlyAlso)
+    return false;
   context.method->CopyVariables(context.request, *context.responseSlot);
   context.result = S_OK;
   return true;

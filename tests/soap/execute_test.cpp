@@ -2,6 +2,7 @@
 // the response, a Client or Server fault, or a failure of Execute itself.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -11,162 +12,194 @@
 #include "errors/com_error.h"
 #include "errors/error_info.h"
 #include "errors/error_message.h"
+#include "hardware_faults.h"
 #include "test_host.h"
 
 namespace {
 
 using quillmere::FaultCode;
-using soap_testing::MethodBody;
+using soap_testing::Tester;
 using soap_testing::TestHost;
-using soap_testing::TestObject;
+using testing_support::ReportCall;
+
+constexpr const char* kExecute = "ISOAPObjectImpl::Execute";
 
 std::string Text(HRESULT hr) {
   return winport::WideToUtf8(quillmere::ErrorMessage(hr));
 }
 
-const std::string kPrefix = "Failed to execute {Tester#Run}:\n";
-constexpr HRESULT kNotAuthenticated = static_cast<HRESULT>(0x800704DC);
+// Execute's own error reports.
+std::vector<ReportCall> ExecuteErrors(const TestHost& host) {
+  std::vector<ReportCall> errors;
+  for (const ReportCall& call : host.reporting.Reports())
+    if (call.source == kExecute) errors.push_back(call);
+  return errors;
+}
 
-struct ExecuteRow {
+const std::string kPrefix = "Failed to execute {Tester#Run}:\n";
+
+// What the method "Run" answers, and how Execute answers for it. A failure is also
+// reported by Execute, with its text as the reason and its code.
+struct ResultRow {
   const char* name;
-  const char* method;  // the object has one method, "Run"
-  MethodBody body;
+  const char* method;  // what the request asks for
+  HRESULT result;
+  const char* errorInfo;  // left by the method, when not null
   std::vector<std::pair<std::string, std::string>> parameters;
   HRESULT answer;
   bool variablesCopied;
-  bool reported;  // the fault's reason was also reported as an error from Execute
-  bool faulted;   // by the object; a method that sets its own fault is not counted
-  FaultCode code = FaultCode::Client;
-  std::function<std::string()> text = {};
-  std::string detail = {};
+  std::optional<FaultCode> faultCode;  // the object's fault; none when it sets none
+  std::function<std::string()> text;   // the fault's text
+  std::string detail;
 };
 
-void PrintTo(const ExecuteRow& row, std::ostream* out) {
+void PrintTo(const ResultRow& row, std::ostream* out) {
   *out << row.name;
-}
-
-MethodBody Answering(HRESULT hr) {
-  return [hr](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) { return hr; };
-}
-
-MethodBody Throwing(std::function<void()> thrower) {
-  return [thrower](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) -> HRESULT {
-    thrower();
-    return S_OK;
-  };
 }
 
 std::function<std::string()> Fixed(std::string text) {
   return [text] { return text; };
 }
+std::function<std::string()> ComError(HRESULT hr, std::string description) {
+  return [=] { return kPrefix + "[COM error] " + Text(hr) + "\n" + description; };
+}
 
-// One row per way a request can end; the object's fault, when it sets one, is last.
+const std::string kNoMethod = "SOAP object does not implement the requested method: Tester#run";
+const auto kNotAuthenticated = [] { return Text(quillmere::kNotAuthenticated); };
+
 // clang-format off
-const ExecuteRow kRows[] = {
-    {"UnknownMethodIsAClientFault", "run", Answering(S_OK), {},
-     S_FALSE, false, false, true, FaultCode::Client,
-     Fixed("SOAP object does not implement the requested method: Tester#run"), ""},
-    {"NotAuthenticatedAlone", "Run", Answering(kNotAuthenticated), {},
-     S_FALSE, false, false, true, FaultCode::Client,
-     [] { return Text(kNotAuthenticated); }, "{_UserNotAuthenticated}"},
-    {"NotAuthenticatedNamesIdentityAndUri", "Run", Answering(kNotAuthenticated),
-     {{"IdentityToken", "tok-1"}, {"uri", "/soap/Tester"}},
-     S_FALSE, false, false, true, FaultCode::Client,
-     [] { return Text(kNotAuthenticated); },
-     "{_UserNotAuthenticated} {Identity: tok-1} {URI: /soap/Tester}"},
-    {"NotAuthenticatedWithAnEmptyIdentity", "Run", Answering(kNotAuthenticated),
-     {{"IdentityToken", ""}},
-     S_FALSE, false, false, true, FaultCode::Client,
-     [] { return Text(kNotAuthenticated); }, "{_UserNotAuthenticated} {Identity: }"},
-    {"MethodsOwnAnswerStands", "Run", Answering(S_FALSE), {},
-     S_FALSE, false, false, false},
-    {"DirectResultTwo", "Run", Answering(2), {},
-     S_OK, true, false, false},
-    {"DirectResultThree", "Run", Answering(3), {},
-     S_OK, true, false, false},
-    {"DoneWithoutOnSuccessRequestIsSFalse", "Run", Answering(S_OK), {},
-     S_FALSE, true, false, false},
-    {"FailureCodeCarriesTheErrorInfo", "Run",
-     [](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) {
-       quillmere::MakeErrorInfo(std::string_view("no such session"));
-       return E_ACCESSDENIED;
-     }, {},
-     S_FALSE, false, true, true, FaultCode::Server,
-     [] { return kPrefix + "[COM error] " + Text(E_ACCESSDENIED) + "\nno such session"; }, ""},
-    {"FailureCodeWithoutErrorInfoKeepsTheLineFeed", "Run", Answering(E_INVALIDARG), {},
-     S_FALSE, false, true, true, FaultCode::Server,
-     [] { return kPrefix + "[COM error] " + Text(E_INVALIDARG) + "\n"; }, ""},
-    {"ThrownComError", "Run",
-     Throwing([] {
-       quillmere::MakeErrorInfo(std::string_view("gone"));
-       quillmere::RaiseComError(E_POINTER);
-     }), {},
-     S_FALSE, false, true, true, FaultCode::Server,
-     [] { return kPrefix + "[COM error] " + Text(E_POINTER) + "\ngone"; }, ""},
-    {"ThrownNarrowAutomationException", "Run",
-     Throwing([] { throw quillmere::AutomationException<char>(E_INVALIDARG, "bad input"); }), {},
-     S_FALSE, false, true, true, FaultCode::Server,
-     Fixed(kPrefix + "[Automation error] bad input"), ""},
-    {"ThrownWideAutomationException", "Run",
-     Throwing([] {
-       throw quillmere::AutomationException<OLECHAR>(E_INVALIDARG, OLESTR("bad w\u00e9de"));
-     }), {},
-     S_FALSE, false, true, true, FaultCode::Server,
-     Fixed(kPrefix + "[Automation error] bad w\u00e9de"), ""},
-    {"ThrownStdException", "Run", Throwing([] { throw std::runtime_error("boom"); }), {},
-     S_FALSE, false, true, true, FaultCode::Server, Fixed(kPrefix + "boom"), ""},
-    {"ThrownAnythingElse", "Run", Throwing([] { throw 42; }), {},
-     S_FALSE, false, true, true, FaultCode::Server, Fixed(kPrefix + "anonymous exception"), ""},
-    {"UnknownSuccessCode", "Run", Answering(4), {},
-     S_FALSE, false, false, true, FaultCode::Server, Fixed(kPrefix + "unknown exception"), ""},
-    {"FailedOnSuccessQuery", "Run",
-     [](quillmere::ISOAPMessage*, quillmere::ISOAPMessage* response) {
-       static_cast<fakes::FakeSoapMessage*>(response)->log.Fail("GetOnSuccessNext", E_UNEXPECTED);
-       return S_OK;
-     }, {},
-     S_FALSE, true, true, true, FaultCode::Server,
-     [] { return kPrefix + "[COM error] " + Text(E_UNEXPECTED) + "\n"; }, ""},
+const ResultRow kResults[] = {
+    {"UnknownMethodIsAClientFault", "run", S_OK, nullptr, {}, S_FALSE, false, FaultCode::Client,
+     Fixed(kNoMethod), ""},
+    {"NotAuthenticatedAlone", "Run", quillmere::kNotAuthenticated, nullptr, {}, S_FALSE, false,
+     FaultCode::Client, kNotAuthenticated, "{_UserNotAuthenticated}"},
+    {"NotAuthenticatedNamesIdentityEvenEmptyAndUri", "Run", quillmere::kNotAuthenticated, nullptr,
+     {{"IdentityToken", ""}, {"uri", "/soap/Tester"}}, S_FALSE, false, FaultCode::Client,
+     kNotAuthenticated, "{_UserNotAuthenticated} {Identity: } {URI: /soap/Tester}"},
+    {"MethodAnsweredItself", "Run", quillmere::kMethodAnswered, nullptr, {}, S_FALSE, false, {}, {},
+     ""},
+    {"DoneDirectly", "Run", quillmere::kMethodDoneDirectly, nullptr, {}, S_OK, true, {}, {}, ""},
+    {"DoneDirectlyAlso", "Run", quillmere::kMethodDoneDirectlyAlso, nullptr, {}, S_OK, true, {}, {},
+     ""},
+    {"DoneWithoutOnSuccessRequestIsSFalse", "Run", S_OK, nullptr, {}, S_FALSE, true, {}, {}, ""},
+    {"FailureCodeCarriesTheErrorInfo", "Run", E_ACCESSDENIED, "no such session", {}, S_FALSE, false,
+     FaultCode::Server, ComError(E_ACCESSDENIED, "no such session"), ""},
+    {"FailureCodeWithoutErrorInfoKeepsTheLineFeed", "Run", E_INVALIDARG, nullptr, {}, S_FALSE,
+     false, FaultCode::Server, ComError(E_INVALIDARG, ""), ""},
+    {"UnknownSuccessCode", "Run", 4, nullptr, {}, S_FALSE, false, FaultCode::Server,
+     Fixed(kPrefix + "unknown exception"), ""},
 };
 // clang-format on
 
-class ExecuteAnswers : public testing::TestWithParam<ExecuteRow> {};
+class ExecuteAnswers : public testing::TestWithParam<ResultRow> {};
 
-TEST_P(ExecuteAnswers, AsTheResultCodeSays) {
-  const ExecuteRow& row = GetParam();
-  TestHost host;
-  host.reporting.SetReportingLevel(0);
-  auto object = winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
-  object->AddScripted("Run", row.body);
-  ASSERT_EQ(object->Init(host.service.Get()), S_OK);
+TEST_P(ExecuteAnswers, AsTheMethodsResultSays) {
+  const ResultRow& row = GetParam();
+  Tester tester({{"Run", [&](auto, auto) {
+                    if (row.errorInfo) quillmere::MakeErrorInfo(std::string_view(row.errorInfo));
+                    return row.result;
+                  }}});
   auto request = TestHost::Request(row.method, row.parameters);
   SetErrorInfo(0, nullptr);
 
-  const auto answer = host.Execute(object.Get(), request.Get());
+  const auto answer = tester.Execute(tester.object.Get(), request.Get());
 
   EXPECT_EQ(answer.hr, row.answer);
   ASSERT_TRUE(answer.created);
   EXPECT_EQ(answer.slot.Get(), static_cast<quillmere::ISOAPMessage*>(answer.created.Get()));
-  EXPECT_EQ(answer.created->StructureFrom(), request.Get());
+  EXPECT_EQ(answer.created->structureFrom, request.Get());
+  EXPECT_EQ(answer.created->variablesFrom == request.Get(), row.variablesCopied);
   const auto& fault = *answer.created->fault.Get();
-  EXPECT_EQ(fault.Faulted(), row.faulted);
-  if (row.faulted) {
-    EXPECT_EQ(fault.Code(), row.code);
-    EXPECT_EQ(fault.Text(), row.text());
-    EXPECT_EQ(fault.Detail(), row.detail);
+  ASSERT_EQ(fault.faulted, row.faultCode.has_value());
+  if (row.faultCode) {
+    EXPECT_EQ(fault.code, *row.faultCode);
+    EXPECT_EQ(fault.text, row.text());
+    EXPECT_EQ(fault.detail, row.detail);
   }
-  EXPECT_EQ(answer.created->VariablesFrom() == request.Get(), row.variablesCopied);
-  const auto errors = soap_testing::ErrorsFrom(host.reporting, "ISOAPObjectImpl::Execute");
-  if (row.reported) {
-    // The report carries the reason alone, without the prefix.
-    std::string reason = row.text();
-    if (reason.rfind(kPrefix, 0) == 0) reason.erase(0, kPrefix.size());
-    EXPECT_EQ(errors, std::vector<std::string>{reason});
-  } else {
-    EXPECT_EQ(errors, std::vector<std::string>{});
+  std::vector<ReportCall> expected;
+  if (FAILED(row.result) && row.result != quillmere::kNotAuthenticated) {
+    expected.push_back({ReportCall::Kind::kReportError,
+                        quillmere::kLevelError,
+                        kExecute,
+                        row.text().substr(kPrefix.size()),
+                        row.result,
+                        {}});
+  }
+  EXPECT_EQ(ExecuteErrors(tester), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExecuteAnswers, testing::ValuesIn(kResults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Whatever a method throws is a Server fault with the reason, which Execute also reports.
+TEST(ExecuteAnswers, WhatAMethodThrowsIsAServerFaultWithItsReason) {
+  // clang-format off
+  const std::tuple<std::function<void()>, std::string, HRESULT> rows[] = {
+      // Narrow texts read in the ANSI code page, as the catch ladder reads them.
+      {[] { throw quillmere::AutomationException<char>(E_INVALIDARG, "bad \x80 5"); },
+       "[Automation error] bad \u20AC 5", E_INVALIDARG},
+      {[] { throw quillmere::AutomationException<OLECHAR>(E_ACCESSDENIED, OLESTR("w\u00e9de")); },
+       "[Automation error] w\u00e9de", E_ACCESSDENIED},
+      {[] { throw std::runtime_error("boom \x80"); }, "boom \u20AC", E_FAIL},
+      // Execute's own translator: a hardware fault is a std::exception named by its code.
+      {[] { testing_support::Divide(1, 0); }, "Division By Zero", E_FAIL},
+      {[] { throw 42; }, "anonymous exception", E_FAIL},
+  };
+  // clang-format on
+  for (const auto& [thrower, reason, code] : rows) {
+    Tester tester({{"Run", [&](auto, auto) { return thrower(), S_OK; }}});
+    const auto answer = tester.Ask("Run");
+    EXPECT_EQ(answer.hr, S_FALSE);
+    EXPECT_EQ(answer.created->fault->code, FaultCode::Server);
+    EXPECT_EQ(answer.created->fault->text, kPrefix + reason);
+    EXPECT_EQ(
+        ExecuteErrors(tester),
+        (std::vector<ReportCall>{
+            {ReportCall::Kind::kReportError, quillmere::kLevelError, kExecute, reason, code, {}}}));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ExecuteAnswers, testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+// Without a response to answer with, the failure is Execute's own answer.
+TEST(ExecuteFailures, NoResponseSlotOrNoResponseOrNoMethodNameIsExecutesAnswer) {
+  bool ran = false;
+  const soap_testing::Methods run = {{"Run", [&](auto, auto) { return ran = true, S_OK; }}};
+  Tester noSlot(run);
+  EXPECT_EQ(noSlot.object->Execute(TestHost::Request("Run").Get(), nullptr), E_POINTER);
+  EXPECT_TRUE(noSlot.messages.factory->Made().empty());
+
+  Tester noResponse(run);
+  noResponse.messages.factory->log.Fail("CreateInstance", E_OUTOFMEMORY);
+  quillmere::ISOAPMessage* slot = nullptr;
+  EXPECT_EQ(noResponse.object->Execute(TestHost::Request("Run").Get(), &slot), E_OUTOFMEMORY);
+  EXPECT_EQ(slot, nullptr);
+  const auto errors = ExecuteErrors(noResponse);  // the entry's ladder's report
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].errorNumber, E_OUTOFMEMORY);
+
+  Tester noName(run);
+  auto request = TestHost::Request("Run");
+  request->log.Fail("methodName", E_UNEXPECTED);
+  EXPECT_EQ(noName.Execute(noName.object.Get(), request.Get()).hr, E_UNEXPECTED);
+  EXPECT_FALSE(ran);
+}
+
+// Only a fault that cannot be had fails Execute, for the Client fault of a missing method
+// and the Server fault of a failed one alike; what setSpecificFault answers is not looked at.
+TEST(ExecuteFailures, OnlyAFaultThatCannotBeHadFailsExecute) {
+  const std::pair<std::function<void(fakes::FakeSoapMessage&)>, HRESULT> rows[] = {
+      {[](fakes::FakeSoapMessage& m) { m.nullFault = true; }, E_POINTER},
+      {[](fakes::FakeSoapMessage& m) { m.log.Fail("getSOAPFault", E_ACCESSDENIED); },
+       E_ACCESSDENIED},
+      {[](fakes::FakeSoapMessage& m) { m.fault->log.Fail("setSpecificFault", E_INVALIDARG); },
+       S_FALSE},
+  };
+  for (const auto& [breakResponse, expected] : rows) {
+    for (const char* method : {"Missing", "Run"}) {
+      Tester tester({{"Run", [](auto, auto) { return E_FAIL; }}});
+      tester.messages.factory->prepare = breakResponse;
+      EXPECT_EQ(tester.Ask(method).hr, expected) << method;
+    }
+  }
+}
 
 }  // namespace

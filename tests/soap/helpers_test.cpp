@@ -2,112 +2,85 @@
 // "Extension" object.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
-#include <winport/wide.h>
-
-#include "errors/error_message.h"
 #include "test_host.h"
 
 namespace {
 
-using soap_testing::TestHost;
-using soap_testing::TestObject;
-
-struct Helpers {
-  TestHost host;
-  winport::ComPtr<TestObject> object =
-      winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
-  Helpers() {
-    host.reporting.SetReportingLevel(0);
-    EXPECT_EQ(object->Init(host.service.Get()), S_OK);
-  }
-};
+using soap_testing::Tester;
 
 TEST(SessionHelpers, ReconnectAndPhantomReconnectFindTheCallersSession) {
-  struct Row {
-    const char* helper;
-    HRESULT (quillmere::ISOAPObjectImpl::*call)(BSTR, quillmere::ISession**);
-    const char* managerOperation;
-  };
-  const Row rows[] = {
-      {"DoReconnect", &quillmere::ISOAPObjectImpl::DoReconnect, "Reconnect"},
-      {"DoPhantomReconnect", &quillmere::ISOAPObjectImpl::DoPhantomReconnect, "PhantomReconnect"},
-  };
-  for (const Row& row : rows) {
-    Helpers helpers;
-    fakes::FakeSession& caller = helpers.host.sessions->AddCaller("tok-1", 1);
+  const std::pair<HRESULT (quillmere::ISOAPObjectImpl::*)(BSTR, quillmere::ISession**), const char*>
+      rows[] = {{&quillmere::ISOAPObjectImpl::DoReconnect, "Reconnect"},
+                {&quillmere::ISOAPObjectImpl::DoPhantomReconnect, "PhantomReconnect"}};
+  for (const auto& [helper, managerOperation] : rows) {
+    Tester tester;
+    fakes::FakeSession& caller = tester.sessions->AddCaller("tok-1", quillmere::GroupAdmin);
     winport::ScopedBstr token(OLESTR("tok-1"));
     winport::ComPtr<quillmere::ISession> session;
-
-    EXPECT_EQ(((helpers.object.Get())->*row.call)(token.Get(), session.GetAddressOf()), S_OK)
-        << row.helper;
-
-    EXPECT_EQ(session.Get(), static_cast<quillmere::ISession*>(&caller)) << row.helper;
-    EXPECT_EQ(helpers.host.sessions->log.Calls(), std::vector<std::string>{row.managerOperation});
+    EXPECT_EQ(((tester.object.Get())->*helper)(token.Get(), session.GetAddressOf()), S_OK);
+    EXPECT_EQ(session.Get(), static_cast<quillmere::ISession*>(&caller));
+    EXPECT_EQ(tester.sessions->log.Calls(), std::vector<std::string>{managerOperation});
   }
 }
 
-TEST(SessionHelpers, FailuresAreReturnedAndReportedUnderTheHelpersName) {
-  struct Row {
-    const char* name;
-    std::function<void(Helpers&)> arrange;
-    HRESULT expected;
-    const char* source;
-  };
-  const Row rows[] = {
-      {"unknown token", [](Helpers&) {}, static_cast<HRESULT>(0x800704DC),
-       "ISOAPObjectImpl::DoPhantomReconnect"},
-      {"no session manager", [](Helpers& h) { h.host.service->namedObjects.erase("Session"); },
-       E_INVALIDARG, "ISOAPObjectImpl::GetNamedObjectQI"},
-      {"session manager without the interface",
-       [](Helpers& h) {
-         h.host.service->namedObjects["Session"] = winport::MakeComObject<fakes::FakeSoapFault>();
+// Each helper is an entry: a failure is reported by the helper that met it and by each
+// helper it passes through, with its code.
+TEST(SessionHelpers, FailuresAreReturnedAndReportedUnderTheHelpersNames) {
+  const std::vector<std::string> both = {"ISOAPObjectImpl::GetNamedObjectQI",
+                                         "ISOAPObjectImpl::DoPhantomReconnect"};
+  const std::tuple<std::function<void(Tester&)>, HRESULT, std::vector<std::string>> rows[] = {
+      {[](Tester&) {}, quillmere::kNotAuthenticated, {"ISOAPObjectImpl::DoPhantomReconnect"}},
+      {[](Tester& t) { t.service->namedObjects.erase("Session"); }, E_INVALIDARG, both},
+      {[](Tester& t) {
+         t.service->namedObjects["Session"] = winport::MakeComObject<fakes::FakeSoapFault>();
        },
-       E_NOINTERFACE, "ISOAPObjectImpl::GetNamedObjectQI"},
+       E_NOINTERFACE, both},
   };
-  for (const Row& row : rows) {
-    Helpers helpers;
-    row.arrange(helpers);
+  for (const auto& [arrange, expected, reportedBy] : rows) {
+    Tester tester;
+    arrange(tester);
     winport::ScopedBstr token(OLESTR("nobody"));
     winport::ComPtr<quillmere::ISession> session;
 
-    EXPECT_EQ(helpers.object->DoPhantomReconnect(token.Get(), session.GetAddressOf()), row.expected)
-        << row.name;
+    EXPECT_EQ(tester.object->DoPhantomReconnect(token.Get(), session.GetAddressOf()), expected);
 
-    EXPECT_EQ(session.Get(), nullptr) << row.name;
-    const auto errors = soap_testing::ErrorsFrom(helpers.host.reporting, row.source);
-    EXPECT_EQ(errors,
-              std::vector<std::string>{"COM Error:  " +
-                                       winport::WideToUtf8(quillmere::ErrorMessage(row.expected))})
-        << row.name;
+    EXPECT_EQ(session.Get(), nullptr);
+    std::vector<std::string> sources;
+    for (const auto& report : tester.reporting.Reports()) {
+      if (report.kind != testing_support::ReportCall::Kind::kReportError) continue;
+      EXPECT_EQ(report.errorNumber, expected);
+      sources.push_back(report.source);
+    }
+    EXPECT_EQ(sources, reportedBy);
   }
 }
 
 class FakeExtension : public winport::ComObject<quillmere::IExtensionObject> {};
 
 TEST(ExtensionLookup, TheHostIsAskedOnceAlsoWhenItHasNone) {
-  Helpers helpers;
-  EXPECT_EQ(helpers.object->GetExtension(), nullptr);
-  EXPECT_EQ(helpers.object->GetExtension(), nullptr);
-  EXPECT_EQ(helpers.host.service->log.Count("NamedObject"), 1);
+  Tester tester;
+  EXPECT_EQ(tester.object->GetExtension(), nullptr);
+  EXPECT_EQ(tester.object->GetExtension(), nullptr);
+  EXPECT_EQ(tester.service->log.Count("NamedObject"), 1);
 }
 
 TEST(SoapObjectThreads, TheExtensionIsLookedUpOnceByConcurrentFirstCallers) {
-  Helpers helpers;
+  Tester tester;
   auto extension = winport::MakeComObject<FakeExtension>();
-  helpers.host.service->namedObjects["Extension"] = extension;
+  tester.service->namedObjects["Extension"] = extension;
   std::vector<quillmere::IExtensionObject*> seen(8, nullptr);
   std::vector<std::thread> threads;
-  for (size_t i = 0; i < seen.size(); ++i) {
-    threads.emplace_back([&, i] { seen[i] = helpers.object->GetExtension(); });
-  }
+  for (size_t i = 0; i < seen.size(); ++i)
+    threads.emplace_back([&, i] { seen[i] = tester.object->GetExtension(); });
   for (auto& thread : threads)
     thread.join();
   for (auto* found : seen)
     EXPECT_EQ(found, static_cast<quillmere::IExtensionObject*>(extension.Get()));
-  EXPECT_EQ(helpers.host.service->log.Count("NamedObject"), 1);
+  EXPECT_EQ(tester.service->log.Count("NamedObject"), 1);
 }
 
 }  // namespace

@@ -30,58 +30,41 @@ std::size_t SlotOf(Member member) {
   return (raw.pointer - 1) / sizeof(void*);
 }
 
-struct Slot {
-  const char* operation;
-  std::size_t actual;
-  std::size_t expected;
-};
+#define SLOT(operation, expected) \
+  { #operation, SlotOf(&operation), expected }
 
 TEST(InterfaceLayout, OperationsSitInTheSlotsTheHostUses) {
-  const Slot slots[] = {
-      {"_ISoapObject::Init", SlotOf(&_ISoapObject::Init), 3},
-      {"_ISoapObject::SetStop", SlotOf(&_ISoapObject::SetStop), 4},
-      {"_ISoapObject::Execute", SlotOf(&_ISoapObject::Execute), 5},
-      {"ISetting::Modify", SlotOf(&ISetting::Modify), 3},
-      {"ISessionManagerReconnect::Reconnect", SlotOf(&ISessionManagerReconnect::Reconnect), 3},
-      {"ISessionManagerReconnect::PhantomReconnect",
-       SlotOf(&ISessionManagerReconnect::PhantomReconnect), 5},
-      {"ISessionManagerEnumeration::EnumSessions",
-       SlotOf(&ISessionManagerEnumeration::EnumSessions), 3},
-      {"ISessionEnumerator::Next", SlotOf(&ISessionEnumerator::Next), 3},
-      {"ISession::GetSessionText", SlotOf(&ISession::GetSessionText), 4},
-      {"ISession::IsAdmin", SlotOf(&ISession::IsAdmin), 10},
-      {"IUserAdministration::GetUserPermissions", SlotOf(&IUserAdministration::GetUserPermissions),
-       3},
-      {"IUserAdministration::GetUserList", SlotOf(&IUserAdministration::GetUserList), 6},
-      {"ISessionRecord::GetIdentityToken", SlotOf(&ISessionRecord::GetIdentityToken), 5},
-      {"ISessionRecord::GetXml", SlotOf(&ISessionRecord::GetXml), 10},
-      {"ISessionRecord::GetGroups", SlotOf(&ISessionRecord::GetGroups), 12},
+  const std::tuple<const char*, std::size_t, std::size_t> slots[] = {
+      SLOT(_ISoapObject::Init, 3),
+      SLOT(_ISoapObject::SetStop, 4),
+      SLOT(_ISoapObject::Execute, 5),
+      SLOT(ISetting::Modify, 3),
+      SLOT(ISessionManagerReconnect::Reconnect, 3),
+      SLOT(ISessionManagerReconnect::PhantomReconnect, 5),
+      SLOT(ISessionManagerEnumeration::EnumSessions, 3),
+      SLOT(ISessionEnumerator::Next, 3),
+      SLOT(ISession::GetSessionText, 4),
+      SLOT(ISession::IsAdmin, 10),
+      SLOT(IUserAdministration::GetUserPermissions, 3),
+      SLOT(IUserAdministration::GetUserList, 6),
+      SLOT(ISessionRecord::GetIdentityToken, 5),
+      SLOT(ISessionRecord::GetXml, 10),
+      SLOT(ISessionRecord::GetGroups, 12),
   };
-  for (const Slot& slot : slots)
-    EXPECT_EQ(slot.actual, slot.expected) << slot.operation;
+  for (const auto& [operation, actual, expected] : slots)
+    EXPECT_EQ(actual, expected) << operation;
 }
 
 TEST(InterfaceLayout, EveryIdIsDistinct) {
+  // clang-format off
   const GUID ids[] = {
-      __uuidof(ISoapService),
-      __uuidof(ISOAPMessage),
-      __uuidof(ISOAPFault),
-      __uuidof(FaultCode),
-      __uuidof(SoapMessage),
-      __uuidof(_ISoapObject),
-      __uuidof(ISetting),
-      __uuidof(ISessionManagerReconnect),
-      __uuidof(ISessionManagerEnumeration),
-      __uuidof(ISessionEnumerator),
-      __uuidof(ISession),
-      __uuidof(ISessionRecord),
-      __uuidof(IUserAdministration),
-      __uuidof(IExtensionObject),
-      __uuidof(IJobSource),
-      __uuidof(IJobEnumerator),
-      __uuidof(IJobRecord),
-      __uuidof(JobSource),
-  };
+      __uuidof(ISoapService), __uuidof(ISOAPMessage), __uuidof(ISOAPFault), __uuidof(FaultCode),
+      __uuidof(SoapMessage), __uuidof(_ISoapObject), __uuidof(ISetting),
+      __uuidof(ISessionManagerReconnect), __uuidof(ISessionManagerEnumeration),
+      __uuidof(ISessionEnumerator), __uuidof(ISession), __uuidof(ISessionRecord),
+      __uuidof(IUserAdministration), __uuidof(IExtensionObject), __uuidof(IJobSource),
+      __uuidof(IJobEnumerator), __uuidof(IJobRecord), __uuidof(JobSource)};
+  // clang-format on
   for (std::size_t i = 0; i < std::size(ids); ++i) {
     EXPECT_FALSE(IsEqualGUID(ids[i], __uuidof(IUnknown))) << i;
     for (std::size_t j = i + 1; j < std::size(ids); ++j) {

@@ -4,108 +4,90 @@
 
 #include <winport/wide.h>
 
-#include "errors/error_info.h"
 #include "errors/error_message.h"
 #include "test_host.h"
 
 namespace {
 
+using soap_testing::Methods;
+using soap_testing::Tester;
 using soap_testing::TestHost;
-using soap_testing::TestObject;
 
-// A method whose response names the next request, to be run by "Next".
-struct Chain {
-  TestHost host;
-  winport::ComPtr<TestObject> object =
-      winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
-  winport::ComPtr<fakes::FakeSoapMessage> next = TestHost::Request("Follow");
-  winport::ComPtr<fakes::FakeSoapMessage> nextResponse =
-      winport::MakeComObject<fakes::FakeSoapMessage>();
+const auto kNext = TestHost::Request("Follow");
 
-  explicit Chain(std::string workstation) {
-    host.reporting.SetReportingLevel(0);
-    object->AddScripted(
-        "Run", [this, workstation](quillmere::ISOAPMessage*, quillmere::ISOAPMessage* response) {
-          auto* fake = static_cast<fakes::FakeSoapMessage*>(response);
-          fake->onSuccessNext = next;
-          fake->onSuccessObject = "Next";
-          if (!workstation.empty()) {
-            winport::ScopedBstr accessor(OLESTR("QMS_WSID"));
-            winport::ScopedBstr value(winport::Utf8ToWide(workstation).c_str());
-            response->addResponseParameter(accessor.Get(), value.Get(), VARIANT_FALSE);
-          }
-          return S_OK;
-        });
-    EXPECT_EQ(object->Init(host.service.Get()), S_OK);
-  }
-};
-
-TEST(OnSuccess, TheNextObjectsResponseReplacesOursWithTheWorkstationCarriedOver) {
-  Chain chain("ws-7");
-  chain.host.service->dispatchResponse = chain.nextResponse;
-  chain.host.service->dispatchResult = 2;  // whatever success the dispatch answers
-
-  const auto request = TestHost::Request("Run");
-  const auto answer = chain.host.Execute(chain.object.Get(), request.Get());
-
-  EXPECT_EQ(answer.hr, 2);
-  EXPECT_EQ(answer.slot.Get(), static_cast<quillmere::ISOAPMessage*>(chain.nextResponse.Get()));
-  const auto dispatches = chain.host.service->Dispatches();
-  ASSERT_EQ(dispatches.size(), 1u);
-  EXPECT_EQ(dispatches[0].objectName, "Next");
-  EXPECT_EQ(dispatches[0].request, static_cast<quillmere::ISOAPMessage*>(chain.next.Get()));
-  EXPECT_EQ(chain.nextResponse->Parameters(),
-            (std::vector<fakes::ResponseParameter>{{"QMS_WSID", "ws-7", false}}));
-  EXPECT_EQ(answer.created->VariablesFrom(), request.Get());
-  EXPECT_FALSE(answer.created->fault->Faulted());
+// "Run" names the next request, for "Next", with workstation as its QMS_WSID when not empty.
+Methods Naming(std::string workstation) {
+  return {{"Run", [workstation](quillmere::ISOAPMessage*, quillmere::ISOAPMessage* response) {
+             auto* fake = static_cast<fakes::FakeSoapMessage*>(response);
+             fake->onSuccessNext = kNext;
+             fake->onSuccessObject = "Next";
+             if (!workstation.empty()) {
+               winport::ScopedBstr accessor(OLESTR("QMS_WSID"));
+               winport::ScopedBstr value(winport::Utf8ToWide(workstation).c_str());
+               response->addResponseParameter(accessor.Get(), value.Get(), VARIANT_FALSE);
+             }
+             return S_OK;
+           }}};
 }
 
-TEST(OnSuccess, NoWorkstationIdNothingCarriedOver) {
-  Chain chain("");
-  chain.host.service->dispatchResponse = chain.nextResponse;
+TEST(OnSuccess, TheNextObjectsResponseReplacesOursWithTheWorkstationCarriedOver) {
+  for (const std::string workstation : {"ws-7", ""}) {
+    Tester tester(Naming(workstation));
+    const auto nextResponse = winport::MakeComObject<fakes::FakeSoapMessage>();
+    tester.service->dispatchResponse = nextResponse;
+    tester.service->dispatchResult = 2;  // whatever success the dispatch answers
+    const auto request = TestHost::Request("Run");
 
-  const auto answer = chain.host.Execute(chain.object.Get(), TestHost::Request("Run").Get());
+    const auto answer = tester.Execute(tester.object.Get(), request.Get());
 
-  EXPECT_EQ(answer.hr, S_OK);
-  EXPECT_TRUE(chain.nextResponse->Parameters().empty());
+    EXPECT_EQ(answer.hr, 2);
+    EXPECT_EQ(answer.slot.Get(), static_cast<quillmere::ISOAPMessage*>(nextResponse.Get()));
+    const auto dispatches = tester.service->Dispatches();
+    ASSERT_EQ(dispatches.size(), 1u);
+    EXPECT_EQ(dispatches[0].objectName, "Next");
+    EXPECT_EQ(dispatches[0].request, static_cast<quillmere::ISOAPMessage*>(kNext.Get()));
+    EXPECT_EQ(nextResponse->added.size(), workstation.empty() ? 0u : 1u);
+    if (!workstation.empty()) {
+      EXPECT_EQ(nextResponse->added[0],
+                (fakes::ResponseParameter{"QMS_WSID", workstation, false}));
+    }
+    EXPECT_EQ(answer.created->variablesFrom, request.Get());
+    EXPECT_FALSE(answer.created->fault->faulted);
+  }
 }
 
 TEST(OnSuccess, AFailedDispatchIsAServerFaultOnOurOwnResponse) {
-  Chain chain("ws-7");
-  chain.host.service->dispatchResult = DISP_E_MEMBERNOTFOUND;
+  Tester tester(Naming("ws-7"));
+  tester.service->dispatchResult = DISP_E_MEMBERNOTFOUND;
 
-  const auto answer = chain.host.Execute(chain.object.Get(), TestHost::Request("Run").Get());
+  const auto answer = tester.Ask("Run");
 
   EXPECT_EQ(answer.hr, S_FALSE);
   EXPECT_EQ(answer.slot.Get(), nullptr);  // what the dispatch left
-  ASSERT_TRUE(answer.created);
-  EXPECT_EQ(answer.created->fault->Code(), quillmere::FaultCode::Server);
-  EXPECT_EQ(answer.created->fault->Text(),
+  EXPECT_EQ(answer.created->fault->code, quillmere::FaultCode::Server);
+  EXPECT_EQ(answer.created->fault->text,
             "Failed to execute {Tester#Run}:\n[COM error] " +
                 winport::WideToUtf8(quillmere::ErrorMessage(DISP_E_MEMBERNOTFOUND)) + "\n");
 }
 
 TEST(OnSuccess, AnExceptionWhileFollowingIsReportedAndFailsTheRequest) {
-  Chain chain("ws-7");
+  TestHost host;
   // The host pointer is needed to dispatch: without Init there is none.
-  auto orphan = winport::MakeComObject<TestObject>(chain.host.reporting, OLESTR("Orphan"));
-  orphan->AddScripted("Run", [&](quillmere::ISOAPMessage*, quillmere::ISOAPMessage* response) {
-    static_cast<fakes::FakeSoapMessage*>(response)->onSuccessNext = chain.next;
-    return S_OK;
-  });
+  auto orphan = winport::MakeComObject<soap_testing::TestObject>(host.reporting, OLESTR("Orphan"),
+                                                                 Naming(""));
 
-  const auto answer = chain.host.Execute(orphan.Get(), TestHost::Request("Run").Get());
+  const auto answer = host.Execute(orphan.Get(), TestHost::Request("Run").Get());
 
   EXPECT_EQ(answer.hr, S_FALSE);
-  const std::string ladderText =
-      "COM Error:  " + winport::WideToUtf8(quillmere::ErrorMessage(E_POINTER));
-  // The raised E_POINTER carries no error info, so the fault has no description.
-  EXPECT_EQ(answer.created->fault->Text(),
+  // Its ladder reported the failure and left its text as the error info; the E_POINTER
+  // raised carries none, so the fault's description is empty.
+  EXPECT_EQ(answer.created->fault->text,
             "Failed to execute {Orphan#Run}:\n[COM error] " +
                 winport::WideToUtf8(quillmere::ErrorMessage(E_FAIL)) + "\n");
-  const auto errors =
-      soap_testing::ErrorsFrom(chain.host.reporting, "SoapObjectImpl.ProcessOnSuccess");
-  EXPECT_EQ(errors, std::vector<std::string>{ladderText});
+  const auto reports = host.reporting.Reports();
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports[0].source, "SoapObjectImpl.ProcessOnSuccess");
+  EXPECT_EQ(reports[0].errorNumber, E_POINTER);
 }
 
 }  // namespace

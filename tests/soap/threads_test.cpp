@@ -6,33 +6,25 @@
 #include <thread>
 #include <vector>
 
-#include <winport/wide.h>
-
 #include "test_host.h"
 
 namespace {
 
-using soap_testing::TestHost;
-using soap_testing::TestObject;
-
 TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
   constexpr int kThreads = 4;
   constexpr int kRequests = 50;
-  TestHost host;
-  host.reporting.SetReportingLevel(8 | 4);  // tracing on: every call also reports
-  auto object = winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
-  object->AddScripted(
-      "Echo", [](quillmere::ISOAPMessage* request, quillmere::ISOAPMessage* response) -> HRESULT {
-        winport::ScopedBstr accessor(OLESTR("n"));
-        winport::ScopedBstr value;
-        if (FAILED(request->getStringParameterByAccessor(accessor.Get(), value.Receive())))
-          return E_FAIL;
-        response->addResponseParameter(accessor.Get(), value.Get(), VARIANT_TRUE);
-        return 2;
-      });
-  object->AddScripted(
-      "Fail", [](quillmere::ISOAPMessage*, quillmere::ISOAPMessage*) { return E_ACCESSDENIED; });
-  ASSERT_EQ(object->Init(host.service.Get()), S_OK);
+  // Every call also traces and reports: the reporter is called from every thread.
+  soap_testing::Tester tester(
+      {{"Echo",
+        [](quillmere::ISOAPMessage* request, quillmere::ISOAPMessage* response) -> HRESULT {
+          winport::ScopedBstr accessor(OLESTR("n"));
+          winport::ScopedBstr value;
+          if (FAILED(request->getStringParameterByAccessor(accessor.Get(), value.Receive())))
+            return E_FAIL;
+          response->addResponseParameter(accessor.Get(), value.Get(), VARIANT_TRUE);
+          return quillmere::kMethodDoneDirectly;
+        }},
+       {"Fail", [](auto, auto) { return E_ACCESSDENIED; }}});
 
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
@@ -42,13 +34,13 @@ TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
       for (int i = 0; i < kRequests; ++i) {
         const std::string n = std::to_string(t) + "-" + std::to_string(i);
         const bool fail = i % 5 == 0;
-        auto request = TestHost::Request(fail ? "Fail" : "Echo", {{"n", n}});
+        auto request = soap_testing::TestHost::Request(fail ? "Fail" : "Echo", {{"n", n}});
         winport::ComPtr<quillmere::ISOAPMessage> slot;
-        const HRESULT hr = object->Execute(request.Get(), slot.GetAddressOf());
+        const HRESULT hr = tester.object->Execute(request.Get(), slot.GetAddressOf());
         auto* response = static_cast<fakes::FakeSoapMessage*>(slot.Get());
         const bool right =
-            fail ? hr == S_FALSE && response->fault->Code() == quillmere::FaultCode::Server
-                 : hr == S_OK && response->Parameters() ==
+            fail ? hr == S_FALSE && response->fault->code == quillmere::FaultCode::Server
+                 : hr == S_OK && response->added ==
                                      std::vector<fakes::ResponseParameter>{{"n", n, true}};
         if (!right) ++wrong;
       }
@@ -58,7 +50,7 @@ TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
     thread.join();
 
   EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(host.messages.factory->Made().size(), size_t{kThreads * kRequests});
+  EXPECT_EQ(tester.messages.factory->Made().size(), size_t{kThreads * kRequests});
 }
 
 }  // namespace

@@ -58,12 +58,10 @@ class FakeJobSource : public winport::ComObject<quillmere::IJobSource> {
  public:
   std::map<std::string, std::vector<std::string>> jobs;  // fragments by identity token
   std::map<std::string, HRESULT> answers;                // EnumJobs' answer by token, else S_OK
-  CallLog log;
   std::shared_ptr<CallLog> enumeratorLog = std::make_shared<CallLog>();
 
   HRESULT STDMETHODCALLTYPE EnumJobs(BSTR token, quillmere::IJobEnumerator** out) override {
     *out = nullptr;
-    FAKE_ENTER(log, "EnumJobs");
     const std::string key = winport::WideToUtf8(winport::BstrView(token));
     const auto answer = answers.find(key);
     if (answer != answers.end() && answer->second != S_OK) return answer->second;

@@ -24,21 +24,11 @@ inline BSTR NewBstr(const std::string& text) {
 // A caller's session.
 class FakeSession : public winport::ComObject<quillmere::ISession> {
  public:
-  std::string token;
-  std::string text;
   LONG adminFlags = 0;
   CallLog log;
 
-  HRESULT STDMETHODCALLTYPE GetIdentityToken(BSTR* out) override {
-    FAKE_ENTER(log, "GetIdentityToken");
-    *out = NewBstr(token);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetSessionText(BSTR* out) override {
-    FAKE_ENTER(log, "GetSessionText");
-    *out = NewBstr(text);
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetIdentityToken(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSessionText(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetUser(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetWorkstation(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCreated(DATE*) override { return E_NOTIMPL; }
@@ -121,7 +111,6 @@ class FakeSessionManager : public winport::ComObject<quillmere::ISessionManagerR
   // A caller's session under token, made and kept here.
   FakeSession& AddCaller(const std::string& token, LONG adminFlags) {
     auto session = winport::MakeComObject<FakeSession>();
-    session->token = token;
     session->adminFlags = adminFlags;
     callers[token] = session;
     return *session.Get();

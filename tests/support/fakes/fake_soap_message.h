@@ -20,53 +20,27 @@
 
 namespace fakes {
 
+// A message belongs to one request, on one thread: nothing here is locked.
 class FakeSoapFault : public winport::ComObject<quillmere::ISOAPFault> {
  public:
-  HRESULT STDMETHODCALLTYPE setSpecificFault(BSTR text, quillmere::FaultCode code) override {
+  HRESULT STDMETHODCALLTYPE setSpecificFault(BSTR faultText,
+                                             quillmere::FaultCode faultCode) override {
     FAKE_ENTER(log, "setSpecificFault");
-    std::lock_guard<std::mutex> hold(mutex_);
-    text_ = winport::WideToUtf8(winport::BstrView(text));
-    code_ = code;
-    faulted_ = true;
+    text = winport::WideToUtf8(winport::BstrView(faultText));
+    code = faultCode;
+    faulted = true;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_faultDetail(BSTR detail) override {
-    FAKE_ENTER(log, "put_faultDetail");
-    std::lock_guard<std::mutex> hold(mutex_);
-    detail_ = winport::WideToUtf8(winport::BstrView(detail));
+  HRESULT STDMETHODCALLTYPE put_faultDetail(BSTR faultDetail) override {
+    detail = winport::WideToUtf8(winport::BstrView(faultDetail));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_FaultCode(quillmere::FaultCode code) override {
-    FAKE_ENTER(log, "put_FaultCode");
-    std::lock_guard<std::mutex> hold(mutex_);
-    code_ = code;
-    return S_OK;
-  }
-
-  bool Faulted() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return faulted_;
-  }
-  std::string Text() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return text_;
-  }
-  std::string Detail() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return detail_;
-  }
-  quillmere::FaultCode Code() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return code_;
-  }
+  HRESULT STDMETHODCALLTYPE put_FaultCode(quillmere::FaultCode) override { return E_NOTIMPL; }
 
   CallLog log;
-
- private:
-  mutable std::mutex mutex_;
-  bool faulted_ = false;
-  std::string text_, detail_;
-  quillmere::FaultCode code_ = quillmere::FaultCode::Client;
+  bool faulted = false;
+  std::string text, detail;
+  quillmere::FaultCode code = quillmere::FaultCode::Client;
 };
 
 struct ResponseParameter {
@@ -83,20 +57,14 @@ class FakeSoapMessage : public winport::ComObject<quillmere::ISOAPMessage> {
   std::vector<std::pair<std::string, std::string>> parameters;
   winport::ComPtr<quillmere::ISOAPMessage> onSuccessNext;  // none: GetOnSuccessNext is S_FALSE
   std::string onSuccessObject;
-  HRESULT mustUnderstand = S_OK;
-  std::string dictionary;
   bool nullFault = false;  // getSOAPFault succeeds with no fault object
   CallLog log;
 
   // --- read back by the test (a response) ---
   winport::ComPtr<FakeSoapFault> fault = winport::MakeComObject<FakeSoapFault>();
-
-  std::vector<ResponseParameter> Parameters() const {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return added_;
-  }
-  quillmere::ISOAPMessage* StructureFrom() const { return structureFrom_; }
-  quillmere::ISOAPMessage* VariablesFrom() const { return variablesFrom_; }
+  std::vector<ResponseParameter> added;
+  quillmere::ISOAPMessage* structureFrom = nullptr;  // compared, never called
+  quillmere::ISOAPMessage* variablesFrom = nullptr;
 
   // ISOAPMessage
   HRESULT STDMETHODCALLTYPE methodName(BSTR* name) override {
@@ -105,78 +73,55 @@ class FakeSoapMessage : public winport::ComObject<quillmere::ISOAPMessage> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CopyStructure(quillmere::ISOAPMessage* request) override {
-    FAKE_ENTER(log, "CopyStructure");
-    structureFrom_ = request;
+    structureFrom = request;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CopyVariablesBlock(quillmere::ISOAPMessage* request) override {
-    FAKE_ENTER(log, "CopyVariablesBlock");
-    variablesFrom_ = request;
+    variablesFrom = request;
     return S_OK;
   }
+  // The request's parameters, then those added to the response.
   HRESULT STDMETHODCALLTYPE getStringParameterByAccessor(BSTR accessor, BSTR* value) override {
+    *value = nullptr;
     FAKE_ENTER(log, "getStringParameterByAccessor");
     const std::string wanted = winport::WideToUtf8(winport::BstrView(accessor));
-    std::lock_guard<std::mutex> hold(mutex_);
-    for (const auto& [name, text] : parameters) {
+    std::vector<std::pair<std::string, std::string>> all = parameters;
+    for (const ResponseParameter& parameter : added)
+      all.emplace_back(parameter.accessor, parameter.value);
+    for (const auto& [name, text] : all) {
       if (name == wanted) {
         *value = SysAllocString(winport::Utf8ToWide(text).c_str());
         return S_OK;
       }
     }
-    for (const ResponseParameter& added : added_) {
-      if (added.accessor == wanted) {
-        *value = SysAllocString(winport::Utf8ToWide(added.value).c_str());
-        return S_OK;
-      }
-    }
-    *value = nullptr;
     return E_INVALIDARG;
   }
   HRESULT STDMETHODCALLTYPE addResponseParameter(BSTR accessor, BSTR value,
                                                  VARIANT_BOOL bXML) override {
     FAKE_ENTER(log, "addResponseParameter");
-    std::lock_guard<std::mutex> hold(mutex_);
-    added_.push_back({winport::WideToUtf8(winport::BstrView(accessor)),
-                      winport::WideToUtf8(winport::BstrView(value)), bXML != VARIANT_FALSE});
+    added.push_back({winport::WideToUtf8(winport::BstrView(accessor)),
+                     winport::WideToUtf8(winport::BstrView(value)), bXML != VARIANT_FALSE});
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE getSOAPFault(quillmere::ISOAPFault** out) override {
-    FAKE_ENTER(log, "getSOAPFault");
     *out = nullptr;
+    FAKE_ENTER(log, "getSOAPFault");
     if (!nullFault) HandOut(fault.Get(), out);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetOnSuccessNext(quillmere::ISOAPMessage** next,
                                              BSTR* objectName) override {
-    FAKE_ENTER(log, "GetOnSuccessNext");
     *next = nullptr;
     *objectName = nullptr;
+    FAKE_ENTER(log, "GetOnSuccessNext");
     if (!onSuccessNext) return S_FALSE;
     onSuccessNext.CopyTo(next);
     *objectName = SysAllocString(winport::Utf8ToWide(onSuccessObject).c_str());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE mustIUnderstand() override {
-    FAKE_ENTER(log, "mustIUnderstand");
-    return mustUnderstand;
-  }
-  HRESULT STDMETHODCALLTYPE ArguementCount(LONG* count) override {
-    FAKE_ENTER(log, "ArguementCount");
-    *count = static_cast<LONG>(parameters.size());
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE getDictionaryInformation(BSTR* text) override {
-    FAKE_ENTER(log, "getDictionaryInformation");
-    *text = SysAllocString(winport::Utf8ToWide(dictionary).c_str());
-    return S_OK;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<ResponseParameter> added_;
-  quillmere::ISOAPMessage* structureFrom_ = nullptr;  // compared, never called
-  quillmere::ISOAPMessage* variablesFrom_ = nullptr;
+  HRESULT STDMETHODCALLTYPE mustIUnderstand() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ArguementCount(LONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE getDictionaryInformation(BSTR*) override { return E_NOTIMPL; }
 };
 
 // Makes the responses; keeps each so that the test can look at it afterwards.

@@ -16,8 +16,9 @@
 
 namespace quillmere {
 
-// Thrown by a session writer that has already put its own fault into the response.
-struct ListingAnswered {};
+// Whether the walk goes on after a session, or ends because the request has been answered
+// with a fault (nothing of the listing is returned then).
+enum class SessionWalk { kGoOn, kAnswered };
 
 // What one call of a listing shares with the writer of its sessions.
 struct ListingCall {
@@ -31,11 +32,12 @@ struct ListingCall {
   void Fault(const OLECHAR* text, FaultCode code) const;
 };
 
-// Writes a session's part between its opening fragment (with <SELF/>) and </SESSION>.
+// Writes a session's part between its opening fragment (with <SELF/>) and </SESSION>; or
+// answers the request with its own fault instead, ending the walk.
 class SessionWriter {
  public:
   virtual ~SessionWriter() = default;
-  virtual void AppendBody(ISessionRecord& session, winport::WideString& listing) = 0;
+  virtual SessionWalk AppendBody(ISessionRecord& session, winport::WideString& listing) = 0;
 };
 
 class CSessionListing : public SOAPMethod {
@@ -57,8 +59,9 @@ class CSessionListing : public SOAPMethod {
 
  private:
   HRESULT List(ISOAPMessage* request, ISOAPMessage* response) const;
-  void Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,
-            winport::WideString& listing) const;
+  // kGoOn once the enumerator has no more sessions; kAnswered when a writer answered.
+  SessionWalk Walk(ISessionEnumerator& sessions, BSTR callerToken, SessionWriter& writer,
+                   winport::WideString& listing) const;
 
   const OLECHAR* methodName_;
   const OLECHAR* traceName_;

@@ -9,9 +9,9 @@
 
 namespace quillmere {
 
-// Runs work and drops whatever it throws: for work whose failure must not change what the
-// caller goes on to do (a report, a trace, a status event, error info). Answers whether
-// work ran through.
+// Runs work and drops whatever it throws; answers whether work ran through. For work whose
+// failure must not reach the caller (a report, a trace, a status event, error info), and
+// for a guard that answers every failure of its work alike, whatever was thrown (a walk).
 template <class Work>
 bool RunIgnoringFailure(Work&& work) noexcept {
   try {

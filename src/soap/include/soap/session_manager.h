@@ -28,7 +28,7 @@ struct ISession : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCreated(DATE* created) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetLastAccess(DATE* lastAccess) = 0;
   virtual HRESULT STDMETHODCALLTYPE Touch() = 0;
-  // Lowest bit set: the user belongs to the administrators' group.
+  // GroupAdmin set: the user belongs to the administrators' group.
   virtual HRESULT STDMETHODCALLTYPE IsAdmin(LONG* flags) = 0;
 };
 

@@ -1,6 +1,7 @@
 // Turning a response into a SOAP fault.
 #pragma once
 
+#include <winport/com_ptr.h>
 #include <winport/wide.h>
 #include <winport/windows.h>
 
@@ -8,7 +9,12 @@
 
 namespace quillmere {
 
-// Raises when the response has no fault object to give; answers setSpecificFault's result.
-HRESULT SetResponseFault(ISOAPMessage* response, winport::WideView text, FaultCode code);
+// The response's fault object. A failed getSOAPFault raises, and so does a response
+// without one (E_POINTER).
+winport::ComPtr<ISOAPFault> ResponseFault(ISOAPMessage* response);
+
+// Sets the response's fault. Only a fault that cannot be had raises; what
+// setSpecificFault answers is not looked at.
+void SetResponseFault(ISOAPMessage* response, winport::WideView text, FaultCode code);
 
 }  // namespace quillmere

@@ -1,10 +1,7 @@
 // One SOAP method of a SOAP object: a member of the object, found by name and run by
-// Execute. Its result code tells Execute what to answer:
-//   S_OK      done; the variables block is copied and the OnSuccess chain followed
-//   S_FALSE   the method filled the response itself (usually with a fault)
-//   2, 3      done; the variables block is copied and nothing else happens
-//   0x800704DC  the caller is not authenticated
-//   a failure a Server fault with the failure's text
+// Execute. Its result code tells Execute what to answer (below); S_OK is done, with the
+// variables block copied and the OnSuccess chain followed, and a failure is a Server fault
+// with the failure's text.
 #pragma once
 
 #include <winport/scoped_bstr.h>
@@ -13,6 +10,15 @@
 #include "soap/soap_host.h"
 
 namespace quillmere {
+
+// The method filled the response itself, usually with its own fault.
+inline constexpr HRESULT kMethodAnswered = S_FALSE;
+// Done: the variables block is copied and nothing else happens. Two codes, one meaning.
+inline constexpr HRESULT kMethodDoneDirectly = 2;
+inline constexpr HRESULT kMethodDoneDirectlyAlso = 3;
+// The caller's session has gone (the HRESULT of the Win32 error "not authenticated"): a
+// Client fault that says so.
+inline constexpr HRESULT kNotAuthenticated = static_cast<HRESULT>(0x800704DC);
 
 class ISOAPObjectImpl;
 

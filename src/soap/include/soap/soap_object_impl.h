@@ -23,9 +23,6 @@
 
 namespace quillmere {
 
-// The HRESULT of the Win32 error "not authenticated": the caller's session has gone.
-inline constexpr HRESULT kNotAuthenticated = static_cast<HRESULT>(0x800704DC);
-
 class ISOAPObjectImpl : public _ISoapObject, public ISetting {
  public:
   // IUnknown: the object answers IUnknown, _ISoapObject and ISetting.
@@ -65,7 +62,7 @@ class ISOAPObjectImpl : public _ISoapObject, public ISetting {
   virtual bool CanStart() { return true; }
   virtual HRESULT OnStart() = 0;
   virtual HRESULT OnStop() = 0;
-  // Methods answering 2 or 3 are done: their variables are copied and nothing follows.
+  // Methods done directly: their variables are copied and nothing follows.
   virtual bool ProcessDirectResult(ExecuteContext& context);
   // A request for a method the object does not have; true when it was handled.
   virtual bool ProcessUnknownMethod(ExecuteContext&) { return false; }

@@ -1,6 +1,5 @@
 // A host for the SOAP objects under test: the message class served from this process,
-// the service with its session manager as "Session", and a reporting object whose
-// delivered records a test can wait for.
+// the service with its session manager as "Session", and a reporter that records.
 #pragma once
 
 #include <deque>
@@ -17,7 +16,7 @@
 #include "fakes/fake_session_manager.h"
 #include "fakes/fake_soap_message.h"
 #include "fakes/fake_soap_service.h"
-#include "recording_reporting.h"
+#include "recording_reporter.h"
 #include "soap/soap_object_impl.h"
 
 namespace soap_testing {
@@ -39,15 +38,15 @@ class ScriptedMethod : public quillmere::SOAPMethod {
   MethodBody body_;
 };
 
+using Methods = std::vector<std::pair<std::string, MethodBody>>;
+
 // A SOAP object whose methods the test writes.
 class TestObject : public quillmere::ISOAPObjectImpl {
  public:
-  TestObject(quillmere::Reporting& reporting, const OLECHAR* name)
-      : ISOAPObjectImpl(reporting, name) {}
-
-  // Before Init only: the list is read without a lock afterwards.
-  void AddScripted(const std::string& name, MethodBody body) {
-    AddMethod(methods_.emplace_back(*this, name, std::move(body)));
+  TestObject(quillmere::Reporter& reporting, const OLECHAR* name, const Methods& methods = {})
+      : ISOAPObjectImpl(reporting, name) {
+    for (const auto& [method, body] : methods)
+      AddMethod(methods_.emplace_back(*this, method, body));
   }
 
   bool canStart = true;
@@ -60,34 +59,6 @@ class TestObject : public quillmere::ISOAPObjectImpl {
  private:
   std::deque<ScriptedMethod> methods_;
 };
-
-// Every record delivered so far: a marker error is sent through the queue and waited
-// for, so that what was reported before it has been delivered too.
-inline std::vector<testing_support::RecordedReport> Delivered(
-    testing_support::RecordingReporting& reporting) {
-  reporting.ReportError(OLESTR("test"), OLESTR("marker"), 0, nullptr);
-  const auto marker = reporting.WaitForRecord([](const testing_support::RecordedReport& r) {
-    return r.source == "test" && r.description == "marker";
-  });
-  std::vector<testing_support::RecordedReport> before;
-  if (!marker) return before;
-  for (const auto& report : reporting.Records()) {
-    if (report.source == "test" && report.description == "marker") break;
-    before.push_back(report);
-  }
-  return before;
-}
-
-// The error reports delivered from source.
-inline std::vector<std::string> ErrorsFrom(testing_support::RecordingReporting& reporting,
-                                           const std::string& source) {
-  std::vector<std::string> texts;
-  for (const auto& report : Delivered(reporting)) {
-    if (report.level == 1 && report.source == source)
-      texts.push_back(report.description.value_or(""));
-  }
-  return texts;
-}
 
 // What Execute answered and the response it made.
 struct Answer {
@@ -139,12 +110,26 @@ class TestHost {
   }
 
   Apartment apartment;
-  testing_support::RecordingReporting reporting;
+  testing_support::RecordingReporter reporting;
   fakes::RegisteredMessageClass messages;
   winport::ComPtr<fakes::FakeSoapService> service =
       winport::MakeComObject<fakes::FakeSoapService>();
   winport::ComPtr<fakes::FakeSessionManager> sessions =
       winport::MakeComObject<fakes::FakeSessionManager>();
+};
+
+// The host with the object "Tester", started, whose methods the test writes.
+struct Tester : TestHost {
+  explicit Tester(const Methods& methods = {})
+      : object(winport::MakeComObject<TestObject>(reporting, OLESTR("Tester"), methods)) {
+    EXPECT_EQ(object->Init(service.Get()), S_OK);
+  }
+  Answer Ask(const std::string& method,
+             std::vector<std::pair<std::string, std::string>> parameters = {}) {
+    return Execute(object.Get(), Request(method, std::move(parameters)).Get());
+  }
+
+  winport::ComPtr<TestObject> object;
 };
 
 }  // namespace soap_testing
