@@ -51,9 +51,8 @@ CMessageQueue::~CMessageQueue() {
   Stop();
 }
 
-bool CMessageQueue::Enqueue(ReportRecord* record) {
-  // Declared before the lock so that a refused record is freed after it is released.
-  std::unique_ptr<ReportRecord> owned(record);
+bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
+  // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
   if (queue_.size() >= kQueueLimit) {
     WriteErrorEvent(kEventQueueFull);
@@ -63,7 +62,7 @@ bool CMessageQueue::Enqueue(ReportRecord* record) {
     // The event stays set while the queue holds records (the worker resets it only when
     // it finds the queue empty, under this lock): only the first record must signal.
     const bool wasEmpty = queue_.empty();
-    queue_.push_back(std::move(owned));
+    queue_.push_back(std::move(record));
     if (wasEmpty) SetEvent(workEvent_.Get());
   }
   return true;
@@ -94,7 +93,7 @@ void CMessageQueue::Stop() {
   }
 }
 
-void CMessageQueue::Process(ReportRecord*) {}
+void CMessageQueue::Process(std::unique_ptr<ReportRecord>) {}
 void CMessageQueue::WriteErrorEvent(DWORD) {}
 void CMessageQueue::WriteWarningEvent(DWORD) {}
 void CMessageQueue::WriteInfoEvent(DWORD) {}
@@ -148,8 +147,7 @@ bool CMessageQueue::DrainQueue() {
       queue_.pop_front();
     }
     // A report that cannot be delivered is dropped; the others still go.
-    const bool delivered = RunIgnoringFailure([&] { Process(record.get()); });
-    record.reset();
+    const bool delivered = RunIgnoringFailure([&] { Process(std::move(record)); });
     if (!delivered) WriteErrorEvent(kEventProcessFailed);
     if (WaitForSingleObject(stopEvent_.Get(), 0) == WAIT_OBJECT_0) return false;
   }

@@ -1,6 +1,7 @@
 #include "diagnostics/reporting.h"
 
 #include <memory>
+#include <utility>
 
 #include "errors/com_error.h"
 #include "timestamp.h"
@@ -78,7 +79,7 @@ void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* descrip
   record->errorNumber = errorNumber;
   record->time = FormatTimestamp();
   // The queue owns it from here, also when it refuses it.
-  Enqueue(record.release());
+  Enqueue(std::move(record));
 }
 
 }  // namespace quillmere

@@ -34,8 +34,8 @@ using testing_support::RecordingReporting;
 
 constexpr auto kTimeout = 60s;
 
-ReportRecord* NumberedRecord(LONG number) {
-  auto* record = new ReportRecord;
+std::unique_ptr<ReportRecord> NumberedRecord(LONG number) {
+  auto record = std::make_unique<ReportRecord>();
   record->level = quillmere::kLevelError;
   record->errorNumber = number;
   return record;

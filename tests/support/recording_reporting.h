@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -121,7 +122,7 @@ class RecordingReporting : public quillmere::Reporting {
   }
 
  protected:
-  void Process(quillmere::ReportRecord* record) override {
+  void Process(std::unique_ptr<quillmere::ReportRecord> record) override {
     RecordedReport report{record->level,
                           record->processId,
                           record->threadId,
