@@ -8,6 +8,7 @@
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_handle.h>
 
+#include "diagnostics/report_levels.h"
 #include "event_ids.h"
 
 namespace quillmere {
@@ -74,7 +75,7 @@ bool EventLogChannel::ReportComError(const OLECHAR* functionName, HRESULT hr) co
                                 winport::WideToUtf8(winport::BstrView(description.Get())).c_str());
   if (message.size() > kMaxFormattedLength) message.resize(kMaxFormattedLength);
 
-  return WriteEvent(EVENTLOG_ERROR_TYPE, 1, kEventComError, message.c_str());
+  return WriteEvent(EVENTLOG_ERROR_TYPE, kCategoryError, kEventComError, message.c_str());
 }
 
 }  // namespace quillmere

@@ -1,5 +1,6 @@
 #include "diagnostics/message_queue.h"
 
+#include <iterator>
 #include <utility>
 
 #include "errors/com_error.h"
@@ -10,6 +11,9 @@
 namespace quillmere {
 
 namespace {
+
+// The exit code of a worker that did not end in time.
+constexpr DWORD kTerminatedExitCode = 1;
 
 // The worker's membership of the multithreaded apartment, left when the worker ends.
 class ComApartment {
@@ -39,6 +43,7 @@ CMessageQueue::CMessageQueue() {
     stopEvent_.Reset();
     return;
   }
+  // Default stack size, running at once.
   worker_.Reset(reinterpret_cast<HANDLE>(
       _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, 0, nullptr)));
   if (!worker_.IsValid()) {
@@ -51,9 +56,8 @@ CMessageQueue::~CMessageQueue() {
   Stop();
 }
 
-bool CMessageQueue::Enqueue(ReportRecord* record) {
-  // Declared before the lock so that a refused record is freed after it is released.
-  std::unique_ptr<ReportRecord> owned(record);
+bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
+  // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
   if (queue_.size() >= kQueueLimit) {
     WriteErrorEvent(kEventQueueFull);
@@ -63,7 +67,7 @@ bool CMessageQueue::Enqueue(ReportRecord* record) {
     // The event stays set while the queue holds records (the worker resets it only when
     // it finds the queue empty, under this lock): only the first record must signal.
     const bool wasEmpty = queue_.empty();
-    queue_.push_back(std::move(owned));
+    queue_.push_back(std::move(record));
     if (wasEmpty) SetEvent(workEvent_.Get());
   }
   return true;
@@ -74,7 +78,7 @@ void CMessageQueue::Stop() {
     SetEvent(stopEvent_.Get());
     if (WaitForSingleObject(worker_.Get(), kStopTimeoutMilliseconds) == WAIT_TIMEOUT) {
       WriteWarningEvent(kEventWorkerTerminated);
-      TerminateThread(worker_.Get(), 1);
+      TerminateThread(worker_.Get(), kTerminatedExitCode);
     }
     worker_.Reset();
   }
@@ -87,14 +91,10 @@ void CMessageQueue::Stop() {
     stopEvent_.Reset();
     leftovers.swap(queue_);
   }
-  if (!leftovers.empty()) {
-    WriteWarningEvent(kEventRecordsDropped);
-    while (!leftovers.empty())
-      leftovers.pop_front();
-  }
+  if (!leftovers.empty()) WriteWarningEvent(kEventRecordsDropped);
 }
 
-void CMessageQueue::Process(ReportRecord*) {}
+void CMessageQueue::Process(std::unique_ptr<ReportRecord>) {}
 void CMessageQueue::WriteErrorEvent(DWORD) {}
 void CMessageQueue::WriteWarningEvent(DWORD) {}
 void CMessageQueue::WriteInfoEvent(DWORD) {}
@@ -112,21 +112,26 @@ void CMessageQueue::RunWorker() {
   const ScopedSeTranslator translator;
   // Stop first: a stop request wins over queued work.
   const HANDLE events[] = {stopEvent_.Get(), workEvent_.Get()};
+  constexpr DWORD kStopRequested = WAIT_OBJECT_0;
+  constexpr DWORD kRecordsQueued = WAIT_OBJECT_0 + 1;
+  const auto waitForEither = [&events] {
+    return WaitForMultipleObjects(static_cast<DWORD>(std::size(events)), events, FALSE, INFINITE);
+  };
 
   const ComApartment apartment;
   if (!apartment.Joined()) {
     // The object around this queue may still be under construction, so its event
     // writer cannot be called yet: say so once there is a record to deliver, or at stop.
-    WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    waitForEither();
     WriteErrorEvent(kEventWorkerComInitFailed);
     return;
   }
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
 
   for (;;) {
-    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0) return;
-    if (woken != WAIT_OBJECT_0 + 1) {
+    const DWORD woken = waitForEither();
+    if (woken == kStopRequested) return;
+    if (woken != kRecordsQueued) {
       WriteErrorEvent(kEventWorkerWaitFailed);
       return;
     }
@@ -148,10 +153,9 @@ bool CMessageQueue::DrainQueue() {
       queue_.pop_front();
     }
     // A report that cannot be delivered is dropped; the others still go.
-    const bool delivered = RunIgnoringFailure([&] { Process(record.get()); });
-    record.reset();
+    const bool delivered = RunIgnoringFailure([&] { Process(std::move(record)); });
     if (!delivered) WriteErrorEvent(kEventProcessFailed);
-    if (WaitForSingleObject(stopEvent_.Get(), 0) == WAIT_OBJECT_0) return false;
+    if (WaitForStopRequest(0)) return false;
   }
 }
 

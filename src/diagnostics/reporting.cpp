@@ -1,6 +1,7 @@
 #include "diagnostics/reporting.h"
 
 #include <memory>
+#include <utility>
 
 #include "errors/com_error.h"
 #include "timestamp.h"
@@ -29,7 +30,7 @@ void Reporting::Report(DWORD level, const OLECHAR* source, const OLECHAR* descri
   EnsureInitialized();
   // Before any copy: a filtered report costs only the test.
   if (!ReportPassesFilter(level, ReportingLevel(), TraceBits())) return;
-  Queue(level, source, description, nullptr, 0);
+  Queue(level, source, description, nullptr, kNoErrorNumber);
 }
 
 void Reporting::ReportError(const OLECHAR* source, const OLECHAR* description, LONG errorNumber,
@@ -42,7 +43,7 @@ void Reporting::Trace(bool entering, const OLECHAR* functionName) {
   EnsureInitialized();
   if (!LevelEnabled(kLevelTrace)) return;
   Queue(kLevelTrace, functionName, entering ? OLESTR("*ENTER*") : OLESTR("*LEAVE*"), nullptr,
-        entering ? 1 : -1);
+        entering ? kTraceEntered : kTraceLeft);
 }
 
 void Reporting::EnsureInitialized() {
@@ -55,15 +56,15 @@ bool Reporting::LevelEnabled(DWORD level) const {
 }
 
 void Reporting::WriteErrorEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_ERROR_TYPE, 0, eventId);
+  eventLog_.WriteEvent(EVENTLOG_ERROR_TYPE, kCategoryNone, eventId);
 }
 
 void Reporting::WriteWarningEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_WARNING_TYPE, 0, eventId);
+  eventLog_.WriteEvent(EVENTLOG_WARNING_TYPE, kCategoryNone, eventId);
 }
 
 void Reporting::WriteInfoEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_INFORMATION_TYPE, 0, eventId);
+  eventLog_.WriteEvent(EVENTLOG_INFORMATION_TYPE, kCategoryNone, eventId);
 }
 
 void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* description,
@@ -78,7 +79,7 @@ void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* descrip
   record->errorNumber = errorNumber;
   record->time = FormatTimestamp();
   // The queue owns it from here, also when it refuses it.
-  Enqueue(record.release());
+  Enqueue(std::move(record));
 }
 
 }  // namespace quillmere

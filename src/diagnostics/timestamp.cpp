@@ -9,6 +9,12 @@ namespace quillmere {
 
 namespace {
 
+// Either picture's ten characters with the terminator.
+constexpr int kPictureBuffer = 11;
+// ".mmm" after the second.
+constexpr UINT kFractionLength = 4;
+constexpr unsigned kMillisecondsPerSecond = 1000;
+
 // "yyyy-MM-dd HH:mm:ss" of one second, kept per thread: a thread reporting often formats
 // each second once and only adds the milliseconds.
 struct SecondText {
@@ -22,12 +28,13 @@ struct SecondText {
   }
 
   void Format(const SYSTEMTIME& now) {
-    // Eleven characters hold either picture's ten with the terminator.
-    OLECHAR date[11] = {};
-    OLECHAR time[11] = {};
-    if (GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("yyyy'-'MM'-'dd"), date, 11) == 0)
+    OLECHAR date[kPictureBuffer] = {};
+    OLECHAR time[kPictureBuffer] = {};
+    if (GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("yyyy'-'MM'-'dd"), date,
+                       kPictureBuffer) == 0)
       date[0] = 0;
-    if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("HH':'mm':'ss"), time, 11) == 0)
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("HH':'mm':'ss"), time,
+                       kPictureBuffer) == 0)
       time[0] = 0;
     text = date;
     text += OLECHAR(' ');
@@ -45,18 +52,19 @@ winport::ScopedBstr FormatTimestamp() {
   GetLocalTime(&now);
   if (!t_second.Holds(now)) t_second.Format(now);
 
-  OLECHAR text[32];
-  const size_t length = t_second.text.size();
-  t_second.text.copy(text, length);
-  const unsigned milliseconds = now.wMilliseconds % 1000u;
-  text[length] = OLECHAR('.');
-  text[length + 1] = static_cast<OLECHAR>('0' + milliseconds / 100);
-  text[length + 2] = static_cast<OLECHAR>('0' + milliseconds / 10 % 10);
-  text[length + 3] = static_cast<OLECHAR>('0' + milliseconds % 10);
-
+  const UINT length = static_cast<UINT>(t_second.text.size());
   winport::ScopedBstr result;
-  result.Reset(SysAllocStringLen(text, static_cast<UINT>(length + 4)));
+  result.Reset(SysAllocStringLen(nullptr, length + kFractionLength));
   if (result.Get() == nullptr) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
+  OLECHAR* text = result.Get();
+  t_second.text.copy(text, length);
+  text[length] = OLECHAR('.');
+  // The milliseconds in three digits, the last first.
+  unsigned milliseconds = now.wMilliseconds % kMillisecondsPerSecond;
+  for (UINT digit = kFractionLength - 1; digit > 0; --digit) {
+    text[length + digit] = static_cast<OLECHAR>('0' + milliseconds % 10);
+    milliseconds /= 10;
+  }
   return result;
 }
 

@@ -4,91 +4,65 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <numeric>
+#include <semaphore>
 #include <stdexcept>
-#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <winport/windows.h>
 
 #include "diagnostics/event_ids.h"
-#include "diagnostics/message_queue.h"
-#include "diagnostics/reporting.h"
 #include "errors/com_error.h"
 #include "hardware_faults.h"
-#include "logged_events.h"
 #include "platform_skips.h"
 #include "recording_reporting.h"
 
 namespace {
 
-using namespace std::chrono_literals;
 using quillmere::CMessageQueue;
-using quillmere::ReportRecord;
-using testing_support::RecordedReport;
 using testing_support::RecordingReporting;
+using testing_support::StatusEvent;
+using Events = RecordingReporting::Events;
 
-constexpr auto kTimeout = 60s;
+constexpr StatusEvent kQueueFull{EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull};
+constexpr StatusEvent kRecordsDropped{EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped};
 
-ReportRecord* NumberedRecord(LONG number) {
-  auto* record = new ReportRecord;
-  record->level = quillmere::kLevelError;
+std::unique_ptr<quillmere::ReportRecord> Numbered(LONG number) {
+  auto record = std::make_unique<quillmere::ReportRecord>();
   record->errorNumber = number;
   return record;
 }
 
-std::vector<LONG> Numbers(const std::vector<RecordedReport>& records) {
+std::vector<LONG> Numbers(const RecordingReporting& reporting) {
   std::vector<LONG> numbers;
-  for (const RecordedReport& r : records)
-    numbers.push_back(r.errorNumber);
+  for (const quillmere::ReportRecord* record : reporting.Records())
+    numbers.push_back(record->errorNumber);
   return numbers;
 }
 
-// Holds the worker inside Process: the nth record (1, 2, ...) goes on once Allow(n).
-class WorkerGate {
- public:
-  RecordingReporting::ProcessHook Hook() {
-    return [this](const RecordedReport&) {
-      std::unique_lock hold(mutex_);
-      const std::size_t mine = ++entered_;
-      changed_.notify_all();
-      changed_.wait_for(hold, kTimeout, [&] { return allowed_ >= mine; });
-    };
-  }
-  void Allow(std::size_t count) {
-    std::lock_guard hold(mutex_);
-    allowed_ = count;
-    changed_.notify_all();
-  }
-  bool WaitUntilEntered(std::size_t count) {
-    std::unique_lock hold(mutex_);
-    return changed_.wait_for(hold, kTimeout, [&] { return entered_ >= count; });
-  }
+// Holds the worker in Process: `entered` is released as it takes each record up, and it
+// goes on with the record once `go` is released. Outlives the queue it holds.
+struct WorkerGate {
+  std::counting_semaphore<> entered{0};
+  std::counting_semaphore<> go{0};
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::size_t entered_ = 0;
-  std::size_t allowed_ = 0;
+  void Hold() {
+    entered.release();
+    go.try_acquire_for(std::chrono::minutes(1));
+  }
+  bool Entered() { return entered.try_acquire_for(std::chrono::minutes(1)); }
 };
-
-TEST(ReportQueue, ABareQueueAcceptsAndDiscards) {
-  CMessageQueue queue;
-  for (LONG i = 0; i < 100; ++i)
-    EXPECT_TRUE(queue.Enqueue(NumberedRecord(i)));
-  queue.Stop();
-  EXPECT_TRUE(queue.Enqueue(NumberedRecord(100)));
-}
 
 TEST(ReportQueue, ALockThatCannotBeMadeFailsConstruction) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   winport::fault::FailCall("InitializeCriticalSectionAndSpinCount", ERROR_NOT_ENOUGH_MEMORY);
   try {
-    RecordingReporting reporting;
+    CMessageQueue queue;
     ADD_FAILURE() << "constructed";
   } catch (const quillmere::_com_error& error) {
     EXPECT_EQ(error.Error(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
@@ -97,253 +71,159 @@ TEST(ReportQueue, ALockThatCannotBeMadeFailsConstruction) {
 
 TEST(ReportQueueThreads, EachThreadsRecordsArriveInTheOrderMade) {
   RecordingReporting reporting;
-  reporting.SetReportingLevel(quillmere::kLevelWarning);
   constexpr int kThreads = 8;
   constexpr LONG kPerThread = 400;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&reporting] {
-      for (LONG i = 0; i < kPerThread; ++i) {
-        // Both paths into the queue, interleaved.
-        if (i % 2 == 0)
-          reporting.ReportError(OLESTR("thread"), nullptr, i, nullptr);
-        else
-          reporting.Report(quillmere::kLevelWarning, OLESTR("thread"), nullptr);
-      }
+      for (LONG i = 0; i < kPerThread; ++i)
+        reporting.ReportError(nullptr, nullptr, i, nullptr);
     });
   }
   for (std::thread& thread : threads)
     thread.join();
 
-  ASSERT_TRUE(reporting.WaitForRecords(kThreads * kPerThread));
-  std::map<DWORD, std::vector<DWORD>> levelsByThread;
-  std::map<DWORD, std::vector<LONG>> numbersByThread;
-  for (const RecordedReport& r : reporting.Records()) {
-    levelsByThread[r.threadId].push_back(r.level);
-    if (r.level == quillmere::kLevelError) numbersByThread[r.threadId].push_back(r.errorNumber);
-  }
-  ASSERT_EQ(levelsByThread.size(), static_cast<std::size_t>(kThreads));
-  std::vector<DWORD> alternating;
-  std::vector<LONG> evens;
-  for (LONG i = 0; i < kPerThread; ++i) {
-    alternating.push_back(i % 2 == 0 ? quillmere::kLevelError : quillmere::kLevelWarning);
-    if (i % 2 == 0) evens.push_back(i);
-  }
-  for (const auto& [thread, levels] : levelsByThread) {
-    EXPECT_EQ(levels, alternating) << "thread " << thread;
-    EXPECT_EQ(numbersByThread[thread], evens) << "thread " << thread;
-  }
+  ASSERT_TRUE(reporting.WaitFor(kThreads * kPerThread));
+  std::map<DWORD, std::vector<LONG>> byThread;
+  for (const quillmere::ReportRecord* record : reporting.Records())
+    byThread[record->threadId].push_back(record->errorNumber);
+  std::vector<LONG> inOrder(kPerThread);
+  std::iota(inOrder.begin(), inOrder.end(), 0);
+  EXPECT_EQ(byThread.size(), static_cast<std::size_t>(kThreads));
+  for (const auto& [thread, numbers] : byThread)
+    EXPECT_EQ(numbers, inOrder) << "thread " << thread;
 }
 
-// A full queue behind a stalled worker: the real limit, not a smaller stand-in.
+// A full queue behind a held worker: the real limit, not a smaller stand-in.
 TEST(ReportQueueThreads, RefusesTheRecordAfterTheLimitUntilOneIsTaken) {
   WorkerGate gate;
   RecordingReporting reporting;
-  reporting.SetProcessHook(gate.Hook());
-  const std::uint64_t mark = testing_support::EventLogMark();
-
+  reporting.beforeKeeping = [&gate](const quillmere::ReportRecord&) { gate.Hold(); };
   // The worker takes the first record and stays in Process with it.
-  ASSERT_TRUE(reporting.Enqueue(NumberedRecord(-1)));
-  ASSERT_TRUE(gate.WaitUntilEntered(1));
+  ASSERT_TRUE(reporting.Enqueue(Numbered(-1)));
+  ASSERT_TRUE(gate.Entered());
   for (LONG i = 0; i < static_cast<LONG>(CMessageQueue::kQueueLimit); ++i)
-    ASSERT_TRUE(reporting.Enqueue(NumberedRecord(i))) << i;
-  EXPECT_TRUE(reporting.ErrorEvents().empty());
+    ASSERT_TRUE(reporting.Enqueue(Numbered(i))) << i;
+  EXPECT_TRUE(reporting.Written().empty());
 
-  EXPECT_FALSE(reporting.Enqueue(NumberedRecord(-2)));
-  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventQueueFull});
+  EXPECT_FALSE(reporting.Enqueue(Numbered(-2)));
+  EXPECT_EQ(reporting.Written(), Events{kQueueFull});
   // A refused report does not fail its caller.
   EXPECT_NO_THROW(reporting.ReportError(OLESTR("refused"), nullptr, 0, nullptr));
-  EXPECT_EQ(reporting.ErrorEvents().size(), 2u);
+  EXPECT_EQ(reporting.Written(), (Events{kQueueFull, kQueueFull}));
 
   // The worker finishes the first record and takes the next off: room for exactly one.
-  gate.Allow(1);
-  ASSERT_TRUE(gate.WaitUntilEntered(2));
-  EXPECT_TRUE(reporting.Enqueue(NumberedRecord(-3)));
-  EXPECT_FALSE(reporting.Enqueue(NumberedRecord(-4)));
-  EXPECT_EQ(reporting.ErrorEvents().size(), 3u);
-  EXPECT_EQ(Numbers(reporting.Records()), std::vector<LONG>{-1});
-
-  gate.Allow(CMessageQueue::kQueueLimit * 2);
-  reporting.Stop();
-
-  SKIP_ON_WINE("its event log keeps nothing");
-  const testing_support::LoggedEvent full =
-      testing_support::UserEvent(EVENTLOG_ERROR_TYPE, 0, quillmere::kEventQueueFull);
-  const auto logged = testing_support::LoggedSince(mark, OLESTR("SOAP Service"));
-  ASSERT_GE(logged.size(), 3u);
-  EXPECT_EQ(logged[0], full);
-  EXPECT_EQ(logged[2], full);
+  gate.go.release();
+  ASSERT_TRUE(gate.Entered());
+  EXPECT_TRUE(reporting.Enqueue(Numbered(-3)));
+  EXPECT_FALSE(reporting.Enqueue(Numbered(-4)));
+  EXPECT_EQ(reporting.Written().size(), 3u);
+  EXPECT_EQ(Numbers(reporting), std::vector<LONG>{-1});
+  gate.go.release(CMessageQueue::kQueueLimit * 2);
 }
 
-TEST(ReportQueueThreads, EndsAfterTheRecordInHandAndDropsTheRest) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool inHand = false;
+TEST(ReportQueueThreads, StopEndsAfterTheRecordInHandAndDropsTheRestWithAWarning) {
+  WorkerGate gate;
   RecordingReporting reporting;
-  reporting.SetProcessHook([&](const RecordedReport& record) {
-    if (record.errorNumber != 0) return;
-    {
-      std::lock_guard hold(mutex);
-      inHand = true;
-      changed.notify_all();
-    }
+  reporting.beforeKeeping = [&](const quillmere::ReportRecord&) {
+    gate.entered.release();
     reporting.WaitForStopRequest(60000);
-  });
-
-  reporting.ReportError(OLESTR("stop"), nullptr, 0, nullptr);
-  {
-    std::unique_lock hold(mutex);
-    ASSERT_TRUE(changed.wait_for(hold, kTimeout, [&] { return inHand; }));
-  }
+  };
+  reporting.ReportError(nullptr, nullptr, 0, nullptr);
+  ASSERT_TRUE(gate.Entered());
   for (LONG i = 1; i <= 4; ++i)
-    reporting.ReportError(OLESTR("stop"), OLESTR("never delivered"), i, nullptr);
+    reporting.ReportError(nullptr, OLESTR("never delivered"), i, nullptr);
 
   reporting.Stop();
-  EXPECT_EQ(Numbers(reporting.Records()), std::vector<LONG>{0});
-  EXPECT_EQ(reporting.WarningEvents(), std::vector<DWORD>{quillmere::kEventRecordsDropped});
-  EXPECT_TRUE(reporting.ErrorEvents().empty());
+  EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
+  EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
 
   // Stopped for good: later records are accepted and dropped, and stopping again is quiet.
-  EXPECT_TRUE(reporting.Enqueue(NumberedRecord(5)));
+  EXPECT_TRUE(reporting.Enqueue(Numbered(5)));
   reporting.Stop();
-  EXPECT_EQ(Numbers(reporting.Records()), std::vector<LONG>{0});
-  EXPECT_EQ(reporting.WarningEvents().size(), 1u);
+  EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
+  EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
 }
 
-// Records keep flowing while the queue is stopped from another thread: every record is
-// either delivered or dropped with the warning, never lost without a word. The reporter
-// stays below the queue's limit: a slow worker (under Wine) would otherwise let the queue
-// fill up and rightly refuse with an error event.
+// Records keep coming while the queue is stopped from another thread: each is delivered
+// or dropped under the one warning, never refused. The reporter stays below the limit,
+// which a slow worker (under Wine) would otherwise rightly refuse at.
 TEST(ReportQueueThreads, StoppingWhileOthersReport) {
   RecordingReporting reporting;
-  std::atomic<bool> reporting_on{true};
+  std::atomic<bool> reportingOn{true};
   std::thread reporter([&] {
-    constexpr LONG kBelowTheLimit = static_cast<LONG>(CMessageQueue::kQueueLimit / 2);
-    for (LONG i = 0; reporting_on && i < kBelowTheLimit; ++i)
-      reporting.ReportError(OLESTR("busy"), nullptr, i, nullptr);
+    for (LONG i = 0; reportingOn && i < static_cast<LONG>(CMessageQueue::kQueueLimit / 2); ++i)
+      reporting.ReportError(nullptr, nullptr, i, nullptr);
   });
-  ASSERT_TRUE(reporting.WaitForRecords(100));
+  ASSERT_TRUE(reporting.WaitFor(100));
   reporting.Stop();
-  reporting_on = false;
+  reportingOn = false;
   reporter.join();
-  EXPECT_LE(reporting.WarningEvents().size(), 1u);
-  EXPECT_TRUE(reporting.ErrorEvents().empty());
+  const Events written = reporting.Written();
+  EXPECT_TRUE(written.empty() || written == Events{kRecordsDropped});
 }
 
-// Without events or thread there is no worker: reports are accepted and dropped at once,
-// without an event.
-struct NoWorkerCase {
-  const char* name;
-  const char* function;
-  unsigned nth;
-};
-void PrintTo(const NoWorkerCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class ReportQueueNoWorker : public testing::TestWithParam<NoWorkerCase> {};
-
-TEST_P(ReportQueueNoWorker, AcceptsAndDropsSilently) {
+// Without its events or its thread the queue has no worker: it accepts every record and
+// drops it at once, without a word.
+TEST(ReportQueue, WithoutAWorkerRecordsAreDroppedSilently) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  winport::fault::FailCall(GetParam().function, ERROR_NOT_ENOUGH_MEMORY, GetParam().nth);
-  RecordingReporting reporting;
-  winport::fault::Reset();
-  reporting.SetReportingLevel(0xF);
-  for (LONG i = 0; i < 10; ++i) {
-    EXPECT_NO_THROW(reporting.ReportError(OLESTR("dropped"), OLESTR("text"), i, nullptr));
-    EXPECT_NO_THROW(reporting.Report(quillmere::kLevelWarning, OLESTR("dropped"), nullptr));
+  const std::pair<const char*, unsigned> failures[] = {
+      {"CreateEventW", 1}, {"CreateEventW", 2}, {"_beginthreadex", 1}};
+  for (const auto& [function, nth] : failures) {
+    SCOPED_TRACE(testing::Message() << function << " #" << nth);
+    winport::fault::FailCall(function, ERROR_NOT_ENOUGH_MEMORY, nth);
+    RecordingReporting reporting;
+    winport::fault::Reset();
+    for (LONG i = 0; i < 10; ++i)
+      EXPECT_NO_THROW(reporting.ReportError(nullptr, nullptr, i, nullptr));
+    EXPECT_TRUE(reporting.Enqueue(Numbered(10)));
+    reporting.Stop();  // would warn about anything left queued
+    EXPECT_TRUE(reporting.Records().empty());
+    EXPECT_TRUE(reporting.Written().empty());
   }
-  EXPECT_TRUE(reporting.Enqueue(NumberedRecord(10)));
-
-  reporting.Stop();  // would find and warn about anything left queued
-  EXPECT_TRUE(reporting.Records().empty());
-  EXPECT_TRUE(reporting.ErrorEvents().empty());
-  EXPECT_TRUE(reporting.WarningEvents().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, ReportQueueNoWorker,
-                         testing::Values(NoWorkerCase{"StopEvent", "CreateEventW", 1},
-                                         NoWorkerCase{"WorkEvent", "CreateEventW", 2},
-                                         NoWorkerCase{"Thread", "_beginthreadex", 1}),
-                         [](const testing::TestParamInfo<NoWorkerCase>& info) {
-                           return std::string(info.param.name);
-                         });
-
-TEST(ReportQueueThreads, WithoutComTheWorkerSaysSoAndEnds) {
+// The worker ends early with an error event when it cannot join COM (it says so once
+// woken) or when its wait fails (armed while it holds the first record, so the wait after
+// it fails whatever the timing). What is queued after that stays for Stop.
+TEST(ReportQueueThreads, AWorkerThatEndsEarlySaysSo) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  winport::fault::FailCall("CoInitializeEx", static_cast<std::uint32_t>(RPC_E_CHANGED_MODE));
-  RecordingReporting reporting;
-  reporting.ReportError(OLESTR("undelivered"), nullptr, 0, nullptr);
-
-  ASSERT_TRUE(reporting.WaitForErrorEvent(quillmere::kEventWorkerComInitFailed));
-  reporting.Stop();
-  EXPECT_TRUE(reporting.Records().empty());
-  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventWorkerComInitFailed});
-  // The record waited for a worker that had ended.
-  EXPECT_EQ(reporting.WarningEvents(), std::vector<DWORD>{quillmere::kEventRecordsDropped});
-}
-
-TEST(ReportQueueThreads, AFailedWaitEndsTheWorkerWithAnEvent) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  RecordingReporting reporting;
-  // Armed on the worker while it holds the first record, so the wait that follows it
-  // fails whatever the two threads' timing.
-  reporting.SetProcessHook([](const RecordedReport& record) {
-    if (record.errorNumber == 0)
+  for (const bool withoutCom : {true, false}) {
+    if (withoutCom)
+      winport::fault::FailCall("CoInitializeEx", static_cast<std::uint32_t>(RPC_E_CHANGED_MODE));
+    RecordingReporting reporting;
+    reporting.beforeKeeping = [](const quillmere::ReportRecord&) {
       winport::fault::FailCall("WaitForMultipleObjects", ERROR_INVALID_HANDLE);
-  });
-  reporting.ReportError(OLESTR("delivered"), nullptr, 0, nullptr);
-
-  ASSERT_TRUE(reporting.WaitForErrorEvent(quillmere::kEventWorkerWaitFailed));
-  reporting.ReportError(OLESTR("never delivered"), nullptr, 1, nullptr);
-  reporting.Stop();
-  EXPECT_EQ(Numbers(reporting.Records()), std::vector<LONG>{0});
-  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventWorkerWaitFailed});
-  EXPECT_EQ(reporting.WarningEvents(), std::vector<DWORD>{quillmere::kEventRecordsDropped});
+    };
+    reporting.ReportError(nullptr, nullptr, 0, nullptr);
+    ASSERT_TRUE(reporting.WaitFor(withoutCom ? 0 : 1, 1));
+    reporting.ReportError(nullptr, nullptr, 1, nullptr);
+    reporting.Stop();
+    EXPECT_EQ(Numbers(reporting), withoutCom ? std::vector<LONG>{} : std::vector<LONG>{0});
+    const DWORD ended =
+        withoutCom ? quillmere::kEventWorkerComInitFailed : quillmere::kEventWorkerWaitFailed;
+    EXPECT_EQ(reporting.Written(), (Events{{EVENTLOG_ERROR_TYPE, ended}, kRecordsDropped}));
+  }
 }
 
-TEST(ReportQueueThreads, WithoutComAndWithoutReportsItSaysSoAtStop) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  winport::fault::FailCall("CoInitializeEx", static_cast<std::uint32_t>(RPC_E_CHANGED_MODE));
-  RecordingReporting reporting;
-  reporting.Stop();
-  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventWorkerComInitFailed});
-  EXPECT_TRUE(reporting.WarningEvents().empty());
+// Whatever leaves Process drops that record only; a hardware fault on the worker reaches
+// the catch through the worker's translator.
+TEST(ReportQueue, AFailedDeliveryDropsTheRecordAndGoesOn) {
+  const std::function<void()> failures[] = {[] { throw std::runtime_error("sink down"); },
+                                            [] { throw 7; }, [] { testing_support::Divide(1, 0); }};
+  for (const auto& fail : failures) {
+    RecordingReporting reporting;
+    reporting.beforeKeeping = [&fail](const quillmere::ReportRecord& record) {
+      if (record.errorNumber == 1) fail();
+    };
+    for (LONG i = 0; i < 3; ++i)
+      reporting.ReportError(nullptr, nullptr, i, nullptr);
+
+    ASSERT_TRUE(reporting.WaitFor(2));
+    reporting.Stop();
+    EXPECT_EQ(Numbers(reporting), (std::vector<LONG>{0, 2}));
+    EXPECT_EQ(reporting.Written(), (Events{{EVENTLOG_ERROR_TYPE, quillmere::kEventProcessFailed}}));
+  }
 }
-
-struct ThrowCase {
-  const char* name;
-  void (*raise)();
-};
-void PrintTo(const ThrowCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class ReportQueueProcessFailure : public testing::TestWithParam<ThrowCase> {};
-
-TEST_P(ReportQueueProcessFailure, DropsTheRecordAndGoesOn) {
-  RecordingReporting reporting;
-  reporting.SetProcessHook([raise = GetParam().raise](const RecordedReport& record) {
-    if (record.errorNumber == 1) raise();
-  });
-  for (LONG i = 0; i < 3; ++i)
-    reporting.ReportError(OLESTR("failing"), nullptr, i, nullptr);
-
-  ASSERT_TRUE(reporting.WaitForRecords(2));
-  ASSERT_TRUE(reporting.WaitForErrorEvent(quillmere::kEventProcessFailed));
-  reporting.Stop();
-  EXPECT_EQ(Numbers(reporting.Records()), (std::vector<LONG>{0, 2}));
-  EXPECT_EQ(reporting.ErrorEvents(), std::vector<DWORD>{quillmere::kEventProcessFailed});
-  EXPECT_TRUE(reporting.WarningEvents().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Exceptions, ReportQueueProcessFailure,
-    testing::Values(ThrowCase{"StandardException", [] { throw std::runtime_error("sink down"); }},
-                    ThrowCase{"ComError", [] { quillmere::RaiseComErrorWithoutInfo(E_FAIL); }},
-                    ThrowCase{"AnyValue", [] { throw 7; }},
-                    // A hardware fault on the worker reaches the catch through its translator.
-                    ThrowCase{"DivisionByZero", [] { testing_support::Divide(1, 0); }}),
-    [](const testing::TestParamInfo<ThrowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -37,9 +37,9 @@ class CMessageQueue {
   CMessageQueue(const CMessageQueue&) = delete;
   CMessageQueue& operator=(const CMessageQueue&) = delete;
 
-  // Takes ownership of record. False when the queue is full (the record is dropped with
-  // error event 0xC0000215); true otherwise, also when there is no worker to deliver it.
-  bool Enqueue(ReportRecord* record);
+  // False when the queue is full (the record is dropped with error event 0xC0000215); true
+  // otherwise, also when there is no worker to deliver it.
+  bool Enqueue(std::unique_ptr<ReportRecord> record);
 
   // Asks the worker to end after the record in hand, waits for it (terminating it when
   // it does not end in time) and drops what is still queued, with a warning event.
@@ -47,9 +47,10 @@ class CMessageQueue {
   void Stop();
 
  protected:
-  // Delivers one record, on the worker thread only. An exception leaving it drops the
-  // record with error event 0xC0000213; the worker goes on with the next.
-  virtual void Process(ReportRecord* record);
+  // Delivers one record, on the worker thread only; the record is gone once it returns,
+  // unless it keeps it. An exception leaving it drops the record with error event
+  // 0xC0000213; the worker goes on with the next.
+  virtual void Process(std::unique_ptr<ReportRecord> record);
   // Status events of the queue and its worker.
   virtual void WriteErrorEvent(DWORD eventId);
   virtual void WriteWarningEvent(DWORD eventId);

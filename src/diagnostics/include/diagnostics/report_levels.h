@@ -22,6 +22,14 @@ constexpr bool ReportPassesFilter(DWORD level, DWORD reportingLevel, DWORD trace
   return (level & EffectiveLevelMask(reportingLevel, traceBits)) != 0 || (level & kLevelError) != 0;
 }
 
+// The event categories: one per level, and none for anything else and for the status
+// events of the queue and its worker.
+inline constexpr WORD kCategoryNone = 0;
+inline constexpr WORD kCategoryError = 1;
+inline constexpr WORD kCategoryWarning = 2;
+inline constexpr WORD kCategoryInformation = 3;
+inline constexpr WORD kCategoryTrace = 4;
+
 // The event type a report of `level` is written with; anything but the four levels is
 // information.
 constexpr WORD EventTypeForLevel(DWORD level) {
@@ -37,19 +45,18 @@ constexpr WORD EventTypeForLevel(DWORD level) {
   }
 }
 
-// 1 to 4 for the four levels, 0 for anything else.
 constexpr WORD EventCategoryForLevel(DWORD level) {
   switch (level) {
     case kLevelError:
-      return 1;
+      return kCategoryError;
     case kLevelWarning:
-      return 2;
+      return kCategoryWarning;
     case kLevelInformation:
-      return 3;
+      return kCategoryInformation;
     case kLevelTrace:
-      return 4;
+      return kCategoryTrace;
     default:
-      return 0;
+      return kCategoryNone;
   }
 }
 

@@ -7,6 +7,11 @@
 
 namespace quillmere {
 
+// ReportRecord::errorNumber of a report without one, and of the two trace records.
+inline constexpr LONG kNoErrorNumber = 0;
+inline constexpr LONG kTraceEntered = 1;
+inline constexpr LONG kTraceLeft = -1;
+
 struct ReportRecord {
   DWORD level = 0;
   DWORD processId = 0;
@@ -15,7 +20,7 @@ struct ReportRecord {
   winport::ScopedBstr source;       // who reports, or null
   winport::ScopedBstr location;     // where, for errors that carry one, or null
   winport::ScopedBstr description;  // the message, or null
-  LONG errorNumber = 0;             // 0 when none; +1 / -1 for entered / left
+  LONG errorNumber = kNoErrorNumber;
 };
 
 }  // namespace quillmere

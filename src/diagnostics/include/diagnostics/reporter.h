@@ -12,7 +12,7 @@ namespace quillmere {
 class Reporter : public ReportSink {
  public:
   virtual void EnsureInitialized() = 0;
-  // Whether a report of `level` would pass the filter now.
+  // Whether the effective level mask holds `level` now; errors pass the filter anyway.
   virtual bool LevelEnabled(DWORD level) const = 0;
   // Readers see the old or the new value.
   virtual void SetReportingLevel(DWORD level) = 0;

@@ -1,0 +1,96 @@
+// A Reporting that keeps every record its worker delivers and notes every status event
+// it writes (which still goes on to the event log). Tests wait for what they expect, with
+// a generous timeout, never by sleeping.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <winport/scoped_bstr.h>
+#include <winport/wide.h>
+#include <winport/windows.h>
+
+#include "diagnostics/reporting.h"
+
+namespace testing_support {
+
+// A record's text as UTF-8, "(null)" for null.
+inline std::string Text(const winport::ScopedBstr& text) {
+  return text.Get() == nullptr ? "(null)" : winport::WideToUtf8(winport::BstrView(text.Get()));
+}
+
+// A status event: its type (EVENTLOG_*_TYPE) and its id.
+using StatusEvent = std::pair<WORD, DWORD>;
+
+class RecordingReporting : public quillmere::Reporting {
+ public:
+  using Events = std::vector<StatusEvent>;
+
+  // Runs on the worker before a record is kept: may hold the worker, or throw to have the
+  // record dropped. Set before the first report.
+  std::function<void(const quillmere::ReportRecord&)> beforeKeeping;
+
+  // The worker must end while the members below still exist.
+  ~RecordingReporting() override { Stop(); }
+
+  using CMessageQueue::WaitForStopRequest;
+
+  // The records kept so far, in the order delivered; they live as long as this object.
+  std::vector<const quillmere::ReportRecord*> Records() const {
+    std::lock_guard hold(mutex_);
+    std::vector<const quillmere::ReportRecord*> records;
+    for (const auto& record : records_)
+      records.push_back(record.get());
+    return records;
+  }
+  Events Written() const {
+    std::lock_guard hold(mutex_);
+    return events_;
+  }
+
+  // True once at least `records` records are kept and `events` events written.
+  bool WaitFor(std::size_t records, std::size_t events = 0) const {
+    std::unique_lock hold(mutex_);
+    return changed_.wait_for(hold, std::chrono::minutes(1), [&] {
+      return records_.size() >= records && events_.size() >= events;
+    });
+  }
+
+  void WriteErrorEvent(DWORD eventId) override {
+    Note({EVENTLOG_ERROR_TYPE, eventId});
+    Reporting::WriteErrorEvent(eventId);
+  }
+  void WriteWarningEvent(DWORD eventId) override {
+    Note({EVENTLOG_WARNING_TYPE, eventId});
+    Reporting::WriteWarningEvent(eventId);
+  }
+
+ protected:
+  void Process(std::unique_ptr<quillmere::ReportRecord> record) override {
+    if (beforeKeeping) beforeKeeping(*record);
+    std::lock_guard hold(mutex_);
+    records_.push_back(std::move(record));
+    changed_.notify_all();
+  }
+
+ private:
+  void Note(StatusEvent event) {
+    std::lock_guard hold(mutex_);
+    events_.push_back(event);
+    changed_.notify_all();
+  }
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::unique_ptr<quillmere::ReportRecord>> records_;
+  Events events_;
+};
+
+}  // namespace testing_support
