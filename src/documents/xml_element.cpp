@@ -157,6 +157,10 @@ void CXmlElement::WriteEndTag(winport::WideString& output) const {
   AppendWhole(output, [this](auto& sink) { WriteEndTagTo(sink); });
 }
 
+void CXmlElement::WriteChildSeparator(winport::WideString& output) {
+  AppendWhole(output, [](auto& sink) { sink.Put(kChildSeparator); });
+}
+
 winport::ScopedBstr AnsiToBstr(const char* text) {
   if (text == nullptr) return winport::ScopedBstr();
   // Measured with the terminator so that an empty text converts too.

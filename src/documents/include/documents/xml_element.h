@@ -39,6 +39,8 @@ class CXmlElement {
   void Write(winport::WideString& output) const;
   // Appends </name>.
   void WriteEndTag(winport::WideString& output) const;
+  // Appends what follows every child: for a parent written piecewise around a child.
+  static void WriteChildSeparator(winport::WideString& output);
 
   const winport::WideString& Name() const { return name_; }
 
