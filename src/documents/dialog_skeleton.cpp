@@ -9,7 +9,6 @@ CDialogSkeleton::CDialogSkeleton(winport::WideView title)
       bar_(OLESTR("QMSDIALOGBAR")),
       caption_(OLESTR("QMSSTATIC")),
       content_(OLESTR("QMSDIALOGCONTENT")) {
-  dialog_.SetEndTagAfterChildren(true);
   bar_.SetEndTagAfterChildren(true);
   caption_.AddAttribute(OLESTR("fontface"), winport::BstrView(AnsiToBstr("system").Get()));
   caption_.AddAttribute(OLESTR("fontsize"), winport::BstrView(AnsiToBstr("").Get()));
@@ -17,18 +16,19 @@ CDialogSkeleton::CDialogSkeleton(winport::WideView title)
   caption_.AddAttribute(OLESTR("text"), title);
   bar_.AddChild(caption_);
   dialog_.AddChild(bar_);
+  content_.SetNeverSelfClose(true);
 }
 
-void CDialogSkeleton::Attach(CXmlElement& listing) {
-  content_.AddChild(listing);
-  content_.SetEndTagAfterChildren(true);
-  dialog_.AddChild(content_);
+void CDialogSkeleton::WriteOpening(winport::WideString& output) const {
+  dialog_.Write(output);
+  content_.Write(output);
 }
 
-winport::WideString CDialogSkeleton::Write() const {
-  winport::WideString document;
-  dialog_.Write(document);
-  return document;
+void CDialogSkeleton::WriteClosing(winport::WideString& output) const {
+  CXmlElement::WriteChildSeparator(output);
+  content_.WriteEndTag(output);
+  CXmlElement::WriteChildSeparator(output);
+  dialog_.WriteEndTag(output);
 }
 
 }  // namespace quillmere

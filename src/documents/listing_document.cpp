@@ -1,6 +1,5 @@
 #include "documents/listing_document.h"
 
-#include <new>
 #include <utility>
 
 #include "errors/failure_helpers.h"
@@ -9,23 +8,25 @@ namespace quillmere {
 
 CListingDocument::CListingDocument(winport::WideView title, winport::WideView listingElement)
     : skeleton_(title), listing_(listingElement) {
-  // The frame around a listing left open, <L>, is split after that start tag: what comes
-  // before is the document so far, what comes after is written at the end.
+  // The listing is opened, <L>, and its content follows straight after.
   listing_.SetNeverSelfClose(true);
-  skeleton_.Attach(listing_);
-  winport::WideString frame = skeleton_.Write();
-  winport::WideString startTag;
-  listing_.Write(startTag);
-  // The last one: the closing tags that follow hold no start tag.
-  contentStart_ = frame.rfind(startTag) + startTag.size();
-  listingStart_ = contentStart_ - startTag.size();
-  OrOutOfMemory([&] { closing_.assign(frame, contentStart_); });
-  frame.resize(contentStart_);
-  document_ = std::move(frame);
+  winport::WideString opening;
+  skeleton_.WriteOpening(opening);
+  listingStart_ = opening.size();
+  listing_.Write(opening);
+  contentStart_ = opening.size();
+  skeleton_.WriteClosing(closing_);
+  // The document's first allocation holds the frame, the closing part too; a long listing
+  // grows from there.
+  OrOutOfMemory([&] {
+    document_.reserve(opening.size() + closing_.size());
+    document_ = opening;
+  });
 }
 
 winport::WideString CListingDocument::Finish() {
   if (document_.size() == contentStart_) {
+    // An empty listing closes itself.
     document_.resize(listingStart_);
     listing_.SetNeverSelfClose(false);
     listing_.Write(document_);

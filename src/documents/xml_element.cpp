@@ -1,8 +1,7 @@
 #include "documents/xml_element.h"
 
-#include <cassert>
+#include <algorithm>
 #include <cstddef>
-#include <new>
 #include <utility>
 
 #include "decimal.h"
@@ -10,6 +9,98 @@
 #include "errors/failure_helpers.h"
 
 namespace quillmere {
+
+namespace {
+
+// What follows every child, the last one too: the only white space a document holds.
+constexpr OLECHAR kChildSeparator[] = OLESTR(" \n");
+
+// The sinks take literals by array, so that their lengths are known when compiled.
+class CountingSink {
+ public:
+  void Put(OLECHAR) { ++length_; }
+  void Put(winport::WideView text) { length_ += text.size(); }
+  template <std::size_t N>
+  void Put(const OLECHAR (&)[N]) {
+    length_ += N - 1;
+  }
+  std::size_t Length() const { return length_; }
+
+ private:
+  std::size_t length_ = 0;
+};
+
+class AppendingSink {
+ public:
+  explicit AppendingSink(winport::WideString& output) : output_(output) {}
+  void Put(OLECHAR c) { output_.push_back(c); }
+  void Put(winport::WideView text) { output_.append(text); }
+  template <std::size_t N>
+  void Put(const OLECHAR (&text)[N]) {
+    output_.append(text, N - 1);
+  }
+
+ private:
+  winport::WideString& output_;
+};
+
+// Appends what walk writes, whole or not at all. The first walk counts, the room for all
+// of it is made at once (the only step that can fail), and the second walk appends into
+// that room, which cannot fail: output never holds half an element, and a document of
+// thousands of rows is grown once rather than copied again and again.
+template <class Walk>
+void AppendWhole(winport::WideString& output, const Walk& walk) {
+  CountingSink counter;
+  walk(counter);
+  OrOutOfMemory([&] { output.reserve(output.size() + counter.Length()); });
+  AppendingSink appender(output);
+  walk(appender);
+}
+
+// Grows list the way push_back would, so that the push_back after it cannot fail.
+template <class T>
+void MakeRoomForOne(std::vector<T>& list) {
+  if (list.size() == list.capacity()) {
+    list.reserve(list.size() + std::max<std::size_t>(list.size(), 1));
+  }
+}
+
+}  // namespace
+
+template <class Sink>
+void CXmlElement::WriteTo(Sink& sink) const {
+  sink.Put(OLESTR('<'));
+  sink.Put(name_);
+  for (const Attribute& attribute : attributes_) {
+    if (attribute.name.empty()) continue;
+    sink.Put(OLESTR(' '));
+    sink.Put(attribute.name);
+    sink.Put(OLESTR("=\""));
+    sink.Put(attribute.value);
+    sink.Put(OLESTR('"'));
+  }
+  if (text_.empty() && children_.empty() && !neverSelfClose_) {
+    sink.Put(OLESTR("/>"));
+  } else {
+    sink.Put(OLESTR('>'));
+    if (!text_.empty()) {
+      sink.Put(text_);
+      WriteEndTagTo(sink);
+    }
+  }
+  for (const CXmlElement* child : children_) {
+    child->WriteTo(sink);
+    sink.Put(kChildSeparator);
+  }
+  if (endTagAfterChildren_) WriteEndTagTo(sink);
+}
+
+template <class Sink>
+void CXmlElement::WriteEndTagTo(Sink& sink) const {
+  sink.Put(OLESTR("</"));
+  sink.Put(name_);
+  sink.Put(OLESTR('>'));
+}
 
 CXmlElement::CXmlElement(winport::WideView name) {
   OrOutOfMemory([&] { name_.assign(name); });
@@ -30,14 +121,14 @@ void CXmlElement::SetText(winport::WideView text) {
 }
 
 void CXmlElement::AddAttribute(winport::WideView name, winport::WideView value) {
-  OrOutOfMemory([&] { attributes_.emplace_back(value, name); });
+  OrOutOfMemory([&] { attributes_.emplace_back(name, value); });
 }
 
 void CXmlElement::AddIntAttribute(winport::WideView name, LONG value) {
   OrOutOfMemory([&] {
     winport::WideString digits;
     AppendDecimal(value, digits);
-    attributes_.emplace_back(std::move(digits), name);
+    attributes_.emplace_back(name, digits);
   });
 }
 
@@ -46,95 +137,28 @@ void CXmlElement::AddChild(CXmlElement& child) {
 }
 
 CXmlElement& CXmlElement::AddNewChild(winport::WideView name, winport::WideView text) {
-  CXmlElement* child = nullptr;
-  OrOutOfMemory([&] {
+  return OrOutOfMemory([&]() -> CXmlElement& {
     auto made = std::make_unique<CXmlElement>(name, text);
-    child = made.get();
-    children_.push_back(child);
-    // If the owner list cannot grow, the child is taken back out, so a failure leaves
-    // this element as it was.
-    try {
-      made_.push_back(std::move(made));
-    } catch (...) {
-      children_.pop_back();
-      throw;
-    }
+    // Room in both lists first: the appends cannot fail then, so a failure leaves this
+    // element as it was.
+    MakeRoomForOne(children_);
+    MakeRoomForOne(made_);
+    children_.push_back(made.get());
+    made_.push_back(std::move(made));
+    return *made_.back();
   });
-  return *child;
 }
 
 void CXmlElement::Write(winport::WideString& output) const {
-  // The subtree goes straight onto the end of output; if that fails part-way the partial
-  // element is cut off again, so output never holds half an element.
-  const std::size_t previous = output.size();
-  try {
-    // Grown once to its final length: a document of thousands of rows is not copied
-    // again and again as it grows.
-    const std::size_t length = WrittenLength();
-    output.reserve(previous + length);
-    WriteTo(output);
-    assert(output.size() == previous + length);
-  } catch (const std::bad_alloc&) {
-    output.resize(previous);
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
+  AppendWhole(output, [this](auto& sink) { WriteTo(sink); });
 }
 
 void CXmlElement::WriteEndTag(winport::WideString& output) const {
-  const std::size_t previous = output.size();
-  try {
-    output.append(OLESTR("</")).append(name_).push_back(OLESTR('>'));
-  } catch (const std::bad_alloc&) {
-    output.resize(previous);
-    RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  }
+  AppendWhole(output, [this](auto& sink) { WriteEndTagTo(sink); });
 }
 
-void CXmlElement::WriteTo(winport::WideString& output) const {
-  output.push_back(OLESTR('<'));
-  output.append(name_);
-  for (const auto& [value, name] : attributes_) {
-    if (name.empty()) continue;
-    output.push_back(OLESTR(' '));
-    output.append(name);
-    output.append(OLESTR("=\""));
-    output.append(value);
-    output.push_back(OLESTR('"'));
-  }
-  if (text_.empty() && children_.empty() && !neverSelfClose_) {
-    output.append(OLESTR("/>"));
-  } else {
-    output.push_back(OLESTR('>'));
-    if (!text_.empty()) {
-      output.append(text_);
-      output.append(OLESTR("</")).append(name_).push_back(OLESTR('>'));
-    }
-  }
-  for (const CXmlElement* child : children_) {
-    child->WriteTo(output);
-    output.append(OLESTR(" \n"));
-  }
-  if (endTagAfterChildren_) {
-    output.append(OLESTR("</")).append(name_).push_back(OLESTR('>'));
-  }
-}
-
-std::size_t CXmlElement::WrittenLength() const {
-  const std::size_t endTag = 2 + name_.size() + 1;  // </name>
-  std::size_t length = 1 + name_.size();            // <name
-  for (const auto& [value, name] : attributes_) {
-    if (!name.empty()) length += 1 + name.size() + 2 + value.size() + 1;  //  name="value"
-  }
-  if (text_.empty() && children_.empty() && !neverSelfClose_) {
-    length += 2;  // />
-  } else {
-    length += 1;  // >
-    if (!text_.empty()) length += text_.size() + endTag;
-  }
-  for (const CXmlElement* child : children_)
-    length += child->WrittenLength() + 2;  // SP LF
-  if (endTagAfterChildren_) length += endTag;
-  return length;
+void CXmlElement::WriteChildSeparator(winport::WideString& output) {
+  AppendWhole(output, [](auto& sink) { sink.Put(kChildSeparator); });
 }
 
 winport::ScopedBstr AnsiToBstr(const char* text) {

@@ -1,5 +1,5 @@
 // The frame of a dialog document: a title bar with a static text, and a content element
-// into which a listing puts its one element.
+// that holds a listing's one element.
 #pragma once
 
 #include <winport/wide.h>
@@ -15,13 +15,16 @@ class CDialogSkeleton {
   CDialogSkeleton(const CDialogSkeleton&) = delete;
   CDialogSkeleton& operator=(const CDialogSkeleton&) = delete;
 
-  // Puts listing (kept alive by the caller) as the content's only child and the content
-  // into the dialog, after the title bar.
-  void Attach(CXmlElement& listing);
-  // The whole document.
-  winport::WideString Write() const;
+  // The document up to the listing element: the dialog's start tag, the title bar and the
+  // content's start tag.
+  void WriteOpening(winport::WideString& output) const;
+  // The document after the listing element: the content's and the dialog's end tags, each
+  // after the separator that follows a child.
+  void WriteClosing(winport::WideString& output) const;
 
  private:
+  // The dialog and its content are written piecewise around the listing: each is opened by
+  // Write and closed by WriteEndTag.
   CXmlElement dialog_;
   CXmlElement bar_;
   CXmlElement caption_;

@@ -32,7 +32,7 @@ class CListingDocument {
   winport::WideString document_;
   std::size_t listingStart_ = 0;  // where the listing's start tag begins
   std::size_t contentStart_ = 0;  // where its content begins
-  winport::WideString closing_;   // what follows the listing's end tag
+  winport::WideString closing_;   // the frame after the listing element
 };
 
 }  // namespace quillmere

@@ -3,9 +3,7 @@
 // ready-made markup into an element's text and it must reach the client as markup.
 #pragma once
 
-#include <cstddef>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include <winport/wide.h>
@@ -41,16 +39,26 @@ class CXmlElement {
   void Write(winport::WideString& output) const;
   // Appends </name>.
   void WriteEndTag(winport::WideString& output) const;
+  // Appends what follows every child: for a parent written piecewise around a child.
+  static void WriteChildSeparator(winport::WideString& output);
 
   const winport::WideString& Name() const { return name_; }
 
  private:
-  void WriteTo(winport::WideString& output) const;
-  // The number of characters WriteTo appends.
-  std::size_t WrittenLength() const;
+  struct Attribute {
+    Attribute(winport::WideView n, winport::WideView v) : name(n), value(v) {}
+    winport::WideString name;
+    winport::WideString value;
+  };
+
+  // The serialisation, stated once: the same walk counts the characters and appends them.
+  template <class Sink>
+  void WriteTo(Sink& sink) const;
+  template <class Sink>
+  void WriteEndTagTo(Sink& sink) const;
 
   winport::WideString text_;
-  std::vector<std::pair<winport::WideString, winport::WideString>> attributes_;  // value, name
+  std::vector<Attribute> attributes_;
   std::vector<CXmlElement*> children_;
   bool endTagAfterChildren_ = false;
   bool neverSelfClose_ = false;
