@@ -67,7 +67,7 @@ bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     // The event stays set while the queue holds records (the worker resets it only when
     // it finds the queue empty, under this lock): only the first record must signal.
     const bool wasEmpty = queue_.empty();
-    queue_.push_back(std::move(record));
+    OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
     if (wasEmpty) SetEvent(workEvent_.Get());
   }
   return true;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "timestamp.h"
 
 namespace quillmere {
@@ -69,7 +70,7 @@ void Reporting::WriteInfoEvent(DWORD eventId) {
 
 void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* description,
                       const OLECHAR* location, LONG errorNumber) {
-  auto record = std::make_unique<ReportRecord>();
+  auto record = OrOutOfMemory([] { return std::make_unique<ReportRecord>(); });
   record->level = level;
   record->processId = processId_;
   record->threadId = GetCurrentThreadId();
