@@ -63,20 +63,6 @@ TEST(SafeArray, ElementsAreCopiedInAndOut) {
   EXPECT_EQ(NarrowBstr(out.Get()), "second");
 }
 
-TEST(SafeArray, VariantElementsAreDeepCopiedByArrayCopy) {
-  winport::ScopedSafeArray array(SafeArrayCreateVector(VT_VARIANT, 0, 1));
-  winport::ScopedVariant text(OLESTR("deep"));
-  LONG index = 0;
-  ASSERT_EQ(SafeArrayPutElement(array.Get(), &index, text.AsInput()), S_OK);
-  winport::ScopedSafeArray copy;
-  ASSERT_EQ(SafeArrayCopy(array.Get(), copy.Receive()), S_OK);
-  array.Reset();  // the copy must not share the original's strings
-  winport::ScopedVariant out;
-  ASSERT_EQ(SafeArrayGetElement(copy.Get(), &index, out.Receive()), S_OK);
-  ASSERT_EQ(out.Type(), VT_BSTR);
-  EXPECT_EQ(NarrowBstr(out.Get().bstrVal), "deep");
-}
-
 TEST(ScopedSafeArray, LockScopeReadsOneDimensionalArraysOfTheRightType) {
   winport::ScopedSafeArray array = MakeBstrVector({OLESTR("x"), OLESTR("y")});
   {
