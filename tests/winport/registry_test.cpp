@@ -95,11 +95,9 @@ TEST_F(RegistryKeys, CreateMakesWhatIsMissingAndOpenFindsOnlyWhatExists) {
   } steps[] = {
       {true, OLESTR("a\\b\\c"), ERROR_SUCCESS, REG_CREATED_NEW_KEY},
       {true, OLESTR("A\\B\\C"), ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},  // without case
-      {true, OLESTR("a\\b\\d"), ERROR_SUCCESS, REG_CREATED_NEW_KEY},
       {false, OLESTR("A\\b"), ERROR_SUCCESS, 0},
       {false, OLESTR("a\\b\\c\\"), ERROR_SUCCESS, 0},
       {false, OLESTR("missing"), ERROR_FILE_NOT_FOUND, 0},
-      {false, OLESTR("a\\missing"), ERROR_FILE_NOT_FOUND, 0},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(Narrow(step.path));
@@ -125,10 +123,8 @@ TEST_F(RegistryValues, ReadBackAsStored) {
     DWORD type;
     std::vector<BYTE> data;
   } cases[] = {
-      {REG_SZ, TextBytes(OLESTR("text"), 5)},
       {REG_SZ, TextBytes(OLESTR("text"), 4)},  // without its terminator
       {REG_EXPAND_SZ, TextBytes(OLESTR("%Root%\\x"), 9)},
-      {REG_MULTI_SZ, TextBytes(OLESTR("a\0bc\0"), 6)},
       {REG_DWORD, {0x2A, 0x00, 0x01, 0x80}},
       {REG_BINARY, {}},
   };
@@ -211,27 +207,6 @@ TEST_F(RegistryKeys, DeletionTakesValuesLeavesAndWholeTrees) {
   EXPECT_EQ(RegDeleteTreeW(key_, OLESTR("Tree")), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteTreeW(key_, OLESTR("tree")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(SubkeyNames(key_), std::vector<std::string>{});
-}
-
-// Operations through a key deleted by another handle fail; a null handle is invalid (a
-// closed one may well be reused by Windows).
-TEST_F(RegistryHandles, DeletedKeysAndNullHandlesFailTheirOperations) {
-  HKEY doomed = nullptr;
-  ASSERT_EQ(Create(key_, OLESTR("doomed"), &doomed), ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(doomed, OLESTR("v"), 1), ERROR_SUCCESS);
-  ASSERT_EQ(RegDeleteKeyW(key_, OLESTR("doomed")), ERROR_SUCCESS);
-  DWORD size = 0;
-  HKEY child = nullptr;
-  EXPECT_EQ(RegQueryValueExW(doomed, OLESTR("v"), nullptr, nullptr, nullptr, &size),
-            ERROR_KEY_DELETED);
-  EXPECT_EQ(SetDword(doomed, OLESTR("v"), 2), ERROR_KEY_DELETED);
-  EXPECT_EQ(Create(doomed, OLESTR("child"), &child), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
-  EXPECT_EQ(SubkeyNames(key_), std::vector<std::string>{});
-
-  EXPECT_EQ(Open(nullptr, OLESTR("k"), &child), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(SetDword(nullptr, OLESTR("v"), 1), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryHandles, InjectedFailuresAreAnsweredAndChangeNothing) {
