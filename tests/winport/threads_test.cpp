@@ -50,19 +50,6 @@ TEST(Thread, HandleIsSignalledWhenTheThreadEndsWithItsExitCode) {
   EXPECT_EQ(job.thread_id.load(), id);
 }
 
-// The pseudo handle means whichever thread uses it: here the worker sets its own priority.
-TEST(Thread, PriorityOfTheCurrentThreadIsRemembered) {
-  int seen = THREAD_PRIORITY_ERROR_RETURN;
-  std::thread([&] {
-    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
-    // Raising it needs a privilege the process may lack; it is still not a failure.
-    EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL));
-    seen = GetThreadPriority(GetCurrentThread());
-  }).join();
-  EXPECT_EQ(seen, THREAD_PRIORITY_ABOVE_NORMAL);
-  EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
-}
-
 // TerminateThread reports the thread over, with the given code, at once.
 TEST(Thread, TerminateSignalsTheHandleWithTheGivenCode) {
   // Here the thread itself runs on after the test: what it uses must outlive the test.
