@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,39 +91,6 @@ TEST_F(RegistryKeys, CreateMakesWhatIsMissingAndOpenFindsOnlyWhatExists) {
               step.status);
     EXPECT_EQ(disposition, step.disposition);
     if (key != nullptr) RegCloseKey(key);
-  }
-}
-
-std::vector<BYTE> TextBytes(const OLECHAR* text, std::size_t units) {
-  std::vector<BYTE> bytes(units * sizeof(OLECHAR));
-  std::memcpy(bytes.data(), text, bytes.size());
-  return bytes;
-}
-
-// Data comes back byte for byte with its type: nothing is added, expanded or cut.
-TEST_F(RegistryValues, ReadBackAsStored) {
-  const struct {
-    DWORD type;
-    std::vector<BYTE> data;
-  } cases[] = {
-      {REG_SZ, TextBytes(OLESTR("text"), 4)},  // without its terminator
-      {REG_EXPAND_SZ, TextBytes(OLESTR("%Root%\\x"), 9)},
-      {REG_DWORD, {0x2A, 0x00, 0x01, 0x80}},
-      {REG_BINARY, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.data.size() << " bytes");
-    ASSERT_EQ(RegSetValueExW(key_, OLESTR("v"), 0, c.type, c.data.data(),
-                             static_cast<DWORD>(c.data.size())),
-              ERROR_SUCCESS);
-    DWORD type = 0xDEAD;
-    std::vector<BYTE> data(c.data.size() + 8, 0xCC);
-    DWORD size = static_cast<DWORD>(data.size());
-    ASSERT_EQ(RegQueryValueExW(key_, OLESTR("v"), nullptr, &type, data.data(), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, c.type);
-    data.resize(size);
-    EXPECT_EQ(data, c.data);
   }
 }
 

@@ -81,34 +81,6 @@ void RunCases(const ConvertCase (&cases)[N], USHORT flags = 0) {
   }
 }
 
-// A null BSTR is a valid empty string and copies as one.
-TEST(VariantCopy, DeepCopiesStrings) {
-  const OLECHAR text[] = OLESTR("a\0b");
-  VARIANT src;
-  VariantInit(&src);
-  src.vt = VT_BSTR;
-  src.bstrVal = SysAllocStringLen(text, 3);
-  ScopedVariant dest;
-  ASSERT_EQ(dest.Copy(src), S_OK);
-  EXPECT_NE(dest.Get().bstrVal, src.bstrVal);
-  EXPECT_EQ(winport::BstrView(dest.Get().bstrVal), winport::WideView(text, 3));
-  VariantClear(&src);
-  src.vt = VT_BSTR;
-  src.bstrVal = nullptr;
-  ASSERT_EQ(dest.Copy(src), S_OK);
-  EXPECT_EQ(dest.Type(), VT_BSTR);
-  EXPECT_EQ(SysStringLen(dest.Get().bstrVal), 0u);
-}
-
-TEST(VariantCopy, AllocationFailureLeavesTheDestination) {
-  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  ScopedVariant dest(OLESTR("kept"));
-  ScopedVariant src(OLESTR("new"));
-  winport::fault::FailCall("SysAllocStringLen", ERROR_OUTOFMEMORY);
-  EXPECT_EQ(VariantCopy(dest.AsInput(), src.AsInput()), E_OUTOFMEMORY);
-  EXPECT_EQ(NarrowBstr(dest.Get().bstrVal), "kept");
-}
-
 TEST(VariantChangeType, ConvertsAsWindowsDoes) {
   const ConvertCase cases[] = {
       // Reals round half to even; integers are range checked.

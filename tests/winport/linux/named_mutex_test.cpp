@@ -117,16 +117,4 @@ TEST(NamedMutexProcesses, NameEndsWithItsLastProcess) {
   CloseHandle(mutex);
 }
 
-// "Global\" and "Local\" are one namespace here; names differ by case.
-TEST(NamedMutexProcesses, NamespacesAndCase) {
-  HANDLE global = CreateMutexW(nullptr, FALSE, OLESTR("Global\\Quillmere-Case"));
-  ASSERT_NE(global, nullptr);
-  HANDLE local = OpenMutexW(SYNCHRONIZE, FALSE, OLESTR("Local\\Quillmere-Case"));
-  EXPECT_NE(local, nullptr);
-  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, OLESTR("Quillmere-case")), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  for (HANDLE handle : {global, local})
-    if (handle != nullptr) CloseHandle(handle);
-}
-
 }  // namespace
