@@ -33,11 +33,6 @@ bool KeyExists(HKEY root, const WideString& path) {
   return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
-void DeleteTree(HKEY root, const WideString& path) {
-  RegDeleteTreeW(root, path.c_str());
-  RegDeleteKeyW(root, path.c_str());
-}
-
 DWORD LoadsOfTestServer() {
   DWORD loads = 0;
   DWORD size = sizeof loads;
@@ -75,10 +70,9 @@ class ComActivationTest : public testing::Test {
     CoUninitialize();
   }
   static void Cleanup() {
-    DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
-    DeleteTree(HKEY_CLASSES_ROOT, kProgId);
-    DeleteTree(HKEY_CLASSES_ROOT, kVersionedProgId);
-    DeleteTree(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereTests"));
+    for (const WideString& key : {kClassKey, kProgId, kVersionedProgId})
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereTests"));
   }
 };
 
@@ -97,7 +91,7 @@ TEST_F(ComActivationTest, ProgIdNamesTheClass) {
 
 TEST_F(ComActivationTest, UnregisteredOrUnloadableClassesFail) {
   winport::ComPtr<ITestCounter> counter;
-  DeleteTree(HKEY_CLASSES_ROOT, kClassKey + OLESTR("\\InprocServer32"));
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (kClassKey + OLESTR("\\InprocServer32")).c_str());
   EXPECT_EQ(CoCreateInstance(kTestCounterClass, nullptr, CLSCTX_INPROC_SERVER,
                              IID_PPV_ARGS(counter.GetAddressOf())),
             REGDB_E_CLASSNOTREG);

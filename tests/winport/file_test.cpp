@@ -78,7 +78,6 @@ TEST_F(FileTest, DispositionsCreateOpenAndTruncate) {
       {OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, -1},
       {OPEN_ALWAYS, false, kNoError, 0},
       {OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, 3},
-      {TRUNCATE_EXISTING, true, kNoError, 0},
   };
   int n = 0;
   for (const auto& c : cases) {

@@ -130,18 +130,6 @@ TEST_F(RegistryValues, NamesCompareWithoutCaseAndTheDefaultIsTheEmptyName) {
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), (std::set<std::string>{"", "Port"}));
 }
 
-TEST_F(RegistryKeys, EnumerationListsEveryDirectSubkeyOnceInItsFirstSpelling) {
-  const std::set<std::string> expected = {"alpha", "Beta", "gamma\xC3\xA9"};
-  for (const std::string& name : expected) {
-    ASSERT_EQ(CreateAndClose(winport::Utf8ToWide(name).c_str()), ERROR_SUCCESS);
-  }
-  ASSERT_EQ(CreateAndClose(OLESTR("BETA")), ERROR_SUCCESS);
-  ASSERT_EQ(CreateAndClose(OLESTR("alpha\\nested")), ERROR_SUCCESS);  // not listed
-  const std::vector<std::string> names = Names(key_);
-  EXPECT_EQ(names.size(), expected.size());
-  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
-}
-
 TEST_F(RegistryKeys, DeletionTakesValuesLeavesAndWholeTrees) {
   ASSERT_EQ(CreateAndClose(OLESTR("parent\\child")), ERROR_SUCCESS);
   ASSERT_EQ(CreateAndClose(OLESTR("tree\\a\\b")), ERROR_SUCCESS);

@@ -31,11 +31,6 @@ TEST(SafeArray, VectorKnowsItsTypeBoundsAndSize) {
 
   winport::ScopedSafeArray array(SafeArrayCreateVector(VT_BSTR, 1, 3));
   ASSERT_NE(array.Get(), nullptr);
-  VARTYPE vt = VT_EMPTY;
-  EXPECT_EQ(SafeArrayGetVartype(array.Get(), &vt), S_OK);
-  EXPECT_EQ(vt, VT_BSTR);
-  EXPECT_EQ(SafeArrayGetDim(array.Get()), 1u);
-  EXPECT_EQ(SafeArrayGetElemsize(array.Get()), sizeof(BSTR));
   LONG lower = 0, upper = 0;
   EXPECT_EQ(SafeArrayGetLBound(array.Get(), 1, &lower), S_OK);
   EXPECT_EQ(SafeArrayGetUBound(array.Get(), 1, &upper), S_OK);
