@@ -174,9 +174,7 @@ TEST_F(FileTest, CreatesDirectoriesAndTellsThemFromFiles) {
   ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr)) << GetLastError();
   const winport::WideString file = Path("sub\\file.txt");
   WriteText(file, "x");
-  // Every file written is marked for archiving.
-  EXPECT_EQ(GetFileAttributesW(file.c_str()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE),
-            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
   EXPECT_NE(GetFileAttributesW(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
   const struct {
     winport::WideString path;

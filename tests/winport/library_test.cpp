@@ -14,7 +14,6 @@ using testing_support::Narrow;
 
 constexpr const OLECHAR* kTestLibrary = OLESTR("quillmere_testlib.dll");
 
-using AddFunction = int (*)(int, int);
 using SelfFunction = HMODULE (*)();
 using FileNameFunction = DWORD (*)(LPWSTR, DWORD);
 
@@ -39,17 +38,6 @@ std::string ModuleFileName(HMODULE module) {
 // One reference on a library for one test.
 winport::ScopedLibrary Load(const OLECHAR* name = kTestLibrary) {
   return winport::ScopedLibrary(LoadLibraryW(name));
-}
-
-TEST(LibraryLoad, BareNameFindsTheLibraryBesideTheProgramAndItsExports) {
-  winport::ScopedLibrary library = Load();
-  ASSERT_NE(library.Get(), nullptr) << GetLastError();
-  const auto add = Export<AddFunction>(library.Get(), "QuillmereTestAdd");
-  ASSERT_NE(add, nullptr) << GetLastError();
-  EXPECT_EQ(add(40, 2), 42);
-  // Module names are file names: any case, and ".dll" when no extension is given.
-  winport::ScopedLibrary spelled = Load(OLESTR("Quillmere_TestLib"));
-  EXPECT_EQ(spelled.Get(), library.Get());
 }
 
 TEST(LibraryLoad, MissingLibrariesAndExportsAreNullWithTheirErrors) {
