@@ -41,11 +41,6 @@ class RegistryTest : public testing::Test {
   static LSTATUS SetDword(HKEY key, const OLECHAR* name, DWORD number) {
     return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
   }
-  static LSTATUS SetString(HKEY key, const OLECHAR* name, const OLECHAR* text,
-                           DWORD type = REG_SZ) {
-    const DWORD bytes = static_cast<DWORD>((std::char_traits<OLECHAR>::length(text) + 1) * 2);
-    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text), bytes);
-  }
   // Every subkey or value name, checking that the enumeration ends with ERROR_NO_MORE_ITEMS.
   static std::vector<std::string> Names(HKEY key, bool values = false) {
     std::vector<std::string> names;
@@ -94,31 +89,15 @@ TEST_F(RegistryKeys, CreateMakesWhatIsMissingAndOpenFindsOnlyWhatExists) {
   }
 }
 
-TEST_F(RegistryValues, ShortBufferAsksForTheSizeAndNullBufferMeasures) {
-  ASSERT_EQ(SetString(key_, OLESTR("name"), OLESTR("abcdef")), ERROR_SUCCESS);  // 14 bytes
-  const struct {
-    bool with_buffer;
-    DWORD given;
-    LSTATUS expected;
-  } cases[] = {{false, 0, ERROR_SUCCESS}, {true, 13, ERROR_MORE_DATA}, {true, 14, ERROR_SUCCESS}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.with_buffer << " " << c.given);
-    BYTE buffer[64];
-    DWORD size = c.given;
-    EXPECT_EQ(RegQueryValueExW(key_, OLESTR("name"), nullptr, nullptr,
-                               c.with_buffer ? buffer : nullptr, &size),
-              c.expected);
-    EXPECT_EQ(size, 14u);
-  }
-}
-
 TEST_F(RegistryValues, NamesCompareWithoutCaseAndTheDefaultIsTheEmptyName) {
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExW(key_, nullptr, nullptr, nullptr, nullptr, &size),
             ERROR_FILE_NOT_FOUND);  // no default value until one is set
   ASSERT_EQ(SetDword(key_, nullptr, 1), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(key_, OLESTR("Port"), 80), ERROR_SUCCESS);
-  ASSERT_EQ(SetString(key_, OLESTR("PORT"), OLESTR("8080"), REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key_, OLESTR("PORT"), 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(OLESTR("8080")), 10),
+            ERROR_SUCCESS);
   DWORD type = 0;
   EXPECT_EQ(RegQueryValueExW(key_, OLESTR("port"), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
