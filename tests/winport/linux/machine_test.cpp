@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include <winport/machine.h>
 #include <winport/windows.h>
 
@@ -31,12 +29,6 @@ TEST(MachinePrefix, WindowsPathsMapOntoThePrefix) {
   EXPECT_EQ(MapPath(OLESTR("D:\\data")), prefix / "drive_d" / "data");
   EXPECT_EQ(MapPath(OLESTR("\\\\?\\C:\\Windows")), prefix / "windows");
   EXPECT_EQ(MapPath(OLESTR("/var/tmp/x")), fs::path("/var/tmp/x"));
-}
-
-TEST(MachinePrefix, FilesFoundCaseInsensitively) {
-  const fs::path dir = winport::machine::SystemDirectory();
-  std::ofstream(dir / "Sw261206.log") << "x";
-  EXPECT_EQ(MapPath(OLESTR("C:\\Windows\\System32\\SW261206.LOG")), dir / "Sw261206.log");
 }
 
 }  // namespace
