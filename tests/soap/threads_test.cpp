@@ -40,8 +40,8 @@ TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
         auto* response = static_cast<fakes::FakeSoapMessage*>(slot.Get());
         const bool right =
             fail ? hr == S_FALSE && response->fault->code == quillmere::FaultCode::Server
-                 : hr == S_OK && response->added ==
-                                     std::vector<fakes::ResponseParameter>{{"n", n, true}};
+                 : hr == S_OK &&
+                       response->parameters == std::vector<fakes::Parameter>{{"n", n, true}};
         if (!right) ++wrong;
       }
     });
