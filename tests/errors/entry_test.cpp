@@ -210,15 +210,12 @@ TEST(CatchLadderErrorInfo, AFailedErrorInfoLeavesTheCodeAndTheReport) {
 }
 
 TEST(TraceScope, TheNameIsCutTo79CharactersInTracesAndReports) {
-  for (const std::size_t length : {79, 80}) {
-    std::string name(length, 'n');
-    RecordingReporter reporter;
-    quillmere::RunEntry(reporter, winport::Utf8ToWide(name).c_str(), [] { throw 7u; });
-    name.resize(std::min<std::size_t>(length, 79));
-    for (const ReportCall& call : reporter.Calls())
-      EXPECT_EQ(call.source, name) << length;
-    EXPECT_EQ(reporter.Calls().size(), 3u);
-  }
+  RecordingReporter reporter;
+  quillmere::RunEntry(reporter, winport::Utf8ToWide(std::string(80, 'n')).c_str(),
+                      [] { throw 7u; });
+  EXPECT_EQ(reporter.Calls().size(), 3u);
+  for (const ReportCall& call : reporter.Calls())
+    EXPECT_EQ(call.source, std::string(79, 'n'));
 }
 
 TEST(TraceScope, AFailingLeaveTraceChangesNothingAndAFailingEnterFailsTheEntry) {

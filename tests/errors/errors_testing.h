@@ -37,7 +37,7 @@ struct FaultRecord {
       record.ExceptionInformation[i] = parameters[i];
     context.Rip = address;
   }
-  FaultRecord(const FaultRecord&) = delete;
+  FaultRecord(const FaultRecord&) = delete;  // pointers points into this one
   FaultRecord& operator=(const FaultRecord&) = delete;
 };
 

@@ -3,7 +3,6 @@
 // reports them, are pinned with the catch ladder.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 
 #include <winport/windows.h>
@@ -19,24 +18,21 @@ using quillmere::numeric_exception;
 using quillmere::win32_exception;
 
 // 'A' access_violation, 'N' numeric_exception, 'W' win32_exception; around the boundaries.
-TEST(Translator, ThrowsTheKindOfTheCodeWithCopiesOfRecordAndContext) {
+TEST(Translator, ThrowsTheKindOfTheCode) {
   const std::pair<DWORD, char> rows[] = {{0xC0000005, 'A'}, {0xC000008C, 'W'}, {0xC000008D, 'N'},
                                          {0xC0000095, 'N'}, {0xC0000096, 'W'}, {0xC00002B3, 'W'},
                                          {0xC00002B4, 'N'}, {0xC00002B5, 'N'}, {0xC00002B6, 'W'}};
   for (const auto& [code, kind] : rows) {
-    FaultRecord fault(code, 0x401234, {0, 0x20});
+    FaultRecord fault(code);
     try {
       quillmere::TranslateStructuredException(code, &fault.pointers);
+      ADD_FAILURE() << "nothing thrown for " << std::hex << code;
     } catch (const win32_exception& exception) {
       const char thrown = dynamic_cast<const access_violation*>(&exception)    ? 'A'
                           : dynamic_cast<const numeric_exception*>(&exception) ? 'N'
                                                                                : 'W';
       EXPECT_EQ(thrown, kind) << std::hex << code;
       EXPECT_EQ(exception.code(), code);
-      ASSERT_NE(exception.record(), &fault.record);
-      EXPECT_EQ(exception.record()->ExceptionInformation[1], 0x20u);
-      ASSERT_NE(exception.context(), nullptr);
-      EXPECT_EQ(std::memcmp(exception.context(), &fault.context, sizeof(CONTEXT)), 0);
     }
   }
 }
