@@ -3,6 +3,8 @@
 // look at it afterwards.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -54,22 +56,19 @@ template <class Object>
 class ServedClass {
  public:
   ServedClass(REFCLSID classId, std::function<winport::ComPtr<Object>()> make)
-      : factory(winport::MakeComObject<FakeFactory<Object>>(std::move(make))),
-        registered_(CoRegisterClassObject(classId, factory.Get(), CLSCTX_INPROC_SERVER,
-                                          REGCLS_MULTIPLEUSE, &cookie_)) {}
-  ~ServedClass() {
-    if (SUCCEEDED(registered_)) CoRevokeClassObject(cookie_);
+      : factory(winport::MakeComObject<FakeFactory<Object>>(std::move(make))) {
+    EXPECT_EQ(CoRegisterClassObject(classId, factory.Get(), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie_),
+              S_OK);
   }
+  ~ServedClass() { CoRevokeClassObject(cookie_); }
   ServedClass(const ServedClass&) = delete;
   ServedClass& operator=(const ServedClass&) = delete;
-
-  HRESULT Registered() const { return registered_; }
 
   const winport::ComPtr<FakeFactory<Object>> factory;
 
  private:
   DWORD cookie_ = 0;
-  HRESULT registered_;
 };
 
 }  // namespace fakes
