@@ -168,7 +168,6 @@ void PrintTo(const FailureRow& row, std::ostream* out) {
   *out << row.name;
 }
 
-const std::vector<std::string> kNotAdministrator = {" Not a member of QMS_ADMIN group"};
 const std::vector<std::string> kSessionWalkFailed = {"Admin - Session Enum next failed"};
 
 // What fails outside the walk is the listing ladder's: it reports the COM error and
@@ -189,7 +188,7 @@ void Nothing(AdminHost&) {}
 // clang-format off
 const FailureRow kFailures[] = {
     {"NotAnAdministrator", "AdminSessionList", "tok-user", Nothing, FaultCode::Client,
-     "Permission Denied", kNotAdministrator},
+     "Permission Denied", {" Not a member of QMS_ADMIN group"}},
     {"NotAnAdministratorWithoutWarnings", "AdminJobList", "tok-user",
      [](AdminHost& a) { a.host.reporting.SetReportingLevel(0); }, FaultCode::Client,
      "Permission Denied", {}},
