@@ -1,14 +1,16 @@
 // AdminSessionList and AdminJobList: an administrator sees every session, with its groups
 // or with the jobs the job component reports for it; anyone else, or a walk that fails,
-// gets a fault and a warning.
+// gets a fault and a warning, and failures outside the walk go to the listing's ladder.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include <winport/wide.h>
+
 #include "admin/administrator.h"
+#include "errors/error_message.h"
 #include "fakes/fake_job_source.h"
 #include "test_host.h"
 
@@ -17,11 +19,11 @@ namespace {
 using quillmere::FaultCode;
 using quillmere::GroupAdmin;
 
-constexpr const char* kSessionList = "CAdminSessionList::execute::execute";
-
-// The host with "Administrator" started; "tok-admin" is an administrator, "tok-user" not.
+// The host with "Administrator" started and the job component served; "tok-admin" is an
+// administrator, "tok-user" not.
 struct AdminHost {
   soap_testing::TestHost host;
+  fakes::RegisteredJobSource jobs;
   winport::ComPtr<quillmere::CAdministrator> object =
       winport::MakeComObject<quillmere::CAdministrator>(host.reporting);
 
@@ -32,19 +34,18 @@ struct AdminHost {
     EXPECT_EQ(object->Init(host.service.Get()), S_OK);
   }
 
-  soap_testing::Answer Ask(const std::string& method, const std::string& token = "tok-admin") {
-    return host.Execute(object.Get(),
-                        soap_testing::TestHost::Request(method, {{"IdentityToken", token}}).Get());
-  }
-  std::vector<std::string> Warnings(const std::string& source) const {
-    return host.reporting.Texts(quillmere::kLevelWarning, source);
+  // token null: the request carries none.
+  soap_testing::Answer Ask(const std::string& method, const char* token = "tok-admin") {
+    std::vector<fakes::Parameter> parameters;
+    if (token != nullptr) parameters.push_back({"IdentityToken", token});
+    return host.Execute(object.Get(), soap_testing::TestHost::Request(method, parameters).Get());
   }
 };
 
 // The XMLDATA parameters of a response.
 std::vector<std::string> Documents(const soap_testing::Answer& answer) {
   std::vector<std::string> documents;
-  for (const auto& parameter : answer.created->added) {
+  for (const fakes::Parameter& parameter : answer.created->parameters) {
     EXPECT_EQ(parameter.accessor, "XMLDATA");
     EXPECT_TRUE(parameter.xml);
     documents.push_back(parameter.value);
@@ -119,14 +120,12 @@ TEST(AdminSessionList, FailedFlagGroupAndNextCallsCountAsTheirValuesOrAsTheEnd) 
 
 TEST(AdminJobList, ListsEachSessionsJobsSkippingEmptyFragments) {
   AdminHost admin;
-  fakes::RegisteredJobSource jobs;
-  ASSERT_EQ(jobs.Registered(), S_OK);
   admin.host.sessions->AddSession("tok-admin", "<SESSION id=\"a\">", GroupAdmin);
   admin.host.sessions->AddSession("tok-b", "<SESSION id=\"b\">", 0);
   admin.host.sessions->AddSession("tok-c", "<SESSION id=\"c\">", 0);
-  jobs.source->jobs["tok-admin"] = {"<JOB n=\"1\"/>", "", "<JOB n=\"2\"/>"};
-  jobs.source->answers["tok-b"] = S_FALSE;  // no job list for this session
-  jobs.source->jobs["tok-c"] = {""};
+  admin.jobs.source->jobs["tok-admin"] = {"<JOB n=\"1\"/>", "", "<JOB n=\"2\"/>"};
+  admin.jobs.source->answers["tok-b"] = S_FALSE;  // no job list for this session
+  admin.jobs.source->jobs["tok-c"] = {""};
 
   const auto answer = admin.Ask("AdminJobList");
 
@@ -136,144 +135,122 @@ TEST(AdminJobList, ListsEachSessionsJobsSkippingEmptyFragments) {
                        "</SESSION><SESSION id=\"b\"></SESSION>"
                        "<SESSION id=\"c\"><JOBLIST></JOBLIST></SESSION>"));
   // One job source serves the whole call.
-  EXPECT_EQ(jobs.factory->log.Count("CreateInstance"), 1);
+  EXPECT_EQ(admin.jobs.factory->Made().size(), 1u);
 }
 
 TEST(Listings, NoSessionsIsAnEmptyListingWithOrWithoutAJobSource) {
-  for (const bool registered : {true, false}) {
+  for (const bool served : {true, false}) {
     AdminHost admin;
-    std::optional<fakes::RegisteredJobSource> jobs;
-    if (registered) jobs.emplace();
+    if (!served) admin.jobs.factory->log.Fail("CreateInstance", REGDB_E_CLASSNOTREG);
     EXPECT_EQ(Documents(admin.Ask("AdminJobList")), JobListing(""));
     EXPECT_EQ(Documents(admin.Ask("AdminSessionList")), SessionListing(""));
   }
 }
 
-struct Refusal {
-  FaultCode code;
-  const char* fault;
-  std::vector<std::string> warnings;  // from the method
-};
-const Refusal kNotAdministrator = {
-    FaultCode::Client, "Permission Denied", {" Not a member of QMS_ADMIN group"}};
-const Refusal kSessionWalkFailed = {
-    FaultCode::Server, "Session Enumerator", {"Admin - Session Enum next failed"}};
-const Refusal kJobWalkFailed = {
-    FaultCode::Server, "Job Enumerator", {"Admin - Jobs Enum next failed"}};
+std::string Text(HRESULT hr) {
+  return winport::WideToUtf8(quillmere::ErrorMessage(hr));
+}
 
-struct RefusalRow {
+// A request answered with a fault and no listing, for a caller with a session "tok-a" that
+// has two jobs: the fault and what was reported under the listing's name.
+struct FailureRow {
   const char* name;
   const char* method;
   const char* token;
-  std::function<void(AdminHost&, fakes::RegisteredJobSource&)> arrange;
-  Refusal refusal;
+  std::function<void(AdminHost&)> arrange;
+  FaultCode code;
+  std::string fault;
+  std::vector<std::string> reported;
+  std::string detail = {};
 };
 
-void PrintTo(const RefusalRow& row, std::ostream* out) {
+void PrintTo(const FailureRow& row, std::ostream* out) {
   *out << row.name;
 }
 
+const std::vector<std::string> kSessionWalkFailed = {"Admin - Session Enum next failed"};
+
+// What fails outside the walk is the listing ladder's: it reports the COM error and
+// Execute answers with its Server fault.
+FailureRow Laddered(const char* name, const char* token, std::function<void(AdminHost&)> arrange,
+                    HRESULT hr) {
+  return {name,
+          "AdminSessionList",
+          token,
+          std::move(arrange),
+          FaultCode::Server,
+          "Failed to execute {Administrator#AdminSessionList}:\n[COM error] " + Text(hr) + "\n",
+          {"COM Error:  " + Text(hr)}};
+}
+
+void Nothing(AdminHost&) {}
+
 // clang-format off
-const RefusalRow kRefusals[] = {
-    {"NotAnAdministrator", "AdminSessionList", "tok-user", [](auto&, auto&) {}, kNotAdministrator},
-    {"SessionWithoutToken", "AdminSessionList", "tok-admin", [](AdminHost& a, auto&) {
+const FailureRow kFailures[] = {
+    {"NotAnAdministrator", "AdminSessionList", "tok-user", Nothing, FaultCode::Client,
+     "Permission Denied", {" Not a member of QMS_ADMIN group"}},
+    {"NotAnAdministratorWithoutWarnings", "AdminJobList", "tok-user",
+     [](AdminHost& a) { a.host.reporting.SetReportingLevel(0); }, FaultCode::Client,
+     "Permission Denied", {}},
+    {"UnknownCaller", "AdminJobList", "tok-gone", Nothing, FaultCode::Client,
+     Text(quillmere::kNotAuthenticated), {"COM Error:  " + Text(quillmere::kNotAuthenticated)},
+     "{_UserNotAuthenticated} {Identity: tok-gone}"},
+    {"SessionWithoutToken", "AdminSessionList", "tok-admin", [](AdminHost& a) {
        a.host.sessions->sessions[0]->log.Fail("GetIdentityToken", E_FAIL);
-     }, kSessionWalkFailed},
-    {"SessionWithoutMarkup", "AdminSessionList", "tok-admin", [](AdminHost& a, auto&) {
+     }, FaultCode::Server, "Session Enumerator", kSessionWalkFailed},
+    {"SessionWithoutMarkup", "AdminSessionList", "tok-admin", [](AdminHost& a) {
        a.host.sessions->sessions[0]->log.Fail("GetXml", E_UNEXPECTED);
-     }, kSessionWalkFailed},
-    {"NoJobSource", "AdminJobList", "tok-admin", [](auto&, fakes::RegisteredJobSource& j) {
-       j.factory->log.Fail("CreateInstance", E_OUTOFMEMORY);
-     }, kSessionWalkFailed},
-    {"JobsCannotBeListed", "AdminJobList", "tok-admin", [](auto&, fakes::RegisteredJobSource& j) {
-       j.source->answers["tok-a"] = E_ACCESSDENIED;
-     }, kSessionWalkFailed},
-    {"JobWalkFails", "AdminJobList", "tok-admin", [](auto&, fakes::RegisteredJobSource& j) {
-       j.source->enumeratorLog->Fail("Next", E_FAIL, 1);
-     }, kJobWalkFailed},
+     }, FaultCode::Server, "Session Enumerator", kSessionWalkFailed},
+    {"NoJobSource", "AdminJobList", "tok-admin", [](AdminHost& a) {
+       a.jobs.factory->log.Fail("CreateInstance", E_OUTOFMEMORY);
+     }, FaultCode::Server, "Session Enumerator", kSessionWalkFailed},
+    {"JobsCannotBeListed", "AdminJobList", "tok-admin", [](AdminHost& a) {
+       a.jobs.source->answers["tok-a"] = E_ACCESSDENIED;
+     }, FaultCode::Server, "Session Enumerator", kSessionWalkFailed},
+    {"JobWalkFails", "AdminJobList", "tok-admin", [](AdminHost& a) {
+       a.jobs.source->enumeratorLog->Fail("Next", E_FAIL, 1);
+     }, FaultCode::Server, "Job Enumerator", {"Admin - Jobs Enum next failed"}},
     // The first fault asked for is the job walk's, and fails; the session walk's guard answers.
-    {"JobFaultCannotBeHad", "AdminJobList", "tok-admin", [](AdminHost& a, auto& j) {
-       j.source->enumeratorLog->Fail("Next", E_FAIL, 1);
+    {"JobFaultCannotBeHad", "AdminJobList", "tok-admin", [](AdminHost& a) {
+       a.jobs.source->enumeratorLog->Fail("Next", E_FAIL, 1);
        a.host.messages.factory->prepare = [](fakes::FakeSoapMessage& m) {
          m.log.Fail("getSOAPFault", E_UNEXPECTED, 0, 1);
        };
-     }, {FaultCode::Server, "Session Enumerator",
-         {"Admin - Jobs Enum next failed", "Admin - Session Enum next failed"}}},
+     }, FaultCode::Server, "Session Enumerator",
+     {"Admin - Jobs Enum next failed", "Admin - Session Enum next failed"}},
+    Laddered("NoIdentityToken", nullptr, Nothing, E_INVALIDARG),
+    Laddered("NoSessionList", "tok-admin", [](AdminHost& a) {
+      a.host.sessions->log.Fail("EnumSessions", E_ACCESSDENIED);
+    }, E_ACCESSDENIED),
+    Laddered("ListingCannotBeAdded", "tok-admin", [](AdminHost& a) {
+      a.host.messages.factory->prepare = [](fakes::FakeSoapMessage& m) {
+        m.log.Fail("addResponseParameter", E_OUTOFMEMORY);
+      };
+    }, E_OUTOFMEMORY),
 };
 // clang-format on
 
-class Refusals : public testing::TestWithParam<RefusalRow> {};
+class Failures : public testing::TestWithParam<FailureRow> {};
 
-TEST_P(Refusals, AnswerWithAFaultAndAWarningAndNoListing) {
-  const RefusalRow& row = GetParam();
+TEST_P(Failures, AnswerWithAFaultAndNoListing) {
+  const FailureRow& row = GetParam();
   AdminHost admin;
-  fakes::RegisteredJobSource jobs;
   admin.host.sessions->AddSession("tok-a", "<SESSION id=\"a\">", 0);
-  jobs.source->jobs["tok-a"] = {"<JOB/>", "<JOB/>"};
-  row.arrange(admin, jobs);
+  admin.jobs.source->jobs["tok-a"] = {"<JOB/>", "<JOB/>"};
+  row.arrange(admin);
 
   const auto answer = admin.Ask(row.method, row.token);
 
   EXPECT_EQ(answer.hr, S_FALSE);
-  EXPECT_EQ(answer.created->fault->code, row.refusal.code);
-  EXPECT_EQ(answer.created->fault->text, row.refusal.fault);
+  EXPECT_EQ(answer.created->fault->code, row.code);
+  EXPECT_EQ(answer.created->fault->text, row.fault);
+  EXPECT_EQ(answer.created->fault->detail, row.detail);
   EXPECT_TRUE(Documents(answer).empty());
-  EXPECT_EQ(admin.Warnings(std::string("C") + row.method + "::execute::execute"),
-            row.refusal.warnings);
+  EXPECT_EQ(admin.host.reporting.Texts(std::string("C") + row.method + "::execute::execute"),
+            row.reported);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Refusals, testing::ValuesIn(kRefusals),
+INSTANTIATE_TEST_SUITE_P(Table, Failures, testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// Failures before the walk and of the answer itself are not the walk's: the listing's own
-// ladder reports them, and the object answers with its Server fault.
-TEST(Listings, FailuresOutsideTheWalkGoToTheLadder) {
-  using Arrange = std::function<void(AdminHost&, fakes::FakeSoapMessage & request)>;
-  // clang-format off
-  const std::pair<Arrange, HRESULT> rows[] = {
-      {[](auto&, auto& request) { request.log.Fail("getStringParameterByAccessor", E_INVALIDARG); },
-       E_INVALIDARG},
-      {[](AdminHost& a, auto&) { a.host.sessions->log.Fail("EnumSessions", E_ACCESSDENIED); },
-       E_ACCESSDENIED},
-      {[](AdminHost& a, auto&) { a.host.messages.factory->prepare = [](auto& response) {
-         response.log.Fail("addResponseParameter", E_OUTOFMEMORY); }; },
-       E_OUTOFMEMORY}};
-  // clang-format on
-  for (const auto& [arrange, failure] : rows) {
-    AdminHost admin;
-    auto request =
-        soap_testing::TestHost::Request("AdminSessionList", {{"IdentityToken", "tok-admin"}});
-    arrange(admin, *request.Get());
-
-    const auto answer = admin.host.Execute(admin.object.Get(), request.Get());
-
-    EXPECT_EQ(answer.hr, S_FALSE);
-    EXPECT_EQ(answer.created->fault->code, FaultCode::Server);
-    EXPECT_EQ(answer.created->fault->text.rfind(
-                  "Failed to execute {Administrator#AdminSessionList}:\n", 0),
-              0u);
-    const auto reports = admin.host.reporting.Reports();
-    ASSERT_FALSE(reports.empty());
-    EXPECT_EQ(reports[0].source, kSessionList);
-    EXPECT_EQ(reports[0].errorNumber, failure);
-    EXPECT_TRUE(admin.Warnings(kSessionList).empty());
-  }
-}
-
-TEST(Listings, WithoutWarningsTheRefusalIsNotReported) {
-  AdminHost admin;
-  admin.host.reporting.SetReportingLevel(0);
-  EXPECT_EQ(admin.Ask("AdminSessionList", "tok-user").created->fault->text, "Permission Denied");
-  EXPECT_TRUE(admin.Warnings(kSessionList).empty());
-}
-
-TEST(Listings, AnUnknownCallerIsNotAuthenticated) {
-  AdminHost admin;
-  const auto answer = admin.Ask("AdminJobList", "tok-gone");
-  EXPECT_EQ(answer.hr, S_FALSE);
-  EXPECT_EQ(answer.created->fault->code, FaultCode::Client);
-  EXPECT_EQ(answer.created->fault->detail, "{_UserNotAuthenticated} {Identity: tok-gone}");
-  EXPECT_TRUE(Documents(answer).empty());
-}
 
 }  // namespace

@@ -1,17 +1,16 @@
-// Texts for HRESULTs, the COM error exception and the error info made from a text.
+// Texts for HRESULTs, and the error info made from a text.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include <winport/com_ptr.h>
 #include <winport/wide.h>
 #include <winport/windows.h>
 
 #include "errors/com_error.h"
 #include "errors/error_info.h"
 #include "errors/error_message.h"
+#include "errors_testing.h"
 #include "platform_skips.h"
-#include "thread_error_info.h"
 
 namespace {
 
@@ -31,8 +30,8 @@ bool SystemHasText(HRESULT hr) {
 TEST(ErrorMessage, NamesCodesTheSystemHasNoTextFor) {
   const std::pair<DWORD, const char*> rows[] = {
       {0x80040200, "Unknown error 0x80040200"}, {0x80040201, "IDispatch error #1"},
-      {0x80040205, "IDispatch error #5"},       {0x8004FFFF, "IDispatch error #65023"},
-      {0x80050000, "Unknown error 0x80050000"}, {0x00001A2B, "Unknown error 0x1A2B"},
+      {0x8004FFFF, "IDispatch error #65023"},   {0x80050000, "Unknown error 0x80050000"},
+      {0x00001A2B, "Unknown error 0x1A2B"},
   };
   for (const auto& [code, text] : rows) {
     const HRESULT hr = static_cast<HRESULT>(code);
@@ -49,44 +48,6 @@ TEST(ErrorMessage, IsTheSystemsTextWithoutItsLineEnd) {
     SKIP_ON_WINE("its system message table has its own wording");
   }
   EXPECT_EQ(text, "The parameter is incorrect.");
-}
-
-TEST(ComError, RaisingTakesAndClearsTheThreadsErrorInfo) {
-  const winport::ComPtr<IErrorInfo> made =
-      quillmere::MakeErrorInfo(std::string_view("Lookup failed"));
-  for (const IErrorInfo* expected :
-       {static_cast<IErrorInfo*>(made.Get()), static_cast<IErrorInfo*>(nullptr)}) {
-    try {
-      quillmere::RaiseComError(static_cast<HRESULT>(0x80070002));
-      FAIL() << "RaiseComError returned";
-    } catch (const quillmere::_com_error& error) {
-      EXPECT_EQ(static_cast<DWORD>(error.Error()), 0x80070002u);
-      EXPECT_EQ(error.ErrorInfo(), expected);
-      EXPECT_EQ(WideToUtf8(error.Description()), expected ? "Lookup failed" : "");
-      // The code's message is made once per exception.
-      EXPECT_EQ(&error.ErrorMessage(), &error.ErrorMessage());
-    }
-  }
-  EXPECT_EQ(TakeThreadErrorDescription(), std::nullopt);
-}
-
-TEST(ComError, RaisingWithoutInfoLeavesTheThreadsErrorInfoAlone) {
-  quillmere::MakeErrorInfo(std::string_view("Earlier failure"));
-  try {
-    quillmere::RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-    FAIL() << "RaiseComErrorWithoutInfo returned";
-  } catch (const quillmere::_com_error& error) {
-    EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
-    EXPECT_EQ(error.ErrorInfo(), nullptr);
-  }
-  EXPECT_EQ(TakeThreadErrorDescription(), "Earlier failure");
-}
-
-TEST(CheckHr, RaisesFailuresAndReturnsEverySuccess) {
-  for (const HRESULT success : {S_OK, S_FALSE, HRESULT{2}, HRESULT{0x7FFFFFFF}})
-    EXPECT_EQ(quillmere::CheckHr(success), success);
-  for (const DWORD failure : {0x80004005u, 0x80000000u, 0xFFFFFFFFu})
-    EXPECT_THROW(quillmere::CheckHr(static_cast<HRESULT>(failure)), quillmere::_com_error);
 }
 
 TEST(MakeErrorInfo, TakesOnlyTheViewsCharacters) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "soap/job_source.h"
 #include "soap/session_manager.h"
 #include "soap/soap_host.h"
 #include "soap/soap_object_interfaces.h"
@@ -53,24 +52,6 @@ TEST(InterfaceLayout, OperationsSitInTheSlotsTheHostUses) {
   };
   for (const auto& [operation, actual, expected] : slots)
     EXPECT_EQ(actual, expected) << operation;
-}
-
-TEST(InterfaceLayout, EveryIdIsDistinct) {
-  // clang-format off
-  const GUID ids[] = {
-      __uuidof(ISoapService), __uuidof(ISOAPMessage), __uuidof(ISOAPFault), __uuidof(FaultCode),
-      __uuidof(SoapMessage), __uuidof(_ISoapObject), __uuidof(ISetting),
-      __uuidof(ISessionManagerReconnect), __uuidof(ISessionManagerEnumeration),
-      __uuidof(ISessionEnumerator), __uuidof(ISession), __uuidof(ISessionRecord),
-      __uuidof(IUserAdministration), __uuidof(IExtensionObject), __uuidof(IJobSource),
-      __uuidof(IJobEnumerator), __uuidof(IJobRecord), __uuidof(JobSource)};
-  // clang-format on
-  for (std::size_t i = 0; i < std::size(ids); ++i) {
-    EXPECT_FALSE(IsEqualGUID(ids[i], __uuidof(IUnknown))) << i;
-    for (std::size_t j = i + 1; j < std::size(ids); ++j) {
-      EXPECT_FALSE(IsEqualGUID(ids[i], ids[j])) << i << " and " << j;
-    }
-  }
 }
 
 }  // namespace

@@ -21,11 +21,7 @@ Methods Naming(std::string workstation) {
              auto* fake = static_cast<fakes::FakeSoapMessage*>(response);
              fake->onSuccessNext = kNext;
              fake->onSuccessObject = "Next";
-             if (!workstation.empty()) {
-               winport::ScopedBstr accessor(OLESTR("QMS_WSID"));
-               winport::ScopedBstr value(winport::Utf8ToWide(workstation).c_str());
-               response->addResponseParameter(accessor.Get(), value.Get(), VARIANT_FALSE);
-             }
+             if (!workstation.empty()) fake->parameters.push_back({"QMS_WSID", workstation});
              return S_OK;
            }}};
 }
@@ -42,15 +38,11 @@ TEST(OnSuccess, TheNextObjectsResponseReplacesOursWithTheWorkstationCarriedOver)
 
     EXPECT_EQ(answer.hr, 2);
     EXPECT_EQ(answer.slot.Get(), static_cast<quillmere::ISOAPMessage*>(nextResponse.Get()));
-    const auto dispatches = tester.service->Dispatches();
-    ASSERT_EQ(dispatches.size(), 1u);
-    EXPECT_EQ(dispatches[0].objectName, "Next");
-    EXPECT_EQ(dispatches[0].request, static_cast<quillmere::ISOAPMessage*>(kNext.Get()));
-    EXPECT_EQ(nextResponse->added.size(), workstation.empty() ? 0u : 1u);
-    if (!workstation.empty()) {
-      EXPECT_EQ(nextResponse->added[0],
-                (fakes::ResponseParameter{"QMS_WSID", workstation, false}));
-    }
+    EXPECT_EQ(tester.service->log.Calls(),
+              (std::vector<std::string>{"Register Tester", "DispatchSOAP Next Follow"}));
+    const std::vector<fakes::Parameter> carried = {{"QMS_WSID", workstation}};
+    EXPECT_EQ(nextResponse->parameters,
+              workstation.empty() ? std::vector<fakes::Parameter>{} : carried);
     EXPECT_EQ(answer.created->variablesFrom, request.Get());
     EXPECT_FALSE(answer.created->fault->faulted);
   }
@@ -81,9 +73,9 @@ TEST(OnSuccess, AnExceptionWhileFollowingIsReportedAndFailsTheRequest) {
   EXPECT_EQ(answer.hr, S_FALSE);
   // Its ladder reported the failure and left its text as the error info; the E_POINTER
   // raised carries none, so the fault's description is empty.
-  EXPECT_EQ(answer.created->fault->text,
-            "Failed to execute {Orphan#Run}:\n[COM error] " +
-                winport::WideToUtf8(quillmere::ErrorMessage(E_FAIL)) + "\n");
+  EXPECT_EQ(answer.created->fault->text, "Failed to execute {Orphan#Run}:\n[COM error] " +
+                                             winport::WideToUtf8(quillmere::ErrorMessage(E_FAIL)) +
+                                             "\n");
   const auto reports = host.reporting.Reports();
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports[0].source, "SoapObjectImpl.ProcessOnSuccess");

@@ -77,11 +77,11 @@ class RecordingReporter : public quillmere::Reporter {
     }
     return reports;
   }
-  // The descriptions reported at level (errors: kLevelError) under source.
-  std::vector<std::string> Texts(DWORD level, const std::string& source) const {
+  // The descriptions reported (and errors) under source, at any level.
+  std::vector<std::string> Texts(const std::string& source) const {
     std::vector<std::string> texts;
     for (const ReportCall& call : Reports()) {
-      if (call.level == level && call.source == source) texts.push_back(call.description);
+      if (call.source == source) texts.push_back(call.description);
     }
     return texts;
   }

@@ -16,6 +16,7 @@
 #include "fakes/fake_session_manager.h"
 #include "fakes/fake_soap_message.h"
 #include "fakes/fake_soap_service.h"
+#include "fakes/served_class.h"
 #include "recording_reporter.h"
 #include "soap/soap_object_impl.h"
 
@@ -84,15 +85,12 @@ class Apartment {
 class TestHost {
  public:
   TestHost() {
-    EXPECT_EQ(messages.Registered(), S_OK) << "the message class is not registered";
     service->namedObjects["Session"] = winport::ComPtr<IUnknown>(
         static_cast<quillmere::ISessionManagerReconnect*>(sessions.Get()));
   }
-  TestHost(const TestHost&) = delete;
-  TestHost& operator=(const TestHost&) = delete;
 
   static winport::ComPtr<fakes::FakeSoapMessage> Request(
-      const std::string& method, std::vector<std::pair<std::string, std::string>> parameters = {}) {
+      const std::string& method, std::vector<fakes::Parameter> parameters = {}) {
     auto request = winport::MakeComObject<fakes::FakeSoapMessage>();
     request->method = method;
     request->parameters = std::move(parameters);
@@ -111,7 +109,10 @@ class TestHost {
 
   Apartment apartment;
   testing_support::RecordingReporter reporting;
-  fakes::RegisteredMessageClass messages;
+  // The host's message class: the responses Execute makes.
+  fakes::ServedClass<fakes::FakeSoapMessage> messages{
+      __uuidof(quillmere::SoapMessage),
+      [] { return winport::MakeComObject<fakes::FakeSoapMessage>(); }};
   winport::ComPtr<fakes::FakeSoapService> service =
       winport::MakeComObject<fakes::FakeSoapService>();
   winport::ComPtr<fakes::FakeSessionManager> sessions =
@@ -124,8 +125,7 @@ struct Tester : TestHost {
       : object(winport::MakeComObject<TestObject>(reporting, OLESTR("Tester"), methods)) {
     EXPECT_EQ(object->Init(service.Get()), S_OK);
   }
-  Answer Ask(const std::string& method,
-             std::vector<std::pair<std::string, std::string>> parameters = {}) {
+  Answer Ask(const std::string& method, std::vector<fakes::Parameter> parameters = {}) {
     return Execute(object.Get(), Request(method, std::move(parameters)).Get());
   }
 

@@ -1,33 +1,45 @@
-// What a fake of the host's components was asked, and which of its calls must fail.
-// Each fake operation starts with `if (FAILED(hr = log.Enter("Op"))) return hr;`.
+// What every fake of the host's components shares: the log of what it was asked, which of
+// its calls must fail, the texts it trades in BSTRs, and the walk over a fixed list.
+// Each fake operation starts with FAKE_ENTER(log, "Op") or FAKE_ENTER(log, "Op", detail).
 #pragma once
 
-#include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <winport/com_object.h>
+#include <winport/com_ptr.h>
+#include <winport/wide.h>
 #include <winport/windows.h>
 
 namespace fakes {
 
+inline std::string Utf8(BSTR text) {
+  return winport::WideToUtf8(winport::BstrView(text));
+}
+inline BSTR NewBstr(const std::string& text) {
+  return SysAllocString(winport::Utf8ToWide(text).c_str());
+}
+
 class CallLog {
  public:
-  // The calls of operation after the first `after` answer hr (S_OK clears it); with
-  // `times`, only that many of them.
+  // The calls of operation after the first `after` answer hr; with `times`, only that many.
   void Fail(const std::string& operation, HRESULT hr, int after = 0, int times = -1) {
     std::lock_guard<std::mutex> hold(mutex_);
     failures_[operation] = {hr, after, times};
   }
 
-  // Records the call; answers the failure set for it, or S_OK.
-  HRESULT Enter(const std::string& operation) {
+  // Records the call, followed by its detail when it has one; answers the failure set for
+  // it, or S_OK.
+  HRESULT Enter(const std::string& operation, const std::string& detail = {}) {
     std::lock_guard<std::mutex> hold(mutex_);
-    calls_.push_back(operation);
+    calls_.push_back(detail.empty() ? operation : operation + " " + detail);
+    const int made = ++counts_[operation];
     const auto failure = failures_.find(operation);
     if (failure == failures_.end()) return S_OK;
-    const auto made = std::count(calls_.begin(), calls_.end(), operation);
     const Failure& rule = failure->second;
     const bool inRange = made > rule.after && (rule.times < 0 || made <= rule.after + rule.times);
     return inRange ? rule.hr : S_OK;
@@ -39,7 +51,8 @@ class CallLog {
   }
   int Count(const std::string& operation) const {
     std::lock_guard<std::mutex> hold(mutex_);
-    return static_cast<int>(std::count(calls_.begin(), calls_.end(), operation));
+    const auto counted = counts_.find(operation);
+    return counted == counts_.end() ? 0 : counted->second;
   }
 
  private:
@@ -48,8 +61,10 @@ class CallLog {
     int after;
     int times;
   };
+
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;
+  std::map<std::string, int> counts_;
   std::map<std::string, Failure> failures_;
 };
 
@@ -60,10 +75,34 @@ void HandOut(Object* object, Interface** out) {
   if (object != nullptr) object->AddRef();
 }
 
-}  // namespace fakes
-
 // Returns from the calling fake operation when the log says it must fail.
-#define FAKE_ENTER(log, operation)                                                             \
-  do {                                                                                         \
-    if (const HRESULT injected_ = (log).Enter(operation); FAILED(injected_)) return injected_; \
+#define FAKE_ENTER(log, ...)                                                                     \
+  do {                                                                                           \
+    if (const HRESULT injected_ = (log).Enter(__VA_ARGS__); FAILED(injected_)) return injected_; \
   } while (0)
+
+// Walks a fixed list one item at a time; log (shared by every walk of one fake) can make
+// Next fail.
+template <class Interface, class Record, class Item>
+class FakeWalk : public winport::ComObject<Interface> {
+ public:
+  FakeWalk(std::vector<winport::ComPtr<Item>> items, std::shared_ptr<CallLog> log)
+      : items_(std::move(items)), log_(std::move(log)) {}
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG, Record** item, ULONG* fetched) override {
+    *item = nullptr;
+    if (fetched) *fetched = 0;
+    FAKE_ENTER(*log_, "Next");
+    if (next_ >= items_.size()) return S_FALSE;
+    HandOut(items_[next_++].Get(), item);
+    if (fetched) *fetched = 1;
+    return S_OK;
+  }
+
+ private:
+  std::vector<winport::ComPtr<Item>> items_;
+  std::shared_ptr<CallLog> log_;
+  size_t next_ = 0;
+};
+
+}  // namespace fakes

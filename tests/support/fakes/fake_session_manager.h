@@ -9,7 +9,6 @@
 
 #include <winport/com_object.h>
 #include <winport/com_ptr.h>
-#include <winport/wide.h>
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
@@ -17,110 +16,73 @@
 
 namespace fakes {
 
-inline BSTR NewBstr(const std::string& text) {
-  return SysAllocString(winport::Utf8ToWide(text).c_str());
-}
-
-// A caller's session.
-class FakeSession : public winport::ComObject<quillmere::ISession> {
+// A session, as its caller holds it (ISession) or as the manager lists it (ISessionRecord).
+class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::ISessionRecord> {
  public:
+  std::string token;
+  std::string xml;
   LONG adminFlags = 0;
+  ULONG groups = 0;
   CallLog log;
 
-  HRESULT STDMETHODCALLTYPE GetIdentityToken(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsAdmin(LONG* flags) override {
+    *flags = adminFlags;
+    return log.Enter("IsAdmin");  // callers read the flags whatever the result
+  }
+  HRESULT STDMETHODCALLTYPE GetIdentityToken(BSTR* out) override {
+    FAKE_ENTER(log, "GetIdentityToken");
+    *out = token.empty() ? nullptr : NewBstr(token);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetXml(BSTR* out) override {
+    FAKE_ENTER(log, "GetXml");
+    *out = NewBstr(xml);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetGroups(ULONG* out) override {
+    FAKE_ENTER(log, "GetGroups");
+    *out = groups;
+    return S_OK;
+  }
+  // Nothing the module does asks for these.
   HRESULT STDMETHODCALLTYPE GetSessionText(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetUser(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetWorkstation(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCreated(DATE*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetLastAccess(DATE*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Touch() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsAdmin(LONG* flags) override {
-    *flags = adminFlags;
-    return log.Enter("IsAdmin");  // callers read the flags whatever the result
-  }
-};
-
-// One listed session.
-class FakeSessionRecord : public winport::ComObject<quillmere::ISessionRecord> {
- public:
-  std::string token;
-  std::string xml;
-  ULONG groups = 0;
-  CallLog log;
-
   HRESULT STDMETHODCALLTYPE GetSessionId(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetUser(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIdentityToken(BSTR* out) override {
-    FAKE_ENTER(log, "GetIdentityToken");
-    *out = token.empty() ? nullptr : NewBstr(token);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetWorkstation(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetCreated(DATE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetLastAccess(DATE*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetJobCount(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetXml(BSTR* out) override {
-    FAKE_ENTER(log, "GetXml");
-    *out = NewBstr(xml);
-    return S_OK;
-  }
   HRESULT STDMETHODCALLTYPE GetState(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetGroups(ULONG* out) override {
-    FAKE_ENTER(log, "GetGroups");
-    *out = groups;
-    return S_OK;
-  }
 };
 
-// Walks a fixed list; its log (shared with the manager) can make Next fail.
-class FakeSessionEnumerator : public winport::ComObject<quillmere::ISessionEnumerator> {
+class FakeSessionEnumerator
+    : public FakeWalk<quillmere::ISessionEnumerator, quillmere::ISessionRecord, FakeSession> {
  public:
-  FakeSessionEnumerator(std::vector<winport::ComPtr<FakeSessionRecord>> sessions,
-                        std::shared_ptr<CallLog> log)
-      : sessions_(std::move(sessions)), log_(std::move(log)) {}
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, quillmere::ISessionRecord** session,
-                                 ULONG* fetched) override {
-    *session = nullptr;
-    if (fetched) *fetched = 0;
-    FAKE_ENTER(*log_, "Next");
-    if (count != 1) return E_INVALIDARG;
-    if (next_ >= sessions_.size()) return S_FALSE;
-    HandOut(sessions_[next_++].Get(), session);
-    if (fetched) *fetched = 1;
-    return S_OK;
-  }
+  using FakeWalk::FakeWalk;
   HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Clone(quillmere::ISessionEnumerator**) override { return E_NOTIMPL; }
-
- private:
-  std::vector<winport::ComPtr<FakeSessionRecord>> sessions_;
-  std::shared_ptr<CallLog> log_;
-  size_t next_ = 0;
 };
 
 class FakeSessionManager : public winport::ComObject<quillmere::ISessionManagerReconnect,
                                                      quillmere::ISessionManagerEnumeration> {
  public:
   std::map<std::string, winport::ComPtr<FakeSession>> callers;  // by identity token
-  std::vector<winport::ComPtr<FakeSessionRecord>> sessions;
+  std::vector<winport::ComPtr<FakeSession>> sessions;           // listed
   CallLog log;
   std::shared_ptr<CallLog> enumeratorLog = std::make_shared<CallLog>();  // every enumerator's
 
-  // A caller's session under token, made and kept here.
   FakeSession& AddCaller(const std::string& token, LONG adminFlags) {
-    auto session = winport::MakeComObject<FakeSession>();
+    auto& session = callers[token] = winport::MakeComObject<FakeSession>();
     session->adminFlags = adminFlags;
-    callers[token] = session;
     return *session.Get();
   }
-  FakeSessionRecord& AddSession(const std::string& token, const std::string& xml, ULONG groups) {
-    auto session = winport::MakeComObject<FakeSessionRecord>();
+  FakeSession& AddSession(const std::string& token, const std::string& xml, ULONG groups) {
+    auto& session = sessions.emplace_back(winport::MakeComObject<FakeSession>());
     session->token = token;
     session->xml = xml;
     session->groups = groups;
-    sessions.push_back(session);
     return *session.Get();
   }
 
@@ -134,8 +96,9 @@ class FakeSessionManager : public winport::ComObject<quillmere::ISessionManagerR
   HRESULT STDMETHODCALLTYPE EnumSessions(quillmere::ISessionEnumerator** out) override {
     *out = nullptr;
     FAKE_ENTER(log, "EnumSessions");
-    *out = new FakeSessionEnumerator(sessions, enumeratorLog);
-    (*out)->AddRef();
+    HandOut(static_cast<quillmere::ISessionEnumerator*>(
+                new FakeSessionEnumerator(sessions, enumeratorLog)),
+            out);
     return S_OK;
   }
 
@@ -143,7 +106,7 @@ class FakeSessionManager : public winport::ComObject<quillmere::ISessionManagerR
   HRESULT Find(const char* operation, BSTR token, quillmere::ISession** session) {
     *session = nullptr;
     FAKE_ENTER(log, operation);
-    const auto found = callers.find(winport::WideToUtf8(winport::BstrView(token)));
+    const auto found = callers.find(Utf8(token));
     // An unknown token is a session that has timed out or was logged off.
     if (found == callers.end()) return HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED);
     HandOut(found->second.Get(), session);
