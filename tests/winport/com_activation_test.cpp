@@ -58,7 +58,7 @@ const WideString kVersionedProgId = OLESTR("Quillmere.TestCounter.1");
 class ComActivationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     Cleanup();
     SetText(HKEY_CLASSES_ROOT, kClassKey, nullptr, OLESTR("Quillmere test counter"));
     SetText(HKEY_CLASSES_ROOT, kClassKey + OLESTR("\\InprocServer32"), nullptr,
@@ -72,7 +72,6 @@ class ComActivationTest : public testing::Test {
   void TearDown() override {
     CoFreeUnusedLibraries();
     Cleanup();
-    CoUninitialize();
   }
   static void Cleanup() {
     DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
@@ -80,6 +79,8 @@ class ComActivationTest : public testing::Test {
     DeleteTree(HKEY_CLASSES_ROOT, kVersionedProgId);
     DeleteTree(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereTests"));
   }
+
+  winport::ScopedComInit com_{COINIT_MULTITHREADED};
 };
 
 TEST_F(ComActivationTest, CreatesTheRegisteredClassFromItsLibrary) {

@@ -54,19 +54,6 @@ class WidgetFactory : public winport::ComObject<IClassFactory> {
   int created = 0;
 };
 
-// Keeps the test thread in an apartment for one test.
-class Apartment {
- public:
-  explicit Apartment(DWORD model = COINIT_MULTITHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
-  ~Apartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  HRESULT result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
-
 // Registers the widget class for one test.
 class RegisteredWidget {
  public:
@@ -123,7 +110,7 @@ TEST(ComApartment, ActivationWithoutAnyApartmentFails) {
 }
 
 TEST(ComApartment, ThreadWithoutInitUsesTheProcessMta) {
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   RegisteredWidget widget;
   EXPECT_EQ(OnFreshThread([] {
               winport::ComPtr<IWidget> object;
@@ -141,7 +128,7 @@ TEST(ComApartment, InitFailureIsInjectable) {
 }
 
 TEST(ComActivation, CreatesThroughTheRegisteredFactory) {
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   RegisteredWidget widget;
   winport::ComPtr<IWidget> object;
   ASSERT_EQ(
@@ -155,7 +142,7 @@ TEST(ComActivation, CreatesThroughTheRegisteredFactory) {
 
 TEST(ComActivation, ContextMaskMustMatchTheRegistration) {
   SKIP_ON_WINE("it serves a class object registered for another context");
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   RegisteredWidget widget(CLSCTX_LOCAL_SERVER);
   winport::ComPtr<IWidget> object;
   EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_INPROC_SERVER,
@@ -165,7 +152,7 @@ TEST(ComActivation, ContextMaskMustMatchTheRegistration) {
 }
 
 TEST(ComActivation, RevokedClassIsNotServed) {
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   DWORD cookie = 0;
   {
     RegisteredWidget widget;
@@ -179,7 +166,7 @@ TEST(ComActivation, RevokedClassIsNotServed) {
 }
 
 TEST(ComActivation, UnsupportedInterfaceAndAggregationAreTheFactorysAnswer) {
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   RegisteredWidget widget;
   void* object = reinterpret_cast<void*>(1);
   EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IClassFactory),

@@ -1,7 +1,8 @@
 // The scoped wrappers: the one handle template, through a handle kind whose closes the
-// test can count.
+// test can count, and the COM initialiser's pairing with CoUninitialize.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -108,6 +109,46 @@ TEST(ScopedHandle, ReleasedHandleStaysOpenForItsNewOwner) {
   const HANDLE raw = event.Release();
   EXPECT_TRUE(SetEvent(raw));
   EXPECT_TRUE(CloseHandle(raw));
+}
+
+// Runs body on a thread of its own, so the apartments it makes start and end with it.
+std::vector<HRESULT> OnFreshThread(std::vector<HRESULT> (*body)()) {
+  std::vector<HRESULT> results;
+  std::thread([&] { results = body(); }).join();
+  return results;
+}
+
+TEST(ScopedComInit, RefusedInitLeavesTheApartmentToItsOwner) {
+  // Had the refused initialiser uninitialised, the thread would have left its apartment
+  // and the last init would be S_OK.
+  EXPECT_EQ(OnFreshThread([] {
+              winport::ScopedComInit mta(COINIT_MULTITHREADED);
+              std::vector<HRESULT> results{mta.Result()};
+              {
+                winport::ScopedComInit sta(COINIT_APARTMENTTHREADED);
+                results.push_back(sta.Succeeded() ? S_OK : sta.Result());
+              }
+              winport::ScopedComInit again(COINIT_MULTITHREADED);
+              results.push_back(again.Result());
+              return results;
+            }),
+            (std::vector<HRESULT>{S_OK, RPC_E_CHANGED_MODE, S_FALSE}));
+}
+
+TEST(ScopedComInit, RepeatedInitIsUninitialisedToo) {
+  // Once both are gone the thread has no apartment and may choose the other model.
+  EXPECT_EQ(OnFreshThread([] {
+              std::vector<HRESULT> results;
+              {
+                winport::ScopedComInit first(COINIT_APARTMENTTHREADED);
+                winport::ScopedComInit second(COINIT_APARTMENTTHREADED);
+                results = {first.Result(), second.Succeeded() ? second.Result() : E_FAIL};
+              }
+              winport::ScopedComInit other(COINIT_MULTITHREADED);
+              results.push_back(other.Result());
+              return results;
+            }),
+            (std::vector<HRESULT>{S_OK, S_FALSE, S_OK}));
 }
 
 }  // namespace
