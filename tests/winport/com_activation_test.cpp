@@ -53,7 +53,7 @@ const WideString kVersionedProgId = OLESTR("Quillmere.TestCounter.1");
 class ComActivationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     Cleanup();
     SetText(HKEY_CLASSES_ROOT, kClassKey, nullptr, OLESTR("Quillmere test counter"));
     SetText(HKEY_CLASSES_ROOT, kClassKey + OLESTR("\\InprocServer32"), nullptr,
@@ -67,13 +67,14 @@ class ComActivationTest : public testing::Test {
   void TearDown() override {
     CoFreeUnusedLibraries();
     Cleanup();
-    CoUninitialize();
   }
   static void Cleanup() {
     for (const WideString& key : {kClassKey, kProgId, kVersionedProgId})
       RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, OLESTR("Software\\QuillmereTests"));
   }
+
+  winport::ScopedComInit com_{COINIT_MULTITHREADED};
 };
 
 TEST_F(ComActivationTest, ProgIdNamesTheClass) {

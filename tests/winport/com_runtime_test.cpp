@@ -52,19 +52,6 @@ class WidgetFactory : public winport::ComObject<IClassFactory> {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-// Keeps the test thread in an apartment for one test.
-class Apartment {
- public:
-  explicit Apartment(DWORD model = COINIT_MULTITHREADED) : hr_(CoInitializeEx(nullptr, model)) {}
-  ~Apartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  HRESULT result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
-
 // Registers the widget class for one test.
 class RegisteredWidget {
  public:
@@ -115,7 +102,7 @@ TEST(ComApartment, AThreadWithoutInitUsesTheProcessMtaIfThereIsOne) {
                             IID_PPV_ARGS(object.GetAddressOf()));
   };
   EXPECT_EQ(OnFreshThread(activate), CO_E_NOTINITIALIZED);
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   RegisteredWidget widget;
   EXPECT_EQ(OnFreshThread(activate), S_OK);
 }
@@ -130,7 +117,7 @@ TEST(ComApartment, InitFailureIsInjectable) {
 // The factory answers for its class until revoked: it gives the interface asked for, or
 // none, and refuses aggregation.
 TEST(ComActivation, TheRegisteredFactoryServesUntilRevoked) {
-  Apartment mta;
+  winport::ScopedComInit mta(COINIT_MULTITHREADED);
   DWORD cookie = 0;
   {
     RegisteredWidget widget;

@@ -10,6 +10,8 @@
 #include <winport/fault_injection.h>
 #include <winport/platform_info.h>
 #include <winport/scoped_bstr.h>
+#include <winport/scoped_com_init.h>
+#include <winport/scoped_generic.h>
 #include <winport/scoped_handle.h>
 #include <winport/scoped_hkey.h>
 #include <winport/scoped_library.h>
