@@ -15,22 +15,6 @@ namespace {
 // The exit code of a worker that did not end in time.
 constexpr DWORD kTerminatedExitCode = 1;
 
-// The worker's membership of the multithreaded apartment, left when the worker ends.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
-  bool Joined() const { return SUCCEEDED(result_); }
-
- private:
-  HRESULT result_;
-};
-
 }  // namespace
 
 CMessageQueue::CMessageQueue() {
@@ -118,8 +102,9 @@ void CMessageQueue::RunWorker() {
     return WaitForMultipleObjects(static_cast<DWORD>(std::size(events)), events, FALSE, INFINITE);
   };
 
-  const ComApartment apartment;
-  if (!apartment.Joined()) {
+  // The worker's membership of the multithreaded apartment, left when the worker ends.
+  const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
+  if (!apartment.Succeeded()) {
     // The object around this queue may still be under construction, so its event
     // writer cannot be called yet: say so once there is a record to deliver, or at stop.
     waitForEither();
