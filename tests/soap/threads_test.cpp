@@ -29,7 +29,7 @@ TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      soap_testing::Apartment apartment;
+      const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
       for (int i = 0; i < kRequests; ++i) {
         const std::vector<fakes::Parameter> echo = {{"n", std::to_string(t * kRequests + i)}};
         const bool fail = i % 5 == 0;

@@ -68,20 +68,6 @@ struct Answer {
   winport::ComPtr<fakes::FakeSoapMessage> created;  // the message Execute made, if any
 };
 
-// Keeps a thread in the multithreaded apartment for its life.
-class Apartment {
- public:
-  Apartment() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~Apartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  HRESULT hr_;
-};
-
 class TestHost {
  public:
   TestHost() {
@@ -107,7 +93,7 @@ class TestHost {
     return answer;
   }
 
-  Apartment apartment;
+  winport::ScopedComInit apartment{COINIT_MULTITHREADED};
   testing_support::RecordingReporter reporting;
   // The host's message class: the responses Execute makes.
   fakes::ServedClass<fakes::FakeSoapMessage> messages{
