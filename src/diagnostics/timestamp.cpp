@@ -4,6 +4,7 @@
 #include <winport/windows.h>
 
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 
 namespace quillmere {
 
@@ -36,9 +37,11 @@ struct SecondText {
     if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("HH':'mm':'ss"), time,
                        kPictureBuffer) == 0)
       time[0] = 0;
-    text = date;
-    text += OLECHAR(' ');
-    text += time;
+    OrOutOfMemory([&] {
+      text = date;
+      text += OLECHAR(' ');
+      text += time;
+    });
     second = now;
   }
 };

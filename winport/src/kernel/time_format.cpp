@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "kernel/clock.h"
@@ -190,6 +191,18 @@ int Deliver(const std::u16string& text, LPWSTR out, int size) {
   return needed;
 }
 
+// Formats and delivers; an API answers a failed allocation as the system does, never by
+// throwing through its caller.
+int FormatAndDeliver(const SYSTEMTIME& time, const char16_t* picture, Pictures pictures, LPWSTR out,
+                     int size) {
+  try {
+    return Deliver(Format(time, picture, pictures), out, size);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+}
+
 bool ValidCall(LCID locale, LPWSTR out, int size) {
   if (size < 0 || (size > 0 && out == nullptr) || !IsKnownLocale(locale)) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -250,7 +263,7 @@ extern "C" int GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDa
   }
   const char16_t* picture = lpFormat;
   if (picture == nullptr) picture = shape == DATE_LONGDATE ? u"dddd, MMMM d, yyyy" : u"M/d/yyyy";
-  return Deliver(Format(date, picture, Pictures::kDate), lpDateStr, cchDate);
+  return FormatAndDeliver(date, picture, Pictures::kDate, lpDateStr, cchDate);
 }
 
 extern "C" int GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTime,
@@ -271,8 +284,8 @@ extern "C" int GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTi
     }
     time = *lpTime;
   }
-  return Deliver(Format(time, lpFormat != nullptr ? lpFormat : u"h:mm:ss tt", Pictures::kTime),
-                 lpTimeStr, cchTime);
+  return FormatAndDeliver(time, lpFormat != nullptr ? lpFormat : u"h:mm:ss tt", Pictures::kTime,
+                          lpTimeStr, cchTime);
 }
 
 extern "C" char* _strdate(char* datestr) {
