@@ -12,6 +12,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
+#include "allocation/failing_allocations.h"
 #include "diagnostics/reporting.h"
 #include "errors/com_error.h"
 #include "platform_skips.h"
@@ -180,6 +181,24 @@ TEST(ReportRecord, AnAllocationFailureRaisesOutOfMemoryAndQueuesNothing) {
     }
     winport::fault::Reset();
   }
+  reporting.ReportError(OLESTR("sentinel"), nullptr, 0, nullptr);
+  ASSERT_TRUE(reporting.WaitFor(1));
+  EXPECT_EQ(Text(reporting.Records()[0]->source), "sentinel");
+}
+
+// The record itself, a report's first allocation, cannot be made.
+TEST(ReportRecord, ARecordThatCannotBeAllocatedRaisesOutOfMemoryAndQueuesNothing) {
+  RecordingReporting reporting;
+  reporting.EnsureInitialized();
+  testing_support::FailAllocation(1);
+  try {
+    reporting.ReportError(OLESTR("probe"), OLESTR("text"), 0, nullptr);
+    ADD_FAILURE() << "no exception";
+  } catch (const quillmere::_com_error& error) {
+    EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
+  }
+  EXPECT_TRUE(testing_support::AllocationFailed());
+  testing_support::FailAllocation(0);
   reporting.ReportError(OLESTR("sentinel"), nullptr, 0, nullptr);
   ASSERT_TRUE(reporting.WaitFor(1));
   EXPECT_EQ(Text(reporting.Records()[0]->source), "sentinel");
