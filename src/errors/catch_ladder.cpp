@@ -17,17 +17,13 @@ namespace {
 constexpr std::size_t kNumberTextLimit = 200;
 constexpr const char* kUnknownException = "Unknown exception";
 
-// A handler's own work may fail (reporting allocates, the sink may throw); that failure is
-// dropped so the entry still returns the HRESULT of what it caught.
-template <class Work>
-void Guarded(Work&& work) noexcept {
-  RunIgnoringFailure(std::forward<Work>(work));
-}
-
 const OLECHAR* NullIfEmpty(const winport::WideString& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
+// A handler's own work may fail (reporting allocates, the sink may throw); that failure is
+// dropped so the entry still returns the HRESULT of what it caught.
+//
 // Reports the text makeText makes (nothing when it cannot be made), then leaves it as the
 // thread's error info. The error info comes after the report: reporting may run entries of
 // its own (reading its settings), and the caller must see this failure, not one of those.
@@ -35,8 +31,8 @@ template <class MakeText, class Report>
 void ReportAndSetInfo(MakeText&& makeText, Report&& report) {
   winport::WideString text;
   if (!RunIgnoringFailure([&] { text = makeText(); })) return;
-  Guarded([&] { report(text.c_str()); });
-  Guarded([&] { MakeErrorInfo(winport::WideView(text)); });
+  RunIgnoringFailure([&] { report(text.c_str()); });
+  RunIgnoringFailure([&] { MakeErrorInfo(winport::WideView(text)); });
 }
 
 // A failure that carries its own code: an error record with the code, which is returned.
@@ -63,7 +59,7 @@ HRESULT ReportThrownNumber(ReportSink& sink, const OLECHAR* source, const char* 
 }
 
 HRESULT HandleComError(ReportSink& sink, const OLECHAR* source, const _com_error& error) {
-  Guarded([&] {
+  RunIgnoringFailure([&] {
     winport::WideString text = OLESTR("COM Error:  ");
     text += error.ErrorMessage();
     const winport::WideString description = error.Description();
@@ -74,7 +70,7 @@ HRESULT HandleComError(ReportSink& sink, const OLECHAR* source, const _com_error
     const winport::WideString location = error.Source();
     sink.ReportError(source, text.c_str(), error.Error(), NullIfEmpty(location));
   });
-  Guarded([&] { SetErrorInfo(0, error.ErrorInfo()); });
+  RunIgnoringFailure([&] { SetErrorInfo(0, error.ErrorInfo()); });
   return error.Error();
 }
 
