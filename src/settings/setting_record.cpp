@@ -1,0 +1,117 @@
+#include "settings/setting_record.h"
+
+#include <cstdlib>
+
+#include "ansi_text.h"
+#include "documents/xml_element.h"
+#include "errors/com_error.h"
+#include "errors/new_bstr.h"
+
+namespace quillmere {
+namespace {
+
+winport::ScopedBstr CopyOf(const winport::ScopedBstr& text) {
+  if (text.Get() == nullptr) return {};
+  return NewBstr(winport::BstrView(text.Get()));
+}
+
+// The name shown for a CIMTYPE in the settings table; booleans show as "Unknown".
+const OLECHAR* TypeTextOf(ULONG cimType) {
+  if (cimType == kSettingBoolean) return OLESTR("Unknown");
+  const OLECHAR* property = ValuePropertyOf(cimType);
+  return property != nullptr ? property : OLESTR("Unknown");
+}
+
+bool IsTrueText(const OLECHAR* text) {
+  winport::ScopedBstr upper = NewBstr(text != nullptr ? text : OLESTR(""));
+  CharUpperBuffW(upper.Get(), upper.Length());
+  for (const OLECHAR* word : {OLESTR("TRUE"), OLESTR("T"), OLESTR("1")}) {
+    const winport::ScopedBstr candidate = NewBstr(word);
+    if (VarBstrCmp(upper.Get(), candidate.Get(), LOCALE_USER_DEFAULT, 0) == VARCMP_EQ) return true;
+  }
+  return false;
+}
+
+std::string AnsiOf(const OLECHAR* text) {
+  return WideToAnsi(text != nullptr ? winport::WideView(text) : winport::WideView());
+}
+
+}  // namespace
+
+const OLECHAR* ValuePropertyOf(ULONG cimType) {
+  switch (cimType) {
+    case kSettingInteger:
+    case kSettingBoolean:
+      return OLESTR("IntVal");
+    case kSettingReal:
+      return OLESTR("RealVal");
+    case kSettingString:
+      return OLESTR("StringValue");
+    default:
+      return nullptr;
+  }
+}
+
+SettingRecord::SettingRecord(const SettingRecord& other) {
+  *this = other;
+}
+
+SettingRecord& SettingRecord::operator=(const SettingRecord& other) {
+  if (this == &other) return *this;
+  winport::ScopedVariant value;
+  CheckHr(value.Copy(other.Value.Get()));
+  ResponsibleObject = CopyOf(other.ResponsibleObject);
+  SettingName = CopyOf(other.SettingName);
+  Description = CopyOf(other.Description);
+  Value = std::move(value);
+  CimType = other.CimType;
+  return *this;
+}
+
+bool SettingRecord::SetValueFromText(const OLECHAR* text) {
+  VARIANT value;
+  VariantInit(&value);
+  switch (CimType) {
+    case kSettingInteger:
+      value.vt = VT_I4;
+      value.lVal = std::atol(AnsiOf(text).c_str());
+      break;
+    case kSettingReal:
+      value.vt = VT_R4;
+      value.fltVal = static_cast<float>(std::atof(AnsiOf(text).c_str()));
+      break;
+    case kSettingBoolean:
+      value.vt = VT_BOOL;
+      value.boolVal = IsTrueText(text) ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    case kSettingString:
+      value.vt = VT_BSTR;
+      value.bstrVal = NewBstr(AnsiToWideAcp(AnsiOf(text))).Release();
+      break;
+    default:
+      return true;
+  }
+  Value.Reset(value);
+  return true;
+}
+
+winport::WideString FormatSettingRow(const SettingRecord& record) {
+  winport::ScopedVariant text;
+  if (record.Value.Type() == VT_BSTR) {
+    CheckHr(text.Copy(record.Value.Get()));
+  } else {
+    CheckHr(VariantChangeType(text.Receive(), record.Value.AsInput(), 0, VT_BSTR));
+  }
+  CXmlElement row(OLESTR("TR"));
+  row.SetEndTagAfterChildren(true);
+  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.SettingName.Get()));
+  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.Description.Get()));
+  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.ResponsibleObject.Get()));
+  row.AddNewChild(OLESTR("TD"), TypeTextOf(record.CimType));
+  row.AddNewChild(OLESTR("TD"), winport::BstrView(text.Get().bstrVal));
+  winport::WideString output;
+  row.Write(output);
+  return output;
+}
+
+}  // namespace quillmere
