@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
 #include <winport/machine.h>
 
@@ -97,6 +98,72 @@ TEST_F(Repository, AProcessKilledInsideAWriteLeavesThePreviousState) {
   EXPECT_EQ(counter->Get(OLESTR("Extra"), 0, nullptr, nullptr, nullptr), Status(WBEM_E_NOT_FOUND));
   EXPECT_EQ(Store(3), S_OK);
   EXPECT_EQ(Stored(), "3");
+}
+
+// Runs change in a child process with its own connection; true when it succeeded.
+bool ChangedByAnotherProcess(const std::function<HRESULT(IWbemServices*)>& change) {
+  const pid_t child = fork();
+  if (child == 0) {
+    winport::ScopedComInit com(COINIT_MULTITHREADED);
+    ComPtr<IWbemServices> root = ConnectRoot();
+    _exit(root && SUCCEEDED(change(root.Get())) ? 0 : 1);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Repository, ClassesChangedByAnotherProcessAreReadAgain) {
+  ASSERT_EQ(Stored(), "1");  // the class is now known to this process
+  ASSERT_TRUE(ChangedByAnotherProcess([](IWbemServices* root) {
+    ComPtr<IWbemClassObject> counter;
+    HRESULT hr =
+        root->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr);
+    winport::ScopedVariant unit = Text(OLESTR("km"));
+    if (SUCCEEDED(hr)) hr = counter->Put(OLESTR("Unit"), 0, const_cast<VARIANT*>(&unit.Get()), 0);
+    return SUCCEEDED(hr) ? root->PutClass(counter.Get(), 0, nullptr, nullptr) : hr;
+  }));
+  ComPtr<IEnumWbemClassObject> instances;
+  ASSERT_EQ(root_->CreateInstanceEnum(Bstr(OLESTR("Counter")).Get(), 0, nullptr,
+                                      instances.GetAddressOf()),
+            S_OK);
+  ComPtr<IWbemClassObject> instance;
+  ULONG returned = 0;
+  ASSERT_EQ(instances->Next(0, 1, instance.GetAddressOf(), &returned), S_OK);
+  EXPECT_EQ(PropertyText(instance.Get(), OLESTR("Unit")), "km");
+
+  ASSERT_TRUE(ChangedByAnotherProcess([](IWbemServices* root) {
+    return root->DeleteClass(Bstr(OLESTR("Counter")).Get(), 0, nullptr, nullptr);
+  }));
+  ComPtr<IWbemClassObject> gone;
+  EXPECT_EQ(
+      root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, gone.GetAddressOf(), nullptr),
+      Status(WBEM_E_NOT_FOUND));
+}
+
+TEST_F(Repository, DeepEnumerationEndsWhenARedefinedSuperclassMakesALoop) {
+  ComPtr<IWbemClassObject> counter;
+  ASSERT_EQ(
+      root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr),
+      S_OK);
+  // Tally derives from Counter; then Counter is stored again as a subclass of Tally.
+  for (const OLECHAR* name : {OLESTR("Tally"), OLESTR("Counter")}) {
+    ComPtr<IWbemClassObject> derived;
+    ASSERT_EQ(counter->SpawnDerivedClass(0, derived.GetAddressOf()), S_OK);
+    winport::ScopedVariant class_name = Text(name);
+    ASSERT_EQ(derived->Put(OLESTR("__CLASS"), 0, const_cast<VARIANT*>(&class_name.Get()), 0), S_OK);
+    ASSERT_EQ(root_->PutClass(derived.Get(), 0, nullptr, nullptr), S_OK);
+    counter = derived;
+  }
+  ComPtr<IEnumWbemClassObject> instances;
+  ASSERT_EQ(
+      root_->CreateInstanceEnum(Bstr(OLESTR("Tally")).Get(), 0, nullptr, instances.GetAddressOf()),
+      S_OK);
+  IWbemClassObject* found[4] = {};
+  ULONG returned = 0;
+  EXPECT_EQ(instances->Next(0, 4, found, &returned), Status(WBEM_S_FALSE));
+  EXPECT_EQ(returned, 1u);  // the instance "c" of Counter
+  for (ULONG i = 0; i < returned; ++i)
+    found[i]->Release();
 }
 
 TEST_F(Repository, AWriteThatFailsBeforeItIsDurableChangesNothing) {

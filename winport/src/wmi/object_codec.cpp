@@ -33,6 +33,18 @@ std::size_t ScalarSize(VARTYPE vt) {
   }
 }
 
+// The property named name, looked for from start on: an instance keeps its values in the
+// order of its class's properties, so the one after the last found is usually the next.
+std::optional<std::size_t> FindFrom(const ClassDefinition& definition, WideView name,
+                                    std::size_t start) {
+  const std::size_t count = definition.properties.size();
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::size_t i = (start + n) % count;
+    if (NamesEqual(definition.properties[i].name, name)) return i;
+  }
+  return std::nullopt;
+}
+
 class Writer {
  public:
   void U32(std::uint32_t v) { Raw(&v, sizeof v); }
@@ -102,11 +114,13 @@ class Reader {
     pos_ += size;
     return true;
   }
+  // Into text, whose storage is reused.
   bool Text(WideString* text) {
-    std::uint32_t length;
-    if (!U32(&length) || (bytes_.size() - pos_) / sizeof(OLECHAR) < length) return false;
-    text->resize(length);
-    return Raw(text->data(), length * sizeof(OLECHAR));
+    std::string_view units;
+    if (!TextUnits(&units)) return false;
+    text->resize(units.size() / sizeof(OLECHAR));
+    std::memcpy(text->data(), units.data(), units.size());
+    return true;
   }
   bool Variant(Value* value) {
     std::uint32_t vt;
@@ -157,12 +171,20 @@ class Reader {
   bool AtEnd() const { return pos_ == bytes_.size(); }
 
  private:
+  // The bytes of a text's UTF-16 units, as stored (not aligned for OLECHAR).
+  bool TextUnits(std::string_view* units) {
+    std::uint32_t length;
+    if (!U32(&length) || (bytes_.size() - pos_) / sizeof(OLECHAR) < length) return false;
+    *units = bytes_.substr(pos_, length * sizeof(OLECHAR));
+    pos_ += units->size();
+    return true;
+  }
   // One element into out: a BSTR (allocated) or the bytes of a number.
   bool Scalar(VARTYPE vt, void* out) {
     if (vt != VT_BSTR) return Raw(out, ScalarSize(vt));
-    WideString text;
-    if (!Text(&text)) return false;
-    BSTR bstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    std::string_view units;
+    if (!TextUnits(&units)) return false;
+    BSTR bstr = SysAllocStringByteLen(units.data(), static_cast<UINT>(units.size()));
     if (bstr == nullptr) throw std::bad_alloc();
     std::memcpy(out, &bstr, sizeof bstr);
     return true;
@@ -242,11 +264,15 @@ HRESULT DecodeInstance(std::string_view bytes, const ClassDefinition& definition
   std::uint32_t count;
   if (!reader.U32(&magic) || magic != kInstanceMagic || !reader.U32(&count))
     return WBEM_E_CRITICAL_ERROR;
+  WideString name;
+  std::size_t next = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
-    WideString name;
     Value value;
     if (!reader.Text(&name) || !reader.Variant(&value)) return WBEM_E_CRITICAL_ERROR;
-    if (auto index = definition.Find(name)) (*values)[*index] = std::move(value);
+    if (auto index = FindFrom(definition, name, next)) {
+      (*values)[*index] = std::move(value);
+      next = *index + 1;
+    }
   }
   return reader.AtEnd() ? WBEM_S_NO_ERROR : WBEM_E_CRITICAL_ERROR;
 }

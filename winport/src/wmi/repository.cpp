@@ -26,9 +26,11 @@ CREATE TABLE IF NOT EXISTS classes(
 CREATE TABLE IF NOT EXISTS instances(
   ns INTEGER NOT NULL, class TEXT NOT NULL COLLATE NOCASE, key TEXT NOT NULL COLLATE NOCASE,
   body BLOB NOT NULL, PRIMARY KEY(ns, class, key));
-CREATE TABLE IF NOT EXISTS generation(id INTEGER PRIMARY KEY CHECK(id = 1), value INTEGER);
+CREATE TABLE IF NOT EXISTS class_generation(id INTEGER PRIMARY KEY CHECK(id = 1), value INTEGER);
+CREATE INDEX IF NOT EXISTS classes_by_superclass ON classes(ns, superclass);
+CREATE INDEX IF NOT EXISTS instances_by_class ON instances(ns, class);
 INSERT OR IGNORE INTO namespaces(id, parent, name) VALUES (1, 0, 'root'), (2, 1, 'cimv2');
-INSERT OR IGNORE INTO generation VALUES (1, 0);
+INSERT OR IGNORE INTO class_generation VALUES (1, 0);
 )";
 
 // The class and every class derived from it, as the table "tree".
@@ -42,24 +44,6 @@ INSERT OR IGNORE INTO generation VALUES (1, 0);
   "name = ?2 UNION SELECT n.id FROM namespaces n JOIN subtree s ON n.parent = s.id) "
 
 std::atomic<void (*)()> write_interruption{nullptr};
-
-HRESULT FromSqlite(int code) {
-  switch (code & 0xff) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-      return S_OK;
-    case SQLITE_NOMEM:
-      return WBEM_E_OUT_OF_MEMORY;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return WBEM_E_SERVER_TOO_BUSY;
-    case SQLITE_FULL:
-      return WBEM_E_OUT_OF_DISK_SPACE;
-    default:
-      return WBEM_E_CRITICAL_ERROR;
-  }
-}
 
 std::vector<WideString> SplitNamespacePath(WideView path) {
   std::vector<WideString> parts;
@@ -96,77 +80,64 @@ std::recursive_mutex& DatabaseLock() {
 
 }  // namespace
 
-class Repository::Statement {
- public:
-  explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
-  ~Statement() { sqlite3_finalize(stmt_); }
-
-  Statement& Bind(int index, std::int64_t value) {
-    sqlite3_bind_int64(stmt_, index, value);
-    return *this;
-  }
-  Statement& Bind(int index, WideView text) {
-    const std::string utf8 = WideToUtf8(text);
-    sqlite3_bind_text(stmt_, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& BindBlob(int index, const std::string& bytes) {
-    sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
-    return *this;
-  }
-  void Reset() { sqlite3_reset(stmt_); }
-  // SQLITE_ROW, SQLITE_DONE or an error code.
-  int Step() { return sqlite3_step(stmt_); }
-  HRESULT Run() {
-    const int rc = Step();
-    return rc == SQLITE_DONE || rc == SQLITE_ROW ? S_OK : FromSqlite(rc);
-  }
-  std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
-  WideString Text(int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return Utf8ToWide(text ? text : "");
-  }
-  std::string Blob(int column) {
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
-    return std::string(data ? data : "",
-                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
-  }
-
- private:
-  sqlite3_stmt* stmt_;
-};
-
 // BEGIN IMMEDIATE on construction; rolled back unless Commit succeeds.
 class Repository::WriteTransaction {
  public:
-  explicit WriteTransaction(sqlite3* db) : db_(db) {
-    result_ = FromSqlite(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
-  }
+  explicit WriteTransaction(Repository* repository)
+      : repository_(repository), result_(repository->Execute("BEGIN IMMEDIATE")) {}
   ~WriteTransaction() {
-    if (open_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (open_) sqlite3_exec(repository_->db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   HRESULT Began() {
     open_ = SUCCEEDED(result_);
     return result_;
   }
-  // Marks the repository changed and makes the write durable.
+  // Makes the write durable.
   HRESULT Commit() {
     if (void (*interruption)() = write_interruption.load()) interruption();
     std::uint32_t injected;
     if (winport::fault::ShouldFail("WmiRepositoryWrite", &injected))
       return static_cast<HRESULT>(injected);
-    int rc =
-        sqlite3_exec(db_, "UPDATE generation SET value = value + 1", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) open_ = false;
-    return FromSqlite(rc);
+    const HRESULT hr = repository_->Execute("COMMIT");
+    if (SUCCEEDED(hr)) open_ = false;
+    return hr;
+  }
+  // For a write that changed classes: moves the class generation on, then commits.
+  HRESULT CommitClassChange() {
+    const HRESULT hr = repository_->Execute("UPDATE class_generation SET value = value + 1");
+    return SUCCEEDED(hr) ? Commit() : hr;
   }
 
  private:
-  sqlite3* db_;
+  Repository* repository_;
   HRESULT result_;
   bool open_ = false;
 };
+
+Repository::ReadScope::ReadScope(Repository& repository)
+    : repository_(repository),
+      lock_(DatabaseLock()),
+      began_(S_OK),
+      outermost_(sqlite3_get_autocommit(repository.db_) != 0) {
+  if (outermost_) began_ = repository_.Execute("BEGIN");
+}
+
+Repository::ReadScope::~ReadScope() {
+  if (!outermost_ || FAILED(began_)) return;
+  if (FAILED(repository_.Execute("COMMIT")))
+    sqlite3_exec(repository_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+HRESULT Repository::ReadScope::ClassGeneration(std::int64_t* generation) {
+  if (FAILED(began_)) return began_;
+  std::optional<Statement> read;
+  const HRESULT hr = repository_.Prepare("SELECT value FROM class_generation", &read);
+  if (FAILED(hr)) return hr;
+  const int rc = read->Step();
+  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? HRESULT(WBEM_E_CRITICAL_ERROR) : FromSqlite(rc);
+  *generation = read->Int(0);
+  return S_OK;
+}
 
 void SetWriteInterruptionForTesting(void (*interruption)()) {
   write_interruption.store(interruption);
@@ -185,10 +156,10 @@ HRESULT Repository::Open(std::shared_ptr<Repository>* repository) {
     *repository = open.repository;
     return S_OK;
   }
+  // Every use of the connection holds DatabaseLock, so SQLite need not lock it again.
   sqlite3* db = nullptr;
-  int rc =
-      sqlite3_open_v2(path.c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close(db);
     return rc == SQLITE_NOMEM ? WBEM_E_OUT_OF_MEMORY : WBEM_E_CRITICAL_ERROR;
@@ -207,16 +178,14 @@ HRESULT Repository::Open(std::shared_ptr<Repository>* repository) {
   return S_OK;
 }
 
-Repository::~Repository() {
-  sqlite3_close(db_);
-}
+Repository::~Repository() = default;
 
 HRESULT Repository::CreateSchema() {
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   int rc = sqlite3_exec(db_, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr,
                         nullptr, nullptr);
   if (rc != SQLITE_OK) return FromSqlite(rc);
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
   if (FAILED(hr)) return hr;
   rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
@@ -224,19 +193,21 @@ HRESULT Repository::CreateSchema() {
   return FromSqlite(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
 }
 
-HRESULT Repository::Prepare(const char* sql, std::unique_ptr<Statement>* statement) {
-  sqlite3_stmt* stmt = nullptr;
-  const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
-  if (rc != SQLITE_OK) return FromSqlite(rc);
-  statement->reset(new Statement(stmt));
-  return S_OK;
+HRESULT Repository::Prepare(const char* sql, std::optional<Statement>* statement) {
+  return FromSqlite(statements_.Lend(sql, statement));
+}
+
+HRESULT Repository::Execute(const char* sql) {
+  std::optional<Statement> statement;
+  const HRESULT hr = Prepare(sql, &statement);
+  return SUCCEEDED(hr) ? statement->Run() : hr;
 }
 
 HRESULT Repository::FindNamespace(WideView path, NamespaceId* id, WideString* stored_path) {
-  std::lock_guard lock(DatabaseLock());
+  ReadScope read(*this);
   const std::vector<WideString> parts = SplitNamespacePath(path);
   if (parts.empty()) return WBEM_E_INVALID_NAMESPACE;
-  std::unique_ptr<Statement> find;
+  std::optional<Statement> find;
   HRESULT hr = Prepare("SELECT id, name FROM namespaces WHERE parent = ?1 AND name = ?2", &find);
   if (FAILED(hr)) return hr;
   NamespaceId current = 0;
@@ -257,7 +228,7 @@ HRESULT Repository::FindNamespace(WideView path, NamespaceId* id, WideString* st
 
 HRESULT Repository::ChildNamespaces(NamespaceId parent, std::vector<WideString>* names) {
   std::lock_guard lock(DatabaseLock());
-  std::unique_ptr<Statement> list;
+  std::optional<Statement> list;
   HRESULT hr = Prepare("SELECT name FROM namespaces WHERE parent = ?1 ORDER BY id", &list);
   if (FAILED(hr)) return hr;
   list->Bind(1, parent);
@@ -269,9 +240,9 @@ HRESULT Repository::ChildNamespaces(NamespaceId parent, std::vector<WideString>*
 
 HRESULT Repository::CreateNamespace(NamespaceId parent, WideView name, bool create_only) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
-  std::unique_ptr<Statement> insert;
+  std::optional<Statement> insert;
   if (SUCCEEDED(hr))
     hr = Prepare("INSERT OR IGNORE INTO namespaces(parent, name) VALUES (?1, ?2)", &insert);
   if (FAILED(hr)) return hr;
@@ -283,7 +254,7 @@ HRESULT Repository::CreateNamespace(NamespaceId parent, WideView name, bool crea
 
 HRESULT Repository::DeleteNamespace(NamespaceId parent, WideView name) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
   if (FAILED(hr)) return hr;
   static constexpr const char* kDeletes[] = {
@@ -292,18 +263,18 @@ HRESULT Repository::DeleteNamespace(NamespaceId parent, WideView name) {
       WMI_NAMESPACE_TREE "DELETE FROM namespaces WHERE id IN (SELECT id FROM subtree)",
   };
   for (const char* sql : kDeletes) {
-    std::unique_ptr<Statement> remove;
+    std::optional<Statement> remove;
     hr = Prepare(sql, &remove);
     if (SUCCEEDED(hr)) hr = remove->Bind(1, parent).Bind(2, name).Run();
     if (FAILED(hr)) return hr;
   }
   if (sqlite3_changes(db_) == 0) return WBEM_E_NOT_FOUND;
-  return transaction.Commit();
+  return transaction.CommitClassChange();
 }
 
 HRESULT Repository::ReadClass(NamespaceId ns, WideView name, std::string* body) {
   std::lock_guard lock(DatabaseLock());
-  std::unique_ptr<Statement> read;
+  std::optional<Statement> read;
   HRESULT hr = Prepare("SELECT body FROM classes WHERE ns = ?1 AND name = ?2", &read);
   if (FAILED(hr)) return hr;
   const int rc = read->Bind(1, ns).Bind(2, name).Step();
@@ -315,9 +286,9 @@ HRESULT Repository::ReadClass(NamespaceId ns, WideView name, std::string* body) 
 HRESULT Repository::WriteClass(NamespaceId ns, WideView name, WideView superclass,
                                const std::string& body, LONG flags) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
-  std::unique_ptr<Statement> write;
+  std::optional<Statement> write;
   if (SUCCEEDED(hr)) {
     if (flags & WBEM_FLAG_CREATE_ONLY) {
       hr = Prepare(
@@ -341,12 +312,12 @@ HRESULT Repository::WriteClass(NamespaceId ns, WideView name, WideView superclas
   if (FAILED(hr)) return hr;
   if (sqlite3_changes(db_) == 0)
     return (flags & WBEM_FLAG_CREATE_ONLY) ? WBEM_E_ALREADY_EXISTS : WBEM_E_NOT_FOUND;
-  return transaction.Commit();
+  return transaction.CommitClassChange();
 }
 
 HRESULT Repository::DeleteClass(NamespaceId ns, WideView name) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
   if (FAILED(hr)) return hr;
   static constexpr const char* kDeletes[] = {
@@ -354,31 +325,31 @@ HRESULT Repository::DeleteClass(NamespaceId ns, WideView name) {
       WMI_CLASS_TREE "DELETE FROM classes WHERE ns = ?1 AND name IN (SELECT name FROM tree)",
   };
   for (const char* sql : kDeletes) {
-    std::unique_ptr<Statement> remove;
+    std::optional<Statement> remove;
     hr = Prepare(sql, &remove);
     if (SUCCEEDED(hr)) hr = remove->Bind(1, ns).Bind(2, name).Run();
     if (FAILED(hr)) return hr;
   }
   if (sqlite3_changes(db_) == 0) return WBEM_E_NOT_FOUND;
-  return transaction.Commit();
+  return transaction.CommitClassChange();
 }
 
 HRESULT Repository::AllClasses(NamespaceId ns, std::vector<std::string>* bodies) {
   std::lock_guard lock(DatabaseLock());
-  std::unique_ptr<Statement> list;
+  std::optional<Statement> list;
   HRESULT hr = Prepare("SELECT body FROM classes WHERE ns = ?1 ORDER BY rowid", &list);
   if (FAILED(hr)) return hr;
   list->Bind(1, ns);
   int rc;
   while ((rc = list->Step()) == SQLITE_ROW)
-    bodies->push_back(list->Blob(0));
+    bodies->emplace_back(list->Blob(0));
   return FromSqlite(rc);
 }
 
 HRESULT Repository::ReadInstance(NamespaceId ns, WideView class_name, WideView key,
                                  std::string* body) {
   std::lock_guard lock(DatabaseLock());
-  std::unique_ptr<Statement> read;
+  std::optional<Statement> read;
   HRESULT hr =
       Prepare("SELECT body FROM instances WHERE ns = ?1 AND class = ?2 AND key = ?3", &read);
   if (FAILED(hr)) return hr;
@@ -391,9 +362,9 @@ HRESULT Repository::ReadInstance(NamespaceId ns, WideView class_name, WideView k
 HRESULT Repository::WriteInstance(NamespaceId ns, WideView class_name, WideView key,
                                   const std::string& body, LONG flags) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
-  std::unique_ptr<Statement> write;
+  std::optional<Statement> write;
   if (SUCCEEDED(hr)) {
     if (flags & WBEM_FLAG_CREATE_ONLY) {
       hr = Prepare("INSERT OR IGNORE INTO instances(ns, class, key, body) VALUES (?1, ?2, ?3, ?4)",
@@ -418,9 +389,9 @@ HRESULT Repository::WriteInstance(NamespaceId ns, WideView class_name, WideView 
 
 HRESULT Repository::DeleteInstance(NamespaceId ns, WideView class_name, WideView key) {
   std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(db_);
+  WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
-  std::unique_ptr<Statement> remove;
+  std::optional<Statement> remove;
   if (SUCCEEDED(hr))
     hr = Prepare("DELETE FROM instances WHERE ns = ?1 AND class = ?2 AND key = ?3", &remove);
   if (FAILED(hr)) return hr;
@@ -430,21 +401,31 @@ HRESULT Repository::DeleteInstance(NamespaceId ns, WideView class_name, WideView
   return transaction.Commit();
 }
 
-HRESULT Repository::Instances(NamespaceId ns, WideView class_name, bool deep,
-                              std::vector<StoredInstance>* instances) {
+HRESULT Repository::Subclasses(NamespaceId ns, WideView name, std::vector<WideString>* names) {
   std::lock_guard lock(DatabaseLock());
-  std::unique_ptr<Statement> list;
-  HRESULT hr = Prepare(deep ? WMI_CLASS_TREE
-                           "SELECT class, body FROM instances WHERE ns = ?1 AND class IN "
-                           "(SELECT name FROM tree) ORDER BY rowid"
-                            : "SELECT class, body FROM instances WHERE ns = ?1 AND class = ?2 "
-                              "ORDER BY rowid",
-                       &list);
+  std::optional<Statement> list;
+  HRESULT hr = Prepare("SELECT name FROM classes WHERE ns = ?1 AND superclass = ?2", &list);
+  if (FAILED(hr)) return hr;
+  list->Bind(1, ns).Bind(2, name);
+  int rc;
+  while ((rc = list->Step()) == SQLITE_ROW)
+    names->push_back(list->Text(0));
+  return FromSqlite(rc);
+}
+
+HRESULT Repository::Instances(NamespaceId ns, WideView class_name,
+                              const std::function<HRESULT(std::string_view body)>& each) {
+  std::lock_guard lock(DatabaseLock());
+  std::optional<Statement> list;
+  HRESULT hr =
+      Prepare("SELECT body FROM instances WHERE ns = ?1 AND class = ?2 ORDER BY rowid", &list);
   if (FAILED(hr)) return hr;
   list->Bind(1, ns).Bind(2, class_name);
   int rc;
-  while ((rc = list->Step()) == SQLITE_ROW)
-    instances->push_back(StoredInstance{list->Text(0), list->Blob(1)});
+  while ((rc = list->Step()) == SQLITE_ROW) {
+    hr = each(list->Blob(0));
+    if (FAILED(hr)) return hr;
+  }
   return FromSqlite(rc);
 }
 

@@ -5,25 +5,41 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <winport/wide.h>
 
-struct sqlite3;
+#include "wmi/class_cache.h"
+#include "wmi/statement_cache.h"
 
 namespace winport::wmi {
 
-using NamespaceId = std::int64_t;
-
-struct StoredInstance {
-  WideString class_name;
-  std::string body;
-};
-
 class Repository {
  public:
+  // Reads that see one state of the repository, as one transaction; outside a scope each
+  // read is a transaction of its own. Scopes nest. No write may be made inside one.
+  class ReadScope {
+   public:
+    explicit ReadScope(Repository& repository);
+    ~ReadScope();
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+    // A number that every change to classes or namespaces, by any process, moves on.
+    HRESULT ClassGeneration(std::int64_t* generation);
+
+   private:
+    Repository& repository_;
+    std::unique_lock<std::recursive_mutex> lock_;
+    HRESULT began_;
+    bool outermost_;
+  };
+
   // The process's repository for the current machine prefix, opened on first use.
   // WBEM_E_CRITICAL_ERROR when the file cannot be opened or is not a repository.
   static HRESULT Open(std::shared_ptr<Repository>* repository);
@@ -54,19 +70,31 @@ class Repository {
   HRESULT WriteInstance(NamespaceId ns, WideView class_name, WideView key, const std::string& body,
                         LONG flags);
   HRESULT DeleteInstance(NamespaceId ns, WideView class_name, WideView key);
-  // Instances of the class and, when deep, of the classes derived from it.
-  HRESULT Instances(NamespaceId ns, WideView class_name, bool deep,
-                    std::vector<StoredInstance>* instances);
+  // The classes derived directly from the class.
+  HRESULT Subclasses(NamespaceId ns, WideView name, std::vector<WideString>* names);
+  // Hands each stored instance of the class (not of its subclasses) to each, in the order
+  // they were created, until each fails. The bytes are valid only during the call.
+  HRESULT Instances(NamespaceId ns, WideView class_name,
+                    const std::function<HRESULT(std::string_view body)>& each);
+
+  ClassCache& Classes() { return classes_; }
 
  private:
-  class Statement;
   class WriteTransaction;
 
-  explicit Repository(sqlite3* db) : db_(db) {}
-  HRESULT CreateSchema();
-  HRESULT Prepare(const char* sql, std::unique_ptr<Statement>* statement);
+  using ScopedDatabase = ScopedGeneric<NullInvalidTraits<sqlite3*, sqlite3_close>>;
 
+  // Takes ownership of db.
+  explicit Repository(sqlite3* db) : database_(db), db_(db), statements_(db) {}
+  HRESULT CreateSchema();
+  // sql has static storage duration (see StatementCache).
+  HRESULT Prepare(const char* sql, std::optional<Statement>* statement);
+  HRESULT Execute(const char* sql);
+
+  ScopedDatabase database_;  // closed after the statements are finalized
   sqlite3* db_;
+  StatementCache statements_;
+  ClassCache classes_;
 };
 
 // Called inside every write after the object is written and before the write is made

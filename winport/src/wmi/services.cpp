@@ -1,6 +1,6 @@
 #include "wmi/services.h"
 
-#include <map>
+#include <algorithm>
 
 #include "common/injected_fault.h"
 #include "wmi/cim_types.h"
@@ -119,6 +119,7 @@ class Services final : public ComObject<IWbemServices> {
     *enumerator = nullptr;
     return GuardedCall([&]() -> HRESULT {
       const WideView parent = BstrView(superclass);
+      Repository::ReadScope read(*repository_);
       std::shared_ptr<const ClassDefinition> parent_class;
       if (!parent.empty() && FAILED(LoadClass(parent, &parent_class))) return WBEM_E_INVALID_CLASS;
       std::vector<std::string> bodies;
@@ -296,13 +297,21 @@ class Services final : public ComObject<IWbemServices> {
       *definition = NamespaceClass();
       return S_OK;
     }
+    Repository::ReadScope read(*repository_);
+    std::int64_t generation;
+    HRESULT hr = read.ClassGeneration(&generation);
+    if (FAILED(hr)) return hr;
+    *definition = repository_->Classes().Find(ns_, name, generation);
+    if (*definition) return S_OK;
     std::string body;
-    HRESULT hr = repository_->ReadClass(ns_, name, &body);
+    hr = repository_->ReadClass(ns_, name, &body);
     if (FAILED(hr)) return hr;
     auto decoded = std::make_shared<ClassDefinition>();
     hr = DecodeClass(body, decoded.get());
-    if (SUCCEEDED(hr)) *definition = std::move(decoded);
-    return hr;
+    if (FAILED(hr)) return hr;
+    repository_->Classes().Keep(ns_, generation, decoded);
+    *definition = std::move(decoded);
+    return S_OK;
   }
 
   HRESULT FindObject(WideView path, ComPtr<ClassObject>* found) {
@@ -313,6 +322,7 @@ class Services final : public ComObject<IWbemServices> {
     ObjectPath parsed;
     HRESULT hr = ParseObjectPath(path, &parsed);
     if (FAILED(hr)) return hr;
+    Repository::ReadScope read(*repository_);
     std::shared_ptr<const ClassDefinition> definition;
     hr = LoadClass(parsed.class_name, &definition);
     if (IsStatus(hr, WBEM_E_NOT_FOUND) && parsed.is_instance) return WBEM_E_INVALID_CLASS;
@@ -350,7 +360,29 @@ class Services final : public ComObject<IWbemServices> {
     return WBEM_E_NOT_FOUND;
   }
 
+  // The class and, when deep, the classes derived from it, level by level. A class is
+  // taken once, even if a redefined superclass has made the tree a loop.
+  HRESULT ClassTree(std::shared_ptr<const ClassDefinition> root, bool deep,
+                    std::vector<std::shared_ptr<const ClassDefinition>>* classes) {
+    classes->push_back(std::move(root));
+    for (std::size_t i = 0; deep && i < classes->size(); ++i) {
+      std::vector<WideString> names;
+      HRESULT hr = repository_->Subclasses(ns_, (*classes)[i]->name, &names);
+      if (FAILED(hr)) return hr;
+      for (const WideString& name : names) {
+        const auto taken = [&](const auto& listed) { return NamesEqual(listed->name, name); };
+        if (std::any_of(classes->begin(), classes->end(), taken)) continue;
+        std::shared_ptr<const ClassDefinition> subclass;
+        hr = LoadClass(name, &subclass);
+        if (FAILED(hr)) return hr;
+        classes->push_back(std::move(subclass));
+      }
+    }
+    return S_OK;
+  }
+
   HRESULT CollectInstances(WideView class_name, bool deep, ObjectList* objects) {
+    Repository::ReadScope read(*repository_);
     std::shared_ptr<const ClassDefinition> definition;
     HRESULT hr = LoadClass(class_name, &definition);
     if (IsStatus(hr, WBEM_E_NOT_FOUND)) return WBEM_E_INVALID_CLASS;
@@ -363,22 +395,18 @@ class Services final : public ComObject<IWbemServices> {
       }
       return hr;
     }
-    std::vector<StoredInstance> stored;
-    hr = repository_->Instances(ns_, definition->name, deep, &stored);
+    std::vector<std::shared_ptr<const ClassDefinition>> classes;
+    hr = ClassTree(std::move(definition), deep, &classes);
     if (FAILED(hr)) return hr;
-    // Each class is read once, however many of its instances there are.
-    std::map<WideString, std::shared_ptr<const ClassDefinition>> classes;
-    for (const StoredInstance& instance : stored) {
-      std::shared_ptr<const ClassDefinition>& own = classes[instance.class_name];
-      if (!own && NamesEqual(instance.class_name, definition->name)) own = definition;
-      if (!own) {
-        hr = LoadClass(instance.class_name, &own);
-        if (FAILED(hr)) return hr;
-      }
-      ClassObject::InstanceValues values;
-      hr = DecodeInstance(instance.body, *own, &values);
+    for (const std::shared_ptr<const ClassDefinition>& own : classes) {
+      hr = repository_->Instances(ns_, own->name, [&](std::string_view body) {
+        ClassObject::InstanceValues values;
+        const HRESULT decoded = DecodeInstance(body, *own, &values);
+        if (SUCCEEDED(decoded))
+          objects->push_back(ClassObject::OfInstance(own, std::move(values), location_));
+        return decoded;
+      });
       if (FAILED(hr)) return hr;
-      objects->push_back(ClassObject::OfInstance(own, std::move(values), location_));
     }
     return S_OK;
   }
