@@ -3,34 +3,20 @@
 #include <cstring>
 #include <new>
 
+#include "oleauto/element_size.h"
+
 namespace winport::wmi {
 namespace {
 
 constexpr std::uint32_t kClassMagic = 0x31434d57;     // "WMC1"
 constexpr std::uint32_t kInstanceMagic = 0x31494d57;  // "WMI1"
 
+// A number is stored as its bytes, with the size a SAFEARRAY gives its elements; a text
+// by its units. Pointers and anything larger than a number are not stored: 0.
 std::size_t ScalarSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-      return 8;
-    default:
-      return 0;
-  }
+  if (vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH) return 0;
+  const ULONG size = winport::detail::ElementSize(vt);
+  return size <= sizeof(LONGLONG) ? size : 0;
 }
 
 // The property named name, looked for from start on: an instance keeps its values in the

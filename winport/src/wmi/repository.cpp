@@ -253,23 +253,12 @@ HRESULT Repository::CreateNamespace(NamespaceId parent, WideView name, bool crea
 }
 
 HRESULT Repository::DeleteNamespace(NamespaceId parent, WideView name) {
-  std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(this);
-  HRESULT hr = transaction.Began();
-  if (FAILED(hr)) return hr;
   static constexpr const char* kDeletes[] = {
       WMI_NAMESPACE_TREE "DELETE FROM instances WHERE ns IN (SELECT id FROM subtree)",
       WMI_NAMESPACE_TREE "DELETE FROM classes WHERE ns IN (SELECT id FROM subtree)",
       WMI_NAMESPACE_TREE "DELETE FROM namespaces WHERE id IN (SELECT id FROM subtree)",
   };
-  for (const char* sql : kDeletes) {
-    std::optional<Statement> remove;
-    hr = Prepare(sql, &remove);
-    if (SUCCEEDED(hr)) hr = remove->Bind(1, parent).Bind(2, name).Run();
-    if (FAILED(hr)) return hr;
-  }
-  if (sqlite3_changes(db_) == 0) return WBEM_E_NOT_FOUND;
-  return transaction.CommitClassChange();
+  return DeleteTree(kDeletes, parent, name);
 }
 
 HRESULT Repository::ReadClass(NamespaceId ns, WideView name, std::string* body) {
@@ -285,46 +274,24 @@ HRESULT Repository::ReadClass(NamespaceId ns, WideView name, std::string* body) 
 
 HRESULT Repository::WriteClass(NamespaceId ns, WideView name, WideView superclass,
                                const std::string& body, LONG flags) {
-  std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(this);
-  HRESULT hr = transaction.Began();
-  std::optional<Statement> write;
-  if (SUCCEEDED(hr)) {
-    if (flags & WBEM_FLAG_CREATE_ONLY) {
-      hr = Prepare(
-          "INSERT OR IGNORE INTO classes(ns, name, superclass, body) "
-          "VALUES (?1, ?2, ?3, ?4)",
-          &write);
-    } else if (flags & WBEM_FLAG_UPDATE_ONLY) {
-      hr = Prepare("UPDATE classes SET superclass = ?3, body = ?4 WHERE ns = ?1 AND name = ?2",
-                   &write);
-    } else {
-      hr = Prepare(
-          "INSERT INTO classes(ns, name, superclass, body) VALUES (?1, ?2, ?3, ?4) "
-          "ON CONFLICT(ns, name) DO UPDATE SET superclass = ?3, body = ?4",
-          &write);
-    }
-  }
-  if (FAILED(hr)) return hr;
-  write->Bind(1, ns).Bind(2, name).BindBlob(4, body);
-  if (!superclass.empty()) write->Bind(3, superclass);
-  hr = write->Run();
-  if (FAILED(hr)) return hr;
-  if (sqlite3_changes(db_) == 0)
-    return (flags & WBEM_FLAG_CREATE_ONLY) ? WBEM_E_ALREADY_EXISTS : WBEM_E_NOT_FOUND;
-  return transaction.CommitClassChange();
+  return WriteRow(Table::kClasses, ns, name, superclass, body, flags);
 }
 
 HRESULT Repository::DeleteClass(NamespaceId ns, WideView name) {
-  std::lock_guard lock(DatabaseLock());
-  WriteTransaction transaction(this);
-  HRESULT hr = transaction.Began();
-  if (FAILED(hr)) return hr;
   static constexpr const char* kDeletes[] = {
       WMI_CLASS_TREE "DELETE FROM instances WHERE ns = ?1 AND class IN (SELECT name FROM tree)",
       WMI_CLASS_TREE "DELETE FROM classes WHERE ns = ?1 AND name IN (SELECT name FROM tree)",
   };
-  for (const char* sql : kDeletes) {
+  return DeleteTree(kDeletes, ns, name);
+}
+
+HRESULT Repository::DeleteTree(std::span<const char* const> deletes, NamespaceId ns,
+                               WideView name) {
+  std::lock_guard lock(DatabaseLock());
+  WriteTransaction transaction(this);
+  HRESULT hr = transaction.Began();
+  if (FAILED(hr)) return hr;
+  for (const char* sql : deletes) {
     std::optional<Statement> remove;
     hr = Prepare(sql, &remove);
     if (SUCCEEDED(hr)) hr = remove->Bind(1, ns).Bind(2, name).Run();
@@ -361,30 +328,33 @@ HRESULT Repository::ReadInstance(NamespaceId ns, WideView class_name, WideView k
 
 HRESULT Repository::WriteInstance(NamespaceId ns, WideView class_name, WideView key,
                                   const std::string& body, LONG flags) {
+  return WriteRow(Table::kInstances, ns, class_name, key, body, flags);
+}
+
+HRESULT Repository::WriteRow(Table table, NamespaceId ns, WideView name, WideView detail,
+                             const std::string& body, LONG flags) {
+  // For each table: create only, update only, and create or update.
+  static constexpr const char* kWrites[][3] = {
+      {"INSERT OR IGNORE INTO classes(ns, name, superclass, body) VALUES (?1, ?2, ?3, ?4)",
+       "UPDATE classes SET superclass = ?3, body = ?4 WHERE ns = ?1 AND name = ?2",
+       "INSERT INTO classes(ns, name, superclass, body) VALUES (?1, ?2, ?3, ?4) "
+       "ON CONFLICT(ns, name) DO UPDATE SET superclass = ?3, body = ?4"},
+      {"INSERT OR IGNORE INTO instances(ns, class, key, body) VALUES (?1, ?2, ?3, ?4)",
+       "UPDATE instances SET body = ?4 WHERE ns = ?1 AND class = ?2 AND key = ?3",
+       "INSERT INTO instances(ns, class, key, body) VALUES (?1, ?2, ?3, ?4) "
+       "ON CONFLICT(ns, class, key) DO UPDATE SET body = ?4"},
+  };
+  const bool create_only = (flags & WBEM_FLAG_CREATE_ONLY) != 0;
+  const int mode = create_only ? 0 : (flags & WBEM_FLAG_UPDATE_ONLY) ? 1 : 2;
   std::lock_guard lock(DatabaseLock());
   WriteTransaction transaction(this);
   HRESULT hr = transaction.Began();
   std::optional<Statement> write;
-  if (SUCCEEDED(hr)) {
-    if (flags & WBEM_FLAG_CREATE_ONLY) {
-      hr = Prepare("INSERT OR IGNORE INTO instances(ns, class, key, body) VALUES (?1, ?2, ?3, ?4)",
-                   &write);
-    } else if (flags & WBEM_FLAG_UPDATE_ONLY) {
-      hr = Prepare("UPDATE instances SET body = ?4 WHERE ns = ?1 AND class = ?2 AND key = ?3",
-                   &write);
-    } else {
-      hr = Prepare(
-          "INSERT INTO instances(ns, class, key, body) VALUES (?1, ?2, ?3, ?4) "
-          "ON CONFLICT(ns, class, key) DO UPDATE SET body = ?4",
-          &write);
-    }
-  }
+  if (SUCCEEDED(hr)) hr = Prepare(kWrites[static_cast<int>(table)][mode], &write);
+  if (SUCCEEDED(hr)) hr = write->Bind(1, ns).Bind(2, name).Bind(3, detail).BindBlob(4, body).Run();
   if (FAILED(hr)) return hr;
-  hr = write->Bind(1, ns).Bind(2, class_name).Bind(3, key).BindBlob(4, body).Run();
-  if (FAILED(hr)) return hr;
-  if (sqlite3_changes(db_) == 0)
-    return (flags & WBEM_FLAG_CREATE_ONLY) ? WBEM_E_ALREADY_EXISTS : WBEM_E_NOT_FOUND;
-  return transaction.Commit();
+  if (sqlite3_changes(db_) == 0) return create_only ? WBEM_E_ALREADY_EXISTS : WBEM_E_NOT_FOUND;
+  return table == Table::kClasses ? transaction.CommitClassChange() : transaction.Commit();
 }
 
 HRESULT Repository::DeleteInstance(NamespaceId ns, WideView class_name, WideView key) {

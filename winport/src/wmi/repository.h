@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,7 @@ class Repository {
 
  private:
   class WriteTransaction;
+  enum class Table { kClasses, kInstances };
 
   using ScopedDatabase = ScopedGeneric<NullInvalidTraits<sqlite3*, sqlite3_close>>;
 
@@ -90,6 +92,13 @@ class Repository {
   // sql has static storage duration (see StatementCache).
   HRESULT Prepare(const char* sql, std::optional<Statement>* statement);
   HRESULT Execute(const char* sql);
+  // One class or instance: ?1 the namespace, ?2 the name, ?3 detail (the superclass of a
+  // class, the key of an instance), ?4 the body.
+  HRESULT WriteRow(Table table, NamespaceId ns, WideView name, WideView detail,
+                   const std::string& body, LONG flags);
+  // Runs the deletes, with ?1 ns and ?2 name, as one write of classes; WBEM_E_NOT_FOUND
+  // when the last deleted nothing.
+  HRESULT DeleteTree(std::span<const char* const> deletes, NamespaceId ns, WideView name);
 
   ScopedDatabase database_;  // closed after the statements are finalized
   sqlite3* db_;
