@@ -70,11 +70,11 @@ class Parser {
     previous_ = std::move(token_);
     token_ = lexer_.Next();
     if (token_.kind == MofTokenKind::kError) {
-      throw MofSyntaxError{WBEMMOF_E_UNRECOGNIZED_TOKEN, token_.where, token_.message};
+      throw MofSyntaxError(WBEMMOF_E_UNRECOGNIZED_TOKEN, token_.where, token_.message);
     }
   }
   [[noreturn]] void Fail(HRESULT code, const char* message) const {
-    throw MofSyntaxError{code, token_.where, message};
+    throw MofSyntaxError(code, token_.where, message);
   }
   bool IsPunctuation(char16_t mark) const {
     return token_.kind == MofTokenKind::kPunctuation && token_.text[0] == mark;
@@ -163,8 +163,8 @@ MofClass Parser::ParseClass(MofPosition where, MofQualifiers qualifiers) {
     MofProperty property = ParseProperty();
     for (const MofProperty& earlier : declared.properties) {
       if (EqualsIgnoringAsciiCase<char16_t, char16_t>(earlier.name, property.name)) {
-        throw MofSyntaxError{WBEMMOF_E_DUPLICATE_PROPERTY, property.where,
-                             "property declared twice"};
+        throw MofSyntaxError(WBEMMOF_E_DUPLICATE_PROPERTY, property.where,
+                             "property declared twice");
       }
     }
     declared.properties.push_back(std::move(property));
@@ -250,8 +250,8 @@ MofQualifiers Parser::ParseQualifiers() {
     MofQualifier qualifier = ParseQualifier();
     for (const MofQualifier& earlier : qualifiers) {
       if (EqualsIgnoringAsciiCase<char16_t, char16_t>(earlier.name, qualifier.name)) {
-        throw MofSyntaxError{WBEMMOF_E_DUPLICATE_QUALIFIER, qualifier.where,
-                             "qualifier given twice"};
+        throw MofSyntaxError(WBEMMOF_E_DUPLICATE_QUALIFIER, qualifier.where,
+                             "qualifier given twice");
       }
     }
     qualifiers.push_back(std::move(qualifier));

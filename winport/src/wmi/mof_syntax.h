@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include <winport/wide.h>
 
-#include "wmi/mof_pending_declarations.h"
+#include <winport/windows_api.h>
 
 namespace winport::wmi {
 
@@ -90,6 +92,10 @@ struct MofDocument {
 
 // Why a text does not parse: a WBEMMOF_E_* code, where, and a short English message.
 struct MofSyntaxError {
+  MofSyntaxError() = default;
+  MofSyntaxError(HRESULT code, MofPosition where, std::string message)
+      : code(code), where(where), message(std::move(message)) {}
+
   HRESULT code = 0;
   MofPosition where;
   std::string message;

@@ -9,13 +9,24 @@ namespace {
 
 VARTYPE VariantTypeOf(CIMTYPE type) {
   switch (type) {
-    case CIM_SINT8: case CIM_SINT16: case CIM_CHAR16: return VT_I2;
-    case CIM_UINT8: return VT_UI1;
-    case CIM_UINT16: case CIM_SINT32: case CIM_UINT32: return VT_I4;
-    case CIM_REAL32: return VT_R4;
-    case CIM_REAL64: return VT_R8;
-    case CIM_BOOLEAN: return VT_BOOL;
-    default: return VT_BSTR;
+    case CIM_SINT8:
+    case CIM_SINT16:
+    case CIM_CHAR16:
+      return VT_I2;
+    case CIM_UINT8:
+      return VT_UI1;
+    case CIM_UINT16:
+    case CIM_SINT32:
+    case CIM_UINT32:
+      return VT_I4;
+    case CIM_REAL32:
+      return VT_R4;
+    case CIM_REAL64:
+      return VT_R8;
+    case CIM_BOOLEAN:
+      return VT_BOOL;
+    default:
+      return VT_BSTR;
   }
 }
 
@@ -32,38 +43,53 @@ double RealOf(const MofValue& value) {
 
 HRESULT SetText(VARIANT* out, WideView text) {
   out->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return out->bstrVal != nullptr ? S_OK : WBEM_E_OUT_OF_MEMORY;
+  if (out->bstrVal == nullptr) return WBEM_E_OUT_OF_MEMORY;
+  return S_OK;
 }
 
 HRESULT ScalarToVariant(const MofValue& value, CIMTYPE type, VARIANT* out) {
   out->vt = VariantTypeOf(type);
   switch (type) {
-    case CIM_SINT8: case CIM_SINT16: out->iVal = static_cast<SHORT>(Bits(value)); break;
-    case CIM_CHAR16:
-      out->iVal = static_cast<SHORT>(value.kind == MofValueKind::kChar ? value.text[0]
-                                                                        : Bits(value));
+    case CIM_SINT8:
+    case CIM_SINT16:
+      out->iVal = static_cast<SHORT>(Bits(value));
       break;
-    case CIM_UINT8: out->bVal = static_cast<BYTE>(Bits(value)); break;
-    case CIM_UINT16: case CIM_SINT32: case CIM_UINT32:
+    case CIM_CHAR16:
+      out->iVal =
+          static_cast<SHORT>(value.kind == MofValueKind::kChar ? value.text[0] : Bits(value));
+      break;
+    case CIM_UINT8:
+      out->bVal = static_cast<BYTE>(Bits(value));
+      break;
+    case CIM_UINT16:
+    case CIM_SINT32:
+    case CIM_UINT32:
       out->lVal = static_cast<LONG>(Bits(value));
       break;
-    case CIM_SINT64: case CIM_UINT64: {
+    case CIM_SINT64:
+    case CIM_UINT64: {
       std::string digits = std::to_string(value.magnitude);
       if (value.negative) digits.insert(0, 1, '-');
       return SetText(out, Utf8ToWide(digits));
     }
-    case CIM_REAL32: out->fltVal = static_cast<float>(RealOf(value)); break;
-    case CIM_REAL64: out->dblVal = RealOf(value); break;
-    case CIM_BOOLEAN: out->boolVal = value.boolean ? VARIANT_TRUE : VARIANT_FALSE; break;
-    default: return SetText(out, value.text);
+    case CIM_REAL32:
+      out->fltVal = static_cast<float>(RealOf(value));
+      break;
+    case CIM_REAL64:
+      out->dblVal = RealOf(value);
+      break;
+    case CIM_BOOLEAN:
+      out->boolVal = value.boolean ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    default:
+      return SetText(out, value.text);
   }
   return S_OK;
 }
 
 HRESULT ArrayToVariant(const MofValue& value, CIMTYPE element_type, VARIANT* out) {
   const VARTYPE vt = VariantTypeOf(element_type);
-  ScopedSafeArray array(
-      SafeArrayCreateVector(vt, 0, static_cast<ULONG>(value.elements.size())));
+  ScopedSafeArray array(SafeArrayCreateVector(vt, 0, static_cast<ULONG>(value.elements.size())));
   if (array.Get() == nullptr) return WBEM_E_OUT_OF_MEMORY;
   for (LONG i = 0; i < static_cast<LONG>(value.elements.size()); ++i) {
     ScopedVariant element;
@@ -72,7 +98,8 @@ HRESULT ArrayToVariant(const MofValue& value, CIMTYPE element_type, VARIANT* out
     VARIANT* held = element.AsInput();
     void* data = vt == VT_BSTR ? static_cast<void*>(held->bstrVal) : &held->bVal;
     hr = SafeArrayPutElement(array.Get(), &i, data);
-    if (FAILED(hr)) return hr == E_OUTOFMEMORY ? WBEM_E_OUT_OF_MEMORY : hr;
+    if (hr == E_OUTOFMEMORY) return WBEM_E_OUT_OF_MEMORY;
+    if (FAILED(hr)) return hr;
   }
   out->vt = VT_ARRAY | vt;
   out->parray = array.Release();
@@ -81,11 +108,17 @@ HRESULT ArrayToVariant(const MofValue& value, CIMTYPE element_type, VARIANT* out
 
 CIMTYPE QualifierScalarType(MofValueKind kind) {
   switch (kind) {
-    case MofValueKind::kBoolean: return CIM_BOOLEAN;
-    case MofValueKind::kInteger: return CIM_SINT32;
-    case MofValueKind::kReal: return CIM_REAL64;
-    case MofValueKind::kString: case MofValueKind::kChar: return CIM_STRING;
-    default: return 0;
+    case MofValueKind::kBoolean:
+      return CIM_BOOLEAN;
+    case MofValueKind::kInteger:
+      return CIM_SINT32;
+    case MofValueKind::kReal:
+      return CIM_REAL64;
+    case MofValueKind::kString:
+    case MofValueKind::kChar:
+      return CIM_STRING;
+    default:
+      return 0;
   }
 }
 
@@ -104,7 +137,8 @@ HRESULT MofValueToVariant(const MofValue& value, CIMTYPE type, ScopedVariant* ou
 HRESULT MofQualifierType(const MofValue& value, CIMTYPE* type) {
   if (value.kind != MofValueKind::kArray) {
     *type = QualifierScalarType(value.kind);
-    return *type != 0 ? S_OK : WBEMMOF_E_TYPE_MISMATCH;
+    if (*type == 0) return WBEMMOF_E_TYPE_MISMATCH;
+    return S_OK;
   }
   if (value.elements.empty()) {
     *type = CIM_STRING | CIM_FLAG_ARRAY;
@@ -117,7 +151,8 @@ HRESULT MofQualifierType(const MofValue& value, CIMTYPE* type) {
     }
   }
   *type = QualifierScalarType(first) | CIM_FLAG_ARRAY;
-  return *type != CIM_FLAG_ARRAY ? S_OK : WBEMMOF_E_TYPE_MISMATCH;
+  if (*type == CIM_FLAG_ARRAY) return WBEMMOF_E_TYPE_MISMATCH;
+  return S_OK;
 }
 
 }  // namespace winport::wmi
