@@ -10,6 +10,7 @@
 
 #include "com/inproc_servers.h"
 #include "common/injected_fault.h"
+#include "wmi/mof_compiler.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ extern "C" HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID 
   if (IsEqualGUID(rclsid, CLSID_StdComponentCategoriesMgr)) {
     return winport::detail::GetComponentCategoriesClassObject(riid, ppv);
   }
+  if (IsEqualGUID(rclsid, CLSID_MofCompiler))
+    return winport::wmi::GetMofCompilerClassObject(riid, ppv);
   return winport::detail::GetInprocServerClassObject(rclsid, riid, ppv);
 }
 
