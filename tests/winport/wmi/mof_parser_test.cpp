@@ -232,6 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"#pragma namespace(root)", WBEMMOF_E_INVALID_NAMESPACE_SYNTAX, 1, 19},
         ErrorCase{"#pragma namespace \"root\"", WBEMMOF_E_EXPECTED_OPEN_PAREN, 1, 19},
         ErrorCase{"class A {\n string B;\n uint32 b;\n};", WBEMMOF_E_DUPLICATE_PROPERTY, 3, 2},
+        ErrorCase{"instance of A { B = 1; b = 2; };", WBEMMOF_E_DUPLICATE_PROPERTY, 1, 24},
         ErrorCase{"[Key, key] class A {};", WBEMMOF_E_DUPLICATE_QUALIFIER, 1, 7},
         ErrorCase{"[Key : Sideways] class A {};", WBEMMOF_E_EXPECTED_FLAVOR_TYPE, 1, 8},
         ErrorCase{"[Key : ToInstance NotToInstance] class A {};",

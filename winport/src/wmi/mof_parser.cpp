@@ -97,6 +97,30 @@ class Parser {
     return std::move(previous_.text);
   }
 
+  // `{ item* };`: the body of a class or instance; answers the line of its closing brace.
+  template <class Item, class ParseItem>
+  int ParseBody(std::vector<Item>* items, ParseItem parse_item) {
+    Expect(u'{', WBEMMOF_E_EXPECTED_OPEN_BRACE, "{ expected");
+    while (!IsPunctuation(u'}')) {
+      if (token_.kind == MofTokenKind::kEnd) Fail(WBEMMOF_E_EXPECTED_CLOSE_BRACE, "} expected");
+      AddUnique(items, parse_item(), WBEMMOF_E_DUPLICATE_PROPERTY);
+    }
+    Advance();
+    const int last_line = previous_.where.line;
+    Expect(u';', WBEMMOF_E_EXPECTED_SEMI, "; expected after the declaration");
+    return last_line;
+  }
+  // Appends `item` unless one of `items` has its name already.
+  template <class Item>
+  static void AddUnique(std::vector<Item>* items, Item item, HRESULT duplicate) {
+    for (const Item& earlier : *items) {
+      if (EqualsIgnoringAsciiCase<char16_t, char16_t>(earlier.name, item.name)) {
+        throw MofSyntaxError(duplicate, item.where, "name given twice");
+      }
+    }
+    items->push_back(std::move(item));
+  }
+
   MofStatement ParseStatement();
   MofNamespacePragma ParsePragma();
   MofClass ParseClass(MofPosition where, MofQualifiers qualifiers);
@@ -157,21 +181,7 @@ MofClass Parser::ParseClass(MofPosition where, MofQualifiers qualifiers) {
     declared.superclass =
         ExpectIdentifier(WBEMMOF_E_EXPECTED_CLASS_NAME, "superclass name expected");
   }
-  Expect(u'{', WBEMMOF_E_EXPECTED_OPEN_BRACE, "{ expected");
-  while (!IsPunctuation(u'}')) {
-    if (token_.kind == MofTokenKind::kEnd) Fail(WBEMMOF_E_EXPECTED_CLOSE_BRACE, "} expected");
-    MofProperty property = ParseProperty();
-    for (const MofProperty& earlier : declared.properties) {
-      if (EqualsIgnoringAsciiCase<char16_t, char16_t>(earlier.name, property.name)) {
-        throw MofSyntaxError(WBEMMOF_E_DUPLICATE_PROPERTY, property.where,
-                             "property declared twice");
-      }
-    }
-    declared.properties.push_back(std::move(property));
-  }
-  Advance();
-  declared.last_line = previous_.where.line;
-  Expect(u';', WBEMMOF_E_EXPECTED_SEMI, "; expected after the class");
+  declared.last_line = ParseBody(&declared.properties, [this] { return ParseProperty(); });
   return declared;
 }
 
@@ -221,14 +231,7 @@ MofInstance Parser::ParseInstance(MofPosition where, MofQualifiers qualifiers) {
     declared.alias = token_.text;
     Advance();
   }
-  Expect(u'{', WBEMMOF_E_EXPECTED_OPEN_BRACE, "{ expected");
-  while (!IsPunctuation(u'}')) {
-    if (token_.kind == MofTokenKind::kEnd) Fail(WBEMMOF_E_EXPECTED_CLOSE_BRACE, "} expected");
-    declared.values.push_back(ParsePropertyValue());
-  }
-  Advance();
-  declared.last_line = previous_.where.line;
-  Expect(u';', WBEMMOF_E_EXPECTED_SEMI, "; expected after the instance");
+  declared.last_line = ParseBody(&declared.values, [this] { return ParsePropertyValue(); });
   return declared;
 }
 
@@ -247,14 +250,7 @@ MofQualifiers Parser::ParseQualifiers() {
   MofQualifiers qualifiers;
   if (!Accept(u'[')) return qualifiers;
   do {
-    MofQualifier qualifier = ParseQualifier();
-    for (const MofQualifier& earlier : qualifiers) {
-      if (EqualsIgnoringAsciiCase<char16_t, char16_t>(earlier.name, qualifier.name)) {
-        throw MofSyntaxError(WBEMMOF_E_DUPLICATE_QUALIFIER, qualifier.where,
-                             "qualifier given twice");
-      }
-    }
-    qualifiers.push_back(std::move(qualifier));
+    AddUnique(&qualifiers, ParseQualifier(), WBEMMOF_E_DUPLICATE_QUALIFIER);
   } while (Accept(u','));
   Expect(u']', WBEMMOF_E_EXPECTED_CLOSE_BRACKET, "] expected");
   return qualifiers;
