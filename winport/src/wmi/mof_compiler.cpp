@@ -1,6 +1,6 @@
 #include "wmi/mof_compiler.h"
 
-#include <cstdio>
+#include <cstdarg>
 #include <new>
 #include <string>
 #include <vector>
@@ -27,21 +27,14 @@ constexpr OLECHAR kDefaultNamespace[] = u"root\\default";
 
 // Leaves `text` as the thread's error info, for a caller that shows the failure; a
 // failure to do so only loses the text.
-void SetErrorText(const std::string& text) {
+void SetErrorText(const WideString& text) {
   ComPtr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(create.GetAddressOf()))) return;
-  const WideString wide = Utf8ToWide(text);
-  ScopedBstr description(wide.c_str());
+  ScopedBstr description(text.c_str());
   create->SetGUID(IID_IMofCompiler);
   create->SetDescription(description.Get());
   ComPtr<IErrorInfo> info;
   if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
-}
-
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
 }
 
 // Fills the caller's status (when given) and answers as IMofCompiler does: S_OK when all
@@ -53,25 +46,36 @@ class Outcome {
   }
   HRESULT Succeeded() const { return S_OK; }
   HRESULT ArgumentError(HRESULT hr) const {
-    SetErrorText("MOF compiler argument error " + Hex(hr));
-    return Report(WBEM_COMPILE_STATUS_INFO{kPhaseArgument, hr, 0, 0, 0, 0});
+    return Fail(WBEM_COMPILE_STATUS_INFO{kPhaseArgument, hr, 0, 0, 0, 0},
+                "MOF compiler argument error 0x%08X", static_cast<unsigned>(hr));
   }
   HRESULT SyntaxError(const MofSyntaxError& error) const {
-    SetErrorText("line " + std::to_string(error.where.line) + ", column " +
-                 std::to_string(error.where.column) + ": " + error.message + " (" +
-                 Hex(error.code) + ")");
-    return Report(WBEM_COMPILE_STATUS_INFO{kPhaseParse, error.code, 0, error.where.line,
-                                           error.where.line, 0});
+    return Fail(
+        WBEM_COMPILE_STATUS_INFO{kPhaseParse, error.code, 0, error.where.line, error.where.line, 0},
+        "line %d, column %d: %s (0x%08X)", error.where.line, error.where.column,
+        error.message.c_str(), static_cast<unsigned>(error.code));
   }
   HRESULT StoreError(const MofStoreFailure& failure) const {
-    SetErrorText("object " + std::to_string(failure.object_number) + " (lines " +
-                 std::to_string(failure.first_line) + "-" + std::to_string(failure.last_line) +
-                 ") could not be stored: " + Hex(failure.code));
-    return Report(WBEM_COMPILE_STATUS_INFO{kPhaseStore, failure.code, failure.object_number,
-                                           failure.first_line, failure.last_line, 0});
+    return Fail(WBEM_COMPILE_STATUS_INFO{kPhaseStore, failure.code, failure.object_number,
+                                         failure.first_line, failure.last_line, 0},
+                "object %d (lines %d-%d) could not be stored: 0x%08X",
+                static_cast<int>(failure.object_number), static_cast<int>(failure.first_line),
+                static_cast<int>(failure.last_line), static_cast<unsigned>(failure.code));
   }
 
  private:
+  HRESULT Fail(const WBEM_COMPILE_STATUS_INFO& status, const char* format, ...) const
+      __attribute__((format(printf, 3, 4))) {
+    std::va_list args;
+    va_start(args, format);
+    try {
+      SetErrorText(FormatWideV(format, args));
+    } catch (const std::bad_alloc&) {
+      // The status still says what failed.
+    }
+    va_end(args);
+    return Report(status);
+  }
   HRESULT Report(const WBEM_COMPILE_STATUS_INFO& status) const {
     if (info_ != nullptr) *info_ = status;
     if (status.lPhaseError != kPhaseNone) return WBEM_S_FALSE;
