@@ -4,31 +4,10 @@
 
 #include <winport/scoped_safe_array.h>
 
+#include "wmi/cim_types.h"
+
 namespace winport::wmi {
 namespace {
-
-VARTYPE VariantTypeOf(CIMTYPE type) {
-  switch (type) {
-    case CIM_SINT8:
-    case CIM_SINT16:
-    case CIM_CHAR16:
-      return VT_I2;
-    case CIM_UINT8:
-      return VT_UI1;
-    case CIM_UINT16:
-    case CIM_SINT32:
-    case CIM_UINT32:
-      return VT_I4;
-    case CIM_REAL32:
-      return VT_R4;
-    case CIM_REAL64:
-      return VT_R8;
-    case CIM_BOOLEAN:
-      return VT_BOOL;
-    default:
-      return VT_BSTR;
-  }
-}
 
 // The integer's value in two's complement, as wide as needed.
 std::uint64_t Bits(const MofValue& value) {
@@ -48,7 +27,7 @@ HRESULT SetText(VARIANT* out, WideView text) {
 }
 
 HRESULT ScalarToVariant(const MofValue& value, CIMTYPE type, VARIANT* out) {
-  out->vt = VariantTypeOf(type);
+  out->vt = VarTypeOf(type);
   switch (type) {
     case CIM_SINT8:
     case CIM_SINT16:
@@ -88,7 +67,7 @@ HRESULT ScalarToVariant(const MofValue& value, CIMTYPE type, VARIANT* out) {
 }
 
 HRESULT ArrayToVariant(const MofValue& value, CIMTYPE element_type, VARIANT* out) {
-  const VARTYPE vt = VariantTypeOf(element_type);
+  const VARTYPE vt = VarTypeOf(element_type);
   ScopedSafeArray array(SafeArrayCreateVector(vt, 0, static_cast<ULONG>(value.elements.size())));
   if (array.Get() == nullptr) return WBEM_E_OUT_OF_MEMORY;
   for (LONG i = 0; i < static_cast<LONG>(value.elements.size()); ++i) {

@@ -1,7 +1,5 @@
-// MOF constants as the VARIANTs WMI stores for each CIM type: sint8, sint16 and char16 as
-// VT_I2, uint8 as VT_UI1, uint16, sint32 and uint32 as VT_I4, the 64-bit integers as
-// decimal VT_BSTR, real32 VT_R4, real64 VT_R8, boolean VT_BOOL, string and datetime
-// VT_BSTR; arrays as a SAFEARRAY of the same.
+// MOF constants as the VARIANTs that carry each CIM type (VarTypeOf): the 64-bit
+// integers as decimal text, arrays as a SAFEARRAY of the element's carrier.
 #pragma once
 
 #include <winport/scoped_variant.h>
