@@ -5,11 +5,11 @@
 #include <string>
 
 #include <winport/scoped_bstr.h>
-#include <winport/scoped_com_init.h>
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
 #include <winport/windows.h>
 
+#include "mof_compiler_fixture.h"
 #include "wide_matchers.h"
 
 namespace {
@@ -19,7 +19,7 @@ using winport::ComPtr;
 using winport::ScopedBstr;
 using winport::ScopedVariant;
 
-constexpr LONG kStorePhase = 3;
+using mof_tests::kStorePhase;
 
 constexpr char kSettingsMof[] = R"(// The module's settings.
 #pragma namespace("\\\\.\\root\\cimv2")
@@ -48,25 +48,13 @@ instance of Q_Setting as $Second
 instance of Q_Setting { Name = "third"; Big = 18446744073709551615; Ratio = 0.5; Enabled = false; };
 )";
 
-class MofCompileStoreTest : public testing::Test {
+class MofCompileStoreTest : public mof_tests::MofCompilerFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(com_.Succeeded());
-    ASSERT_EQ(CoCreateInstance(CLSID_MofCompiler, nullptr, CLSCTX_INPROC_SERVER, IID_IMofCompiler,
-                               reinterpret_cast<void**>(compiler_.GetAddressOf())),
-              S_OK);
+    MofCompilerFixture::SetUp();
     ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                reinterpret_cast<void**>(locator_.GetAddressOf())),
               S_OK);
-  }
-
-  HRESULT Compile(const std::string& text, const OLECHAR* name_space = nullptr,
-                  LONG instance_flags = 0) {
-    winport::WideString target = name_space ? name_space : u"";
-    return compiler_->CompileBuffer(static_cast<LONG>(text.size()),
-                                    reinterpret_cast<BYTE*>(const_cast<char*>(text.data())),
-                                    name_space ? target.data() : nullptr, nullptr, nullptr, nullptr,
-                                    0, 0, instance_flags, &status_);
   }
 
   ComPtr<IWbemServices> Connect(const OLECHAR* path) {
@@ -90,24 +78,12 @@ class MofCompileStoreTest : public testing::Test {
     return value;
   }
 
-  void ExpectStoreFailure(HRESULT code, LONG object, LONG first_line, LONG last_line) const {
-    EXPECT_EQ(status_.lPhaseError, kStorePhase);
-    EXPECT_EQ(static_cast<uint32_t>(status_.hRes), static_cast<uint32_t>(code));
-    EXPECT_EQ(status_.ObjectNum, object);
-    EXPECT_EQ(status_.FirstLine, first_line);
-    EXPECT_EQ(status_.LastLine, last_line);
-  }
-
-  winport::ScopedComInit com_{COINIT_MULTITHREADED};
-  ComPtr<IMofCompiler> compiler_;
   ComPtr<IWbemLocator> locator_;
-  WBEM_COMPILE_STATUS_INFO status_{-1, -1, -1, -1, -1, 0};
 };
 
 TEST_F(MofCompileStoreTest, StoresAClassAndItsInstances) {
   ASSERT_EQ(Compile(kSettingsMof), S_OK);
-  EXPECT_EQ(status_.lPhaseError, 0);
-  EXPECT_EQ(status_.hRes, S_OK);
+  ExpectStatus(0, S_OK, 0, 0, 0);
 
   ComPtr<IWbemServices> services = Connect(u"root\\cimv2\\quillmere");
   ASSERT_TRUE(services);
@@ -182,7 +158,7 @@ TEST_P(MofStoreFailures, NameTheObjectThatFailed) {
   const std::string text = std::string("class Q_Base { [Key] string Name; sint32 Level; };\n") +
                            "instance of Q_Base { Name = \"kept\"; };\n" + c.text;
   EXPECT_EQ(Compile(text, u"root\\cimv2"), WBEM_S_FALSE);
-  ExpectStoreFailure(static_cast<HRESULT>(c.code), c.object, c.first_line, c.last_line);
+  ExpectStatus(kStorePhase, static_cast<HRESULT>(c.code), c.object, c.first_line, c.last_line);
   ComPtr<IWbemClassObject> kept;
   EXPECT_EQ(GetObject(Connect(u"root\\cimv2").Get(), u"Q_Base=\"kept\"", &kept), S_OK);
 }
@@ -226,9 +202,9 @@ instance of Q_Child { Name = "child"; };
 TEST_F(MofCompileStoreTest, InstanceFlagsReachPutInstance) {
   const std::string text =
       "class Q_Base { [Key] string Name; };\ninstance of Q_Base { Name = \"once\"; };\n";
-  ASSERT_EQ(Compile(text, u"root\\cimv2", WBEM_FLAG_CREATE_ONLY), S_OK);
-  EXPECT_EQ(Compile(text, u"root\\cimv2", WBEM_FLAG_CREATE_ONLY), WBEM_S_FALSE);
-  ExpectStoreFailure(WBEM_E_ALREADY_EXISTS, 2, 2, 2);
+  ASSERT_EQ(Compile(text, u"root\\cimv2", 0, WBEM_FLAG_CREATE_ONLY), S_OK);
+  EXPECT_EQ(Compile(text, u"root\\cimv2", 0, WBEM_FLAG_CREATE_ONLY), WBEM_S_FALSE);
+  ExpectStatus(kStorePhase, WBEM_E_ALREADY_EXISTS, 2, 2, 2);
   EXPECT_EQ(Compile(text, u"root\\cimv2"), S_OK);
 }
 
