@@ -58,6 +58,13 @@ HRESULT InjectedCommitFailure() {
                                                                    : MQ_OK;
 }
 
+// The queue's row a query found: MQ_OK, MQ_ERROR_QUEUE_NOT_FOUND or the storage error.
+HRESULT QueueRow(Query& query) {
+  const int found = query.Step();
+  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
+  return found == SQLITE_ROW ? MQ_OK : StorageError(found);
+}
+
 struct ReceiveLock {
   explicit ReceiveLock(int descriptor) : fd(descriptor) {}
   ~ReceiveLock() { ::close(fd); }
@@ -147,9 +154,7 @@ HRESULT LocalQueueStore::Find(const QueueReference& queue, QueueId* id) {
   } else {
     find.Bind(static_cast<std::int64_t>(queue.number));
   }
-  const int found = find.Step();
-  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
-  if (found != SQLITE_ROW) return StorageError(found);
+  if (const HRESULT found = QueueRow(find); found != MQ_OK) return found;
   *id = find.Integer(0);
   return MQ_OK;
 }
@@ -158,9 +163,7 @@ HRESULT LocalQueueStore::Describe(QueueId id, WideString* path_name, WideString*
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query describe(database_, "SELECT name FROM queues WHERE id = ?");
-  const int found = describe.Bind(id).Step();
-  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
-  if (found != SQLITE_ROW) return StorageError(found);
+  if (const HRESULT found = QueueRow(describe.Bind(id)); found != MQ_OK) return found;
   if (path_name != nullptr) {
     WCHAR computer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -260,9 +263,7 @@ HRESULT LocalQueueStore::Count(QueueId id, ULONG* count) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query counted(database_, "SELECT message_count FROM queues WHERE id = ?");
-  const int found = counted.Bind(id).Step();
-  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
-  if (found != SQLITE_ROW) return StorageError(found);
+  if (const HRESULT found = QueueRow(counted.Bind(id)); found != MQ_OK) return found;
   *count = static_cast<ULONG>(counted.Integer(0));
   return MQ_OK;
 }

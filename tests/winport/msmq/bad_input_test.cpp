@@ -10,22 +10,7 @@ namespace {
 
 using winport::WideString;
 
-class BadInputTest : public InstalledMachine {
- protected:
-  void SetUp() override {
-    InstalledMachine::SetUp();
-    format_name_ = NewQueue();
-    sender_ = OpenQueue(format_name_, MQ_SEND_ACCESS);
-    receiver_ = OpenQueue(format_name_, MQ_RECEIVE_ACCESS);
-  }
-  void TearDown() override {
-    MQCloseQueue(sender_);
-    MQCloseQueue(receiver_);
-  }
-  WideString format_name_;
-  QUEUEHANDLE sender_ = nullptr;
-  QUEUEHANDLE receiver_ = nullptr;
-};
+using BadInputTest = OpenedQueue;
 
 struct PropertyCase {
   const char* what;

@@ -12,27 +12,13 @@ namespace {
 
 using winport::WideString;
 
-class MessageTest : public InstalledMachine {
+class MessageTest : public OpenedQueue {
  protected:
-  void SetUp() override {
-    InstalledMachine::SetUp();
-    format_name_ = NewQueue();
-    sender_ = OpenQueue(format_name_, MQ_SEND_ACCESS);
-    receiver_ = OpenQueue(format_name_, MQ_RECEIVE_ACCESS);
-  }
-  void TearDown() override {
-    MQCloseQueue(sender_);
-    MQCloseQueue(receiver_);
-  }
   ULONG Count() {
     ULONG count = 0;
     EXPECT_EQ(CountMessages(format_name_, &count), MQ_OK);
     return count;
   }
-
-  WideString format_name_;
-  QUEUEHANDLE sender_ = nullptr;
-  QUEUEHANDLE receiver_ = nullptr;
 };
 
 TEST_F(MessageTest, HigherPriorityFirstThenInTheOrderSent) {

@@ -7,6 +7,18 @@ namespace msmq_tests {
 using winport::WideString;
 using winport::WideView;
 
+void OpenedQueue::SetUp() {
+  InstalledMachine::SetUp();
+  format_name_ = NewQueue();
+  sender_ = OpenQueue(format_name_, MQ_SEND_ACCESS);
+  receiver_ = OpenQueue(format_name_, MQ_RECEIVE_ACCESS);
+}
+
+void OpenedQueue::TearDown() {
+  MQCloseQueue(sender_);
+  MQCloseQueue(receiver_);
+}
+
 HRESULT CreateQueue(WideView path_name, WideString* format_name, WideView label) {
   const WideString path(path_name);
   const WideString label_text(label);

@@ -17,6 +17,16 @@ class InstalledMachine : public testing::Test {
   void SetUp() override { ASSERT_EQ(winport::msmq::Install(), static_cast<DWORD>(ERROR_SUCCESS)); }
 };
 
+// A queue with a handle to send and one to receive.
+class OpenedQueue : public InstalledMachine {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  winport::WideString format_name_;
+  QUEUEHANDLE sender_ = nullptr;
+  QUEUEHANDLE receiver_ = nullptr;
+};
+
 // MQCreateQueue with a path name (and label), the format name in *format_name.
 HRESULT CreateQueue(winport::WideView path_name, winport::WideString* format_name,
                     winport::WideView label = u"");
