@@ -2,6 +2,18 @@
 // the names, layouts and values of the public interface. Programs bind the functions at
 // run time (LoadLibraryW + GetProcAddress), so these prototypes serve to name the
 // functions' types (decltype(&MQSendMessage)); nothing links them directly.
+//
+// The Linux runtime (winport/mqrt) serves private queues of this computer; where it
+// differs from Windows' runtime:
+// - MQMgmtGetInfo answers the count of an empty queue that no process has open, where
+//   Windows answers MQ_ERROR_QUEUE_NOT_ACTIVE (which callers take as a count of 0).
+// - Receives are synchronous: an overlapped receive or a callback is
+//   MQ_ERROR_UNSUPPORTED_OPERATION, and there are no cursors (MQ_ACTION_PEEK_NEXT is
+//   MQ_ERROR_ILLEGAL_CURSOR_ACTION); queues are not transactional
+//   (MQ_ERROR_TRANSACTION_USAGE).
+// - Queues on other computers, and public queues, are not served yet
+//   (MQ_ERROR_UNSUPPORTED_OPERATION, MQ_ERROR_NO_DS).
+// - A message body holds at most 4 MB, as on Windows (MQ_ERROR_INSUFFICIENT_RESOURCES).
 #pragma once
 
 #include <winport/base_types.h>
