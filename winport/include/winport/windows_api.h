@@ -11,6 +11,7 @@
 #include <oleauto.h>
 #include <process.h>
 #include <sddl.h>
+#include <wbemcli.h>
 #include <winport/se_translator.h>
 #include <winport/uuidof.h>
 #else
@@ -36,5 +37,6 @@
 #include <winport/typelib.h>
 #include <winport/unknown.h>
 #include <winport/uuidof.h>
+#include <winport/wbemcli.h>
 #include <winport/winerror.h>
 #endif
