@@ -7,6 +7,7 @@
 #include "errors/entry.h"
 #include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
+#include "soap/response_document.h"
 #include "soap/soap_fault.h"
 
 namespace quillmere {
@@ -76,9 +77,7 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
   }
   if (walked == SessionWalk::kAnswered) return kMethodAnswered;
 
-  const ScopedBstr text = NewBstr(document.Finish());
-  return CheckHr(
-      response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), text.Get(), VARIANT_TRUE));
+  return CheckHr(AddXmlData(response, document.Finish()));
 }
 
 SessionWalk CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken,
