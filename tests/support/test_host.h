@@ -13,6 +13,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
+#include "fakes/fake_repository.h"
 #include "fakes/fake_session_manager.h"
 #include "fakes/fake_soap_message.h"
 #include "fakes/fake_soap_service.h"
@@ -73,6 +74,8 @@ class TestHost {
   TestHost() {
     service->namedObjects["Session"] = winport::ComPtr<IUnknown>(
         static_cast<quillmere::ISessionManagerReconnect*>(sessions.Get()));
+    service->namedObjects["Repository"] =
+        winport::ComPtr<IUnknown>(static_cast<quillmere::IRepository*>(repository.Get()));
   }
 
   static winport::ComPtr<fakes::FakeSoapMessage> Request(
@@ -103,6 +106,8 @@ class TestHost {
       winport::MakeComObject<fakes::FakeSoapService>();
   winport::ComPtr<fakes::FakeSessionManager> sessions =
       winport::MakeComObject<fakes::FakeSessionManager>();
+  winport::ComPtr<fakes::FakeRepository> repository =
+      winport::MakeComObject<fakes::FakeRepository>();
 };
 
 // The host with the object "Tester", started, whose methods the test writes.
