@@ -4,7 +4,8 @@
 //   registry/machine.reg        the registry hive (HKCR, HKLM, HKCU), readable text
 //   registry/machine.lock       cross-process lock of the hive
 //   eventlog/Application.log    the Application event log, one record per entry
-//   wmi/                        the WMI repository
+//   wmi/repository.db           the WMI repository, an SQLite database in WAL mode
+//                               (with its -wal and -shm files beside it)
 //   msmq/                       message queues, one spool directory per queue
 //   windows/system32/           the system directory (C:\Windows\system32)
 //   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)

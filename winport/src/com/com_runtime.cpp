@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "com/built_in_classes.h"
 #include "com/inproc_servers.h"
 #include "common/injected_fault.h"
 
@@ -134,9 +135,8 @@ extern "C" HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID 
   winport::ComPtr<IUnknown> object = Classes().Find(rclsid, dwClsContext);
   if (object) return object->QueryInterface(riid, ppv);
   if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
-  if (IsEqualGUID(rclsid, CLSID_StdComponentCategoriesMgr)) {
-    return winport::detail::GetComponentCategoriesClassObject(riid, ppv);
-  }
+  const HRESULT built_in = winport::detail::GetBuiltInClassObject(rclsid, riid, ppv);
+  if (built_in != REGDB_E_CLASSNOTREG) return built_in;
   return winport::detail::GetInprocServerClassObject(rclsid, riid, ppv);
 }
 

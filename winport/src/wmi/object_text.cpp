@@ -1,0 +1,132 @@
+// MOF text of an object, the form GetObjectText hands out.
+#include "wmi/cim_types.h"
+#include "wmi/class_object.h"
+
+namespace winport::wmi {
+namespace {
+
+const OLECHAR* TypeName(CIMTYPE type) {
+  switch (type & ~CIM_FLAG_ARRAY) {
+    case CIM_SINT8:
+      return OLESTR("sint8");
+    case CIM_UINT8:
+      return OLESTR("uint8");
+    case CIM_SINT16:
+      return OLESTR("sint16");
+    case CIM_UINT16:
+      return OLESTR("uint16");
+    case CIM_SINT32:
+      return OLESTR("sint32");
+    case CIM_UINT32:
+      return OLESTR("uint32");
+    case CIM_SINT64:
+      return OLESTR("sint64");
+    case CIM_UINT64:
+      return OLESTR("uint64");
+    case CIM_REAL32:
+      return OLESTR("real32");
+    case CIM_REAL64:
+      return OLESTR("real64");
+    case CIM_BOOLEAN:
+      return OLESTR("boolean");
+    case CIM_DATETIME:
+      return OLESTR("datetime");
+    case CIM_REFERENCE:
+      return OLESTR("ref");
+    case CIM_CHAR16:
+      return OLESTR("char16");
+    case CIM_OBJECT:
+      return OLESTR("object");
+    default:
+      return OLESTR("string");
+  }
+}
+
+WideString ScalarText(const VARIANT& var) {
+  switch (var.vt) {
+    case VT_BOOL:
+      return var.boolVal ? OLESTR("TRUE") : OLESTR("FALSE");
+    case VT_BSTR: {
+      WideString text = OLESTR("\"");
+      for (OLECHAR c : BstrView(var.bstrVal)) {
+        if (c == u'"' || c == u'\\') text.push_back(u'\\');
+        text.push_back(c);
+      }
+      return text + OLESTR("\"");
+    }
+    default: {
+      Value converted;
+      if (FAILED(CoerceToCimType(Value(var), CIM_STRING, &converted))) return OLESTR("NULL");
+      return WideString(converted.TextView());
+    }
+  }
+}
+
+WideString ValueText(const Value& value) {
+  const VARIANT& var = value.Get();
+  if (!(var.vt & VT_ARRAY)) return ScalarText(var);
+  WideString text = OLESTR("{");
+  LONG lower = 0;
+  LONG upper = -1;
+  SafeArrayGetLBound(var.parray, 1, &lower);
+  SafeArrayGetUBound(var.parray, 1, &upper);
+  for (LONG i = lower; i <= upper; ++i) {
+    VARIANT element;
+    VariantInit(&element);
+    element.vt = static_cast<VARTYPE>(var.vt & ~VT_ARRAY);
+    if (FAILED(SafeArrayGetElement(var.parray, &i, &element.llVal))) continue;
+    const Value owned = Value::Adopt(element);
+    if (i > lower) text += OLESTR(", ");
+    text += ScalarText(owned.Get());
+  }
+  return text + OLESTR("}");
+}
+
+WideString QualifierText(const Qualifiers& qualifiers) {
+  WideString text;
+  for (const Qualifier& qualifier : qualifiers.Items()) {
+    text += text.empty() ? OLESTR("[") : OLESTR(", ");
+    text += qualifier.name;
+    const VARIANT& var = qualifier.value.Get();
+    if (var.vt != VT_BOOL || !var.boolVal)
+      text += OLESTR("(") + ValueText(qualifier.value) + OLESTR(")");
+  }
+  return text.empty() ? text : text + OLESTR("]");
+}
+
+WideString ClassText(const ClassDefinition& definition) {
+  WideString text = OLESTR("\n");
+  const WideString qualifiers = QualifierText(definition.qualifiers);
+  if (!qualifiers.empty()) text += qualifiers + OLESTR("\n");
+  text += OLESTR("class ") + definition.name;
+  if (!definition.Superclass().empty()) text += OLESTR(" : ") + WideString(definition.Superclass());
+  text += OLESTR("\n{\n");
+  for (const PropertyDefinition& property : definition.properties) {
+    if (!NamesEqual(property.origin, definition.name)) continue;
+    text += OLESTR("\t");
+    const WideString property_qualifiers = QualifierText(property.qualifiers);
+    if (!property_qualifiers.empty()) text += property_qualifiers + OLESTR(" ");
+    text += WideString(TypeName(property.type)) + OLESTR(" ") + property.name;
+    if (property.type & CIM_FLAG_ARRAY) text += OLESTR("[]");
+    if (!property.default_value.IsNull()) text += OLESTR(" = ") + ValueText(property.default_value);
+    text += OLESTR(";\n");
+  }
+  return text + OLESTR("};\n");
+}
+
+}  // namespace
+
+WideString ObjectText(const ClassObject& object) {
+  const ClassDefinition& definition = object.Definition();
+  if (!object.IsInstance()) return ClassText(definition);
+  WideString text = OLESTR("\ninstance of ") + definition.name + OLESTR("\n{\n");
+  const std::vector<Value> values = object.EffectiveValues();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values[i].IsNull()) continue;
+    text += OLESTR("\t") + definition.properties[i].name + OLESTR(" = ") + ValueText(values[i]) +
+            OLESTR(";\n");
+  }
+  return text + OLESTR("};\n");
+}
+
+}  // namespace winport::wmi
