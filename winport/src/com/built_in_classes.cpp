@@ -2,6 +2,7 @@
 
 #include "com/inproc_servers.h"
 #include "wmi/locator.h"
+#include "wmi/mof_compiler.h"
 
 namespace winport::detail {
 namespace {
@@ -14,6 +15,7 @@ struct BuiltInClass {
 const BuiltInClass kBuiltInClasses[] = {
     {CLSID_StdComponentCategoriesMgr, GetComponentCategoriesClassObject},
     {CLSID_WbemLocator, winport::wmi::GetLocatorClassObject},
+    {CLSID_MofCompiler, winport::wmi::GetMofCompilerClassObject},
 };
 
 }  // namespace
