@@ -47,16 +47,7 @@ struct AdminHost {
   }
 };
 
-// The XMLDATA parameters of a response.
-inline std::vector<std::string> Documents(const soap_testing::Answer& answer) {
-  std::vector<std::string> documents;
-  for (const fakes::Parameter& parameter : answer.created->parameters) {
-    EXPECT_EQ(parameter.accessor, "XMLDATA");
-    EXPECT_TRUE(parameter.xml);
-    documents.push_back(parameter.value);
-  }
-  return documents;
-}
+using soap_testing::Documents;
 
 inline std::string Text(HRESULT hr) {
   return winport::WideToUtf8(quillmere::ErrorMessage(hr));

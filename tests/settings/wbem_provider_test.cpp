@@ -18,6 +18,7 @@ namespace settings_testing {
 namespace {
 
 using quillmere::FaultCode;
+using soap_testing::Documents;
 
 class Provider : public StoreTest {
  protected:
@@ -35,36 +36,9 @@ class Provider : public StoreTest {
     return host.Execute(object.Get(), request.Get());
   }
 
-  // The answer's XMLDATA documents.
-  static std::vector<std::string> Documents(const soap_testing::Answer& answer) {
-    std::vector<std::string> documents;
-    for (const fakes::Parameter& parameter : answer.created->parameters) {
-      if (parameter.accessor == "XMLDATA" && parameter.xml) documents.push_back(parameter.value);
-    }
-    return documents;
-  }
-
-  // Loads MOF text into the settings namespace.
-  static void Compile(const std::string& mof) {
-    winport::ComPtr<IMofCompiler> compiler;
-    ASSERT_EQ(CoCreateInstance(CLSID_MofCompiler, nullptr, CLSCTX_INPROC_SERVER, IID_IMofCompiler,
-                               reinterpret_cast<void**>(compiler.GetAddressOf())),
-              S_OK);
-    const std::string text =
-        "#pragma namespace(\"\\\\\\\\.\\\\root\\\\cimv2\\\\quillmere\")\n" + mof;
-    WBEM_COMPILE_STATUS_INFO status{};
-    ASSERT_EQ(compiler->CompileBuffer(static_cast<long>(text.size()),
-                                      reinterpret_cast<BYTE*>(const_cast<char*>(text.data())),
-                                      nullptr, nullptr, nullptr, nullptr, 0, 0, 0, &status),
-              S_OK)
-        << "line " << status.FirstLine;
-  }
-
   void LoadSettings() {
-    CSettingConnected();
-    Compile(
-        "instance of Metadata { SettingName = \"ReportingLevel\"; IntVal = 7; CIMTYPE = 3; };\n"
-        "instance of Metadata { SettingName = \"MSMQ_Capacity\"; IntVal = 100; CIMTYPE = 3; };\n");
+    Load(Setting("ReportingLevel", 3, "IntVal = 7;") +
+         Setting("MSMQ_Capacity", 3, "IntVal = 100;"));
   }
 
   static std::string Row(const std::string& name, const std::string& value) {
@@ -136,8 +110,7 @@ const std::string kLabeling = "<LABELING><INFOBOX/> \n<HEADER/> \n \n</LABELING>
 const std::string kEditNo = "<VFORMAT  sp:edit=\"no\"/> \n";
 
 TEST_F(Provider, PoolProviderListsEachInstanceAsARow) {
-  CSettingConnected();
-  Compile(
+  Load(
       "class VXPool { [key] string Name; sint32 Size; string Owner; };\n"
       "instance of VXPool { Name = \"p1\"; Size = 4; Owner = \"a<b&c\"; };\n"
       "instance of VXPool { Name = \"p2\"; Size = 8; };\n");
@@ -156,8 +129,7 @@ TEST_F(Provider, PoolProviderListsEachInstanceAsARow) {
 // An instance of a derived class shows only what its own class defines; a class without
 // instances is the sheet's frame alone.
 TEST_F(Provider, JobAndSessionProvidersListOwnPropertiesOrNothing) {
-  CSettingConnected();
-  Compile(
+  Load(
       "class Job { [key] string Id; };\n"
       "class PrintJob : Job { string Printer; };\n"
       "class Session { [key] string Id; };\n"
@@ -201,17 +173,6 @@ TEST_F(Provider, ConcurrentEditsOfOneSettingLeaveOneWholeInstance) {
   EXPECT_EQ(Stored("ReportingLevel", OLESTR("CIMTYPE")), "3");
   EXPECT_EQ(Stored("ReportingLevel", OLESTR("SettingName")), "ReportingLevel");
   EXPECT_EQ(Stored("MSMQ_Capacity", OLESTR("IntVal")), "100");
-}
-
-TEST_F(Provider, ModifySetsTheReportingLevel) {
-  winport::ComPtr<quillmere::ISetting> setting;
-  ASSERT_EQ(object.As(&setting), S_OK);
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I4;
-  value.lVal = 15;
-  EXPECT_EQ(setting->Modify(winport::ScopedBstr(OLESTR("LogToFile")).Get(), value), S_OK);
-  EXPECT_EQ(host.reporting.ReportingLevel(), 15u);
 }
 
 }  // namespace

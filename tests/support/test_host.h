@@ -2,6 +2,8 @@
 // the service with its session manager as "Session", and a reporter that records.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <string>
@@ -68,6 +70,17 @@ struct Answer {
   winport::ComPtr<quillmere::ISOAPMessage> slot;    // what the host received
   winport::ComPtr<fakes::FakeSoapMessage> created;  // the message Execute made, if any
 };
+
+// The documents of a response: its XMLDATA parameters, each added as XML.
+inline std::vector<std::string> Documents(const Answer& answer) {
+  std::vector<std::string> documents;
+  for (const fakes::Parameter& parameter : answer.created->parameters) {
+    EXPECT_EQ(parameter.accessor, "XMLDATA");
+    EXPECT_TRUE(parameter.xml);
+    documents.push_back(parameter.value);
+  }
+  return documents;
+}
 
 class TestHost {
  public:
