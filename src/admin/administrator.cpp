@@ -6,6 +6,8 @@ CAdministrator::CAdministrator(Reporter& reporting)
     : ISOAPObjectImpl(reporting, OLESTR("Administrator")) {
   AddMethod(adminJobList_);
   AddMethod(adminSessionList_);
+  AddMethod(userList_);
+  AddMethod(userPermissions_);
 }
 
 HRESULT CAdministrator::FinalConstruct() {

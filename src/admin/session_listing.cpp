@@ -7,7 +7,10 @@
 #include "errors/entry.h"
 #include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
+#include "soap/response_document.h"
 #include "soap/soap_fault.h"
+
+#include "caller.h"
 
 namespace quillmere {
 
@@ -16,11 +19,7 @@ using winport::ScopedBstr;
 using winport::WideString;
 
 void ListingCall::Warn(const OLECHAR* text) const {
-  // A warning that cannot be made does not change the answer.
-  RunIgnoringFailure([&] {
-    if (owner.reporting().LevelEnabled(kLevelWarning))
-      owner.reporting().Report(kLevelWarning, traceName, text);
-  });
+  quillmere::Warn(owner, traceName, text);
 }
 
 void ListingCall::Fault(const OLECHAR* text, FaultCode code) const {
@@ -41,19 +40,11 @@ HRESULT CSessionListing::execute(ISOAPMessage* request, ISOAPMessage* response) 
 HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) const {
   const ListingCall call{owner(), response, traceName_};
 
-  ScopedBstr callerToken;
-  CheckHr(request->getStringParameterByAccessor(NewBstr(OLESTR("IdentityToken")).Get(),
-                                                callerToken.Receive()));
+  const ScopedBstr callerToken = IdentityTokenOf(request);
   ComPtr<ISession> caller;
   CheckHr(owner().DoPhantomReconnect(callerToken.Get(), caller.GetAddressOf()));
   if (!caller) RaiseComErrorWithoutInfo(E_POINTER);
-  LONG adminFlags = 0;
-  caller->IsAdmin(&adminFlags);  // the flag is what counts, not the call's result
-  if ((static_cast<ULONG>(adminFlags) & GroupAdmin) == 0) {
-    call.Warn(OLESTR(" Not a member of QMS_ADMIN group"));
-    call.Fault(OLESTR("Permission Denied"), FaultCode::Client);
-    return kMethodAnswered;
-  }
+  if (!IsAdministrator(*caller.Get())) return RefuseNonAdministrator(owner(), response, traceName_);
 
   ComPtr<ISessionManagerEnumeration> manager;
   CheckHr(owner().GetNamedObjectQI(NewBstr(OLESTR("Session")).Get(),
@@ -76,9 +67,7 @@ HRESULT CSessionListing::List(ISOAPMessage* request, ISOAPMessage* response) con
   }
   if (walked == SessionWalk::kAnswered) return kMethodAnswered;
 
-  const ScopedBstr text = NewBstr(document.Finish());
-  return CheckHr(
-      response->addResponseParameter(NewBstr(OLESTR("XMLDATA")).Get(), text.Get(), VARIANT_TRUE));
+  return CheckHr(AddXmlData(response, document.Finish()));
 }
 
 SessionWalk CSessionListing::Walk(ISessionEnumerator& sessions, BSTR callerToken,

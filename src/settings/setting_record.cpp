@@ -10,11 +10,6 @@
 namespace quillmere {
 namespace {
 
-winport::ScopedBstr CopyOf(const winport::ScopedBstr& text) {
-  if (text.Get() == nullptr) return {};
-  return NewBstr(winport::BstrView(text.Get()));
-}
-
 // The name shown for a CIMTYPE in the settings table; booleans show as "Unknown".
 const OLECHAR* TypeTextOf(ULONG cimType) {
   if (cimType == kSettingBoolean) return OLESTR("Unknown");
@@ -50,22 +45,6 @@ const OLECHAR* ValuePropertyOf(ULONG cimType) {
     default:
       return nullptr;
   }
-}
-
-SettingRecord::SettingRecord(const SettingRecord& other) {
-  *this = other;
-}
-
-SettingRecord& SettingRecord::operator=(const SettingRecord& other) {
-  if (this == &other) return *this;
-  winport::ScopedVariant value;
-  CheckHr(value.Copy(other.Value.Get()));
-  ResponsibleObject = CopyOf(other.ResponsibleObject);
-  SettingName = CopyOf(other.SettingName);
-  Description = CopyOf(other.Description);
-  Value = std::move(value);
-  CimType = other.CimType;
-  return *this;
 }
 
 bool SettingRecord::SetValueFromText(const OLECHAR* text) {

@@ -3,7 +3,13 @@
 namespace quillmere {
 
 CWbemProvider::CWbemProvider(Reporter& reporting)
-    : ISOAPObjectImpl(reporting, OLESTR("WbemProvider")) {}
+    : ISOAPObjectImpl(reporting, OLESTR("WbemProvider")) {
+  AddMethod(getMetadata_);
+  AddMethod(putMetadata_);
+  AddMethod(jobProvider_);
+  AddMethod(poolProvider_);
+  AddMethod(sessionProvider_);
+}
 
 HRESULT CWbemProvider::FinalConstruct() {
   return RunHook(OLESTR("CWbemProvider::FinalConstruct"));

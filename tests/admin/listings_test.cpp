@@ -10,48 +10,17 @@
 #include <winport/wide.h>
 
 #include "admin/administrator.h"
+#include "admin_host.h"
 #include "errors/error_message.h"
-#include "fakes/fake_job_source.h"
-#include "test_host.h"
 
 namespace {
 
+using admin_testing::AdminHost;
+using admin_testing::Documents;
+using admin_testing::Text;
+
 using quillmere::FaultCode;
 using quillmere::GroupAdmin;
-
-// The host with "Administrator" started and the job component served; "tok-admin" is an
-// administrator, "tok-user" not.
-struct AdminHost {
-  soap_testing::TestHost host;
-  fakes::RegisteredJobSource jobs;
-  winport::ComPtr<quillmere::CAdministrator> object =
-      winport::MakeComObject<quillmere::CAdministrator>(host.reporting);
-
-  AdminHost() {
-    host.reporting.SetReportingLevel(quillmere::kLevelWarning);
-    host.sessions->AddCaller("tok-admin", GroupAdmin);
-    host.sessions->AddCaller("tok-user", quillmere::GroupPortal);
-    EXPECT_EQ(object->Init(host.service.Get()), S_OK);
-  }
-
-  // token null: the request carries none.
-  soap_testing::Answer Ask(const std::string& method, const char* token = "tok-admin") {
-    std::vector<fakes::Parameter> parameters;
-    if (token != nullptr) parameters.push_back({"IdentityToken", token});
-    return host.Execute(object.Get(), soap_testing::TestHost::Request(method, parameters).Get());
-  }
-};
-
-// The XMLDATA parameters of a response.
-std::vector<std::string> Documents(const soap_testing::Answer& answer) {
-  std::vector<std::string> documents;
-  for (const fakes::Parameter& parameter : answer.created->parameters) {
-    EXPECT_EQ(parameter.accessor, "XMLDATA");
-    EXPECT_TRUE(parameter.xml);
-    documents.push_back(parameter.value);
-  }
-  return documents;
-}
 
 // The one document of a listing whose element holds body (self-closing when empty).
 std::vector<std::string> Dialog(const std::string& title, const std::string& element,
@@ -145,10 +114,6 @@ TEST(Listings, NoSessionsIsAnEmptyListingWithOrWithoutAJobSource) {
     EXPECT_EQ(Documents(admin.Ask("AdminJobList")), JobListing(""));
     EXPECT_EQ(Documents(admin.Ask("AdminSessionList")), SessionListing(""));
   }
-}
-
-std::string Text(HRESULT hr) {
-  return winport::WideToUtf8(quillmere::ErrorMessage(hr));
 }
 
 // A request answered with a fault and no listing, for a caller with a session "tok-a" that

@@ -41,51 +41,9 @@ TEST(Spreadsheet, UserSheetWithButton) {
                 "<IdentityToken>T</IdentityToken> \n</QMSBUTTON>");
 }
 
-// No rows still opens and closes RFORMAT; an empty header closes itself; the variable count
-// follows the variables while the case count stays 0.
-TEST(Spreadsheet, EmptySheetWithTwoVariables) {
-  winport::WideString output;
-  WriteSheetHead(output, {}, {OLESTR("A"), OLESTR("B")});
-  WriteSheetClosing(output);
-  EXPECT_EQ(Narrow(output), kRoot +
-                                "sp:varcount=\"2\" sp:casecount=\"0\" sp:fordisplay=\"HTMLEdit\">"
-                                "<LABELING><INFOBOX/> \n<HEADER/> \n</LABELING> \n"
-                                "<VARINFO><VARDATA><VARNAME>A</VARNAME> \n</VARDATA> \n"
-                                "<VARDATA><VARNAME>B</VARNAME> \n</VARDATA> \n</VARINFO>"
-                                "<CONTENT><RFORMAT> \n</RFORMAT></CONTENT></QMSSPREADSHEET>");
-}
-
 const std::string kClassHead = kRoot +
                                "sp:varcount=\"6\" sp:casecount=\"0\" sp:fordisplay=\"yes\">"
                                "<LABELING><INFOBOX/> \n<HEADER/> \n \n</LABELING>";
-
-// Two instances of three properties each, written as the instance walk writes them.
-TEST(ClassSheet, TwoRowsOfThreeProperties) {
-  winport::WideString output;
-  CClassSheet sheet(output, 6);
-  for (const char* row : {"1", "2"}) {
-    if (!sheet.RowBegun()) {
-      for (const OLECHAR* name : {OLESTR("Name"), OLESTR("Size"), OLESTR("Owner")})
-        sheet.WriteVariable(name);
-      sheet.EndVariables();
-    }
-    sheet.BeginRow(OLESTR("Name"));
-    sheet.WriteCell(winport::Utf8ToWide(std::string("pool") + row));
-    sheet.WriteCell(OLESTR("a<b&c"));
-    sheet.WriteCell({});
-    sheet.EndRow();
-  }
-  sheet.Finish();
-  const std::string vformat = "<VFORMAT  sp:edit=\"no\"/> \n";
-  EXPECT_EQ(Narrow(output), kClassHead + "<VARINFO><VARDATA><VARNAME>Name</VARNAME> \n" + vformat +
-                                " \n</VARDATA><VARDATA><VARNAME>Size</VARNAME> \n" + vformat +
-                                "</VARDATA><VARDATA><VARNAME>Owner</VARNAME> \n" + vformat +
-                                "</VARDATA></VARINFO>"
-                                "<CONTENT><RFORMAT><TR><TD>Name</TD> \n \n \n"
-                                "<TD>pool1</TD><TD>a<b&c</TD><TD/></TR>"
-                                "<TR><TD>Name</TD> \n<TD>pool2</TD><TD>a<b&c</TD><TD/></TR>"
-                                "</RFORMAT></CONTENT></QMSSPREADSHEET>");
-}
 
 // Whatever part is never opened is never closed.
 TEST(ClassSheet, StaysBalancedWhenPartsAreMissing) {
@@ -130,11 +88,6 @@ TEST(EditedCell, SplitsTheFirstElementByItsOffsets) {
     EXPECT_EQ(Narrow(cell->column), test.column) << test.children;
     EXPECT_EQ(Narrow(cell->value), test.value) << test.children;
   }
-}
-
-TEST(EditedCell, NoneWithoutThePrefix) {
-  for (const OLECHAR* children : {OLESTR(""), OLESTR("<deltacell_a_b><![CDATA[1]]>")})
-    EXPECT_FALSE(FindEditedCell(children).has_value());
 }
 
 TEST(EditedCell, TooShortForTheOffsetsRaises) {

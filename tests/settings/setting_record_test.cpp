@@ -52,41 +52,11 @@ TEST(SettingRecord, ValueFromTextFollowsTheType) {
   }
 }
 
-SettingRecord Setting(const OLECHAR* name, ULONG cimType, winport::ScopedVariant value) {
-  SettingRecord record;
-  record.SettingName = winport::ScopedBstr(name);
-  record.CimType = cimType;
-  record.Value = std::move(value);
-  return record;
-}
-
-TEST(SettingRecord, RowShowsTheTypeTextAndTheValue) {
-  SettingRecord described =
-      Setting(OLESTR("LogFile"), kSettingString, winport::ScopedVariant(OLESTR("C:\\a&b.log")));
-  described.Description = winport::ScopedBstr(OLESTR("Where"));
-  described.ResponsibleObject = winport::ScopedBstr(OLESTR("Reporting"));
-  const std::pair<SettingRecord, const char*> cases[] = {
-      {Setting(OLESTR("ReportingLevel"), kSettingInteger, winport::ScopedVariant(LONG{7})),
-       "<TR><TD>ReportingLevel</TD> \n<TD/> \n<TD/> \n<TD>IntVal</TD> \n<TD>7</TD> \n</TR>"},
-      {Setting(OLESTR("LogToMSMQ"), kSettingBoolean, winport::ScopedVariant(LONG{1})),
-       "<TR><TD>LogToMSMQ</TD> \n<TD/> \n<TD/> \n<TD>Unknown</TD> \n<TD>1</TD> \n</TR>"},
-      {Setting(OLESTR("Odd"), 5, winport::ScopedVariant(LONG{5})),
-       "<TR><TD>Odd</TD> \n<TD/> \n<TD/> \n<TD>Unknown</TD> \n<TD>5</TD> \n</TR>"},
-      {Setting(OLESTR("Empty"), 0, winport::ScopedVariant()),
-       "<TR><TD>Empty</TD> \n<TD/> \n<TD/> \n<TD>Unknown</TD> \n<TD/> \n</TR>"},
-      {std::move(described),
-       "<TR><TD>LogFile</TD> \n<TD>Where</TD> \n<TD>Reporting</TD> \n<TD>StringValue</TD> \n"
-       "<TD>C:\\a&b.log</TD> \n</TR>"},
-  };
-  for (const auto& [record, row] : cases)
-    EXPECT_EQ(Narrow(FormatSettingRow(record)), row);
-}
-
 TEST(SettingRecord, ValueWithoutTextRaisesItsConversionFailure) {
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
-  SettingRecord record = Setting(OLESTR("N"), kSettingInteger, winport::ScopedVariant());
+  SettingRecord record;
   record.Value.Reset(null);
   try {
     FormatSettingRow(record);
@@ -94,19 +64,6 @@ TEST(SettingRecord, ValueWithoutTextRaisesItsConversionFailure) {
   } catch (const _com_error& error) {
     EXPECT_EQ(error.Error(), DISP_E_TYPEMISMATCH);
   }
-}
-
-TEST(SettingRecord, CopyIsDeep) {
-  SettingRecord original =
-      Setting(OLESTR("Name"), kSettingString, winport::ScopedVariant(OLESTR("v")));
-  const SettingRecord copy = original;
-  EXPECT_NE(copy.SettingName.Get(), original.SettingName.Get());
-  EXPECT_NE(copy.Value.Get().bstrVal, original.Value.Get().bstrVal);
-  original.SetValueFromText(OLESTR("changed"));
-  EXPECT_EQ(Narrow(copy.Value.Get().bstrVal), "v");
-  EXPECT_EQ(Narrow(copy.SettingName.Get()), "Name");
-  EXPECT_EQ(copy.CimType, kSettingString);
-  EXPECT_EQ(copy.Description.Get(), nullptr);
 }
 
 }  // namespace

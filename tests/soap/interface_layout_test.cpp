@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "soap/repository.h"
 #include "soap/session_manager.h"
 #include "soap/soap_host.h"
 #include "soap/soap_object_interfaces.h"
@@ -49,6 +50,8 @@ TEST(InterfaceLayout, OperationsSitInTheSlotsTheHostUses) {
       SLOT(ISessionRecord::GetIdentityToken, 5),
       SLOT(ISessionRecord::GetXml, 10),
       SLOT(ISessionRecord::GetGroups, 12),
+      SLOT(IRepository::GetSessionView, 7),
+      SLOT(IRepositoryView::ReadDocument, 27),
   };
   for (const auto& [operation, actual, expected] : slots)
     EXPECT_EQ(actual, expected) << operation;

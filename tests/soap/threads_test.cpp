@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostics/reporting.h"
 #include "test_host.h"
 
 namespace {
@@ -52,3 +53,33 @@ TEST(SoapObjectThreads, ConcurrentRequestsEachGetTheirOwnAnswer) {
 }
 
 }  // namespace
+
+// A changed setting replaces the level while other threads filter: each sees the old or
+// the new level, never anything else, and the new one once the change is made.
+TEST(SoapObjectThreads, ModifyReplacesTheLevelWhileOthersFilter) {
+  quillmere::Reporting reporting;
+  reporting.SetReportingLevel(quillmere::kLevelError);
+  auto object = winport::MakeComObject<soap_testing::TestObject>(reporting, OLESTR("Tester"));
+  winport::ComPtr<quillmere::ISetting> setting;
+  ASSERT_EQ(object.As(&setting), S_OK);
+
+  std::atomic<bool> changed{false};
+  std::atomic<int> wrong{0};
+  std::thread filter([&] {
+    for (int i = 0; i < 20000; ++i) {
+      const bool known = changed.load();
+      const DWORD level = reporting.ReportingLevel();
+      if (level != quillmere::kLevelError && level != 15) ++wrong;
+      if (known && (level != 15 || !reporting.LevelEnabled(quillmere::kLevelWarning))) ++wrong;
+    }
+  });
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  value.lVal = 15;
+  EXPECT_EQ(setting->Modify(nullptr, value), S_OK);
+  changed.store(true);
+  filter.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_TRUE(reporting.LevelEnabled(quillmere::kLevelInformation));
+}

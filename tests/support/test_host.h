@@ -2,6 +2,8 @@
 // the service with its session manager as "Session", and a reporter that records.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <string>
@@ -13,6 +15,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
+#include "fakes/fake_repository.h"
 #include "fakes/fake_session_manager.h"
 #include "fakes/fake_soap_message.h"
 #include "fakes/fake_soap_service.h"
@@ -68,11 +71,24 @@ struct Answer {
   winport::ComPtr<fakes::FakeSoapMessage> created;  // the message Execute made, if any
 };
 
+// The documents of a response: its XMLDATA parameters, each added as XML.
+inline std::vector<std::string> Documents(const Answer& answer) {
+  std::vector<std::string> documents;
+  for (const fakes::Parameter& parameter : answer.created->parameters) {
+    EXPECT_EQ(parameter.accessor, "XMLDATA");
+    EXPECT_TRUE(parameter.xml);
+    documents.push_back(parameter.value);
+  }
+  return documents;
+}
+
 class TestHost {
  public:
   TestHost() {
     service->namedObjects["Session"] = winport::ComPtr<IUnknown>(
         static_cast<quillmere::ISessionManagerReconnect*>(sessions.Get()));
+    service->namedObjects["Repository"] =
+        winport::ComPtr<IUnknown>(static_cast<quillmere::IRepository*>(repository.Get()));
   }
 
   static winport::ComPtr<fakes::FakeSoapMessage> Request(
@@ -103,6 +119,8 @@ class TestHost {
       winport::MakeComObject<fakes::FakeSoapService>();
   winport::ComPtr<fakes::FakeSessionManager> sessions =
       winport::MakeComObject<fakes::FakeSessionManager>();
+  winport::ComPtr<fakes::FakeRepository> repository =
+      winport::MakeComObject<fakes::FakeRepository>();
 };
 
 // The host with the object "Tester", started, whose methods the test writes.

@@ -9,6 +9,7 @@
 
 #include <winport/com_object.h>
 #include <winport/com_ptr.h>
+#include <winport/scoped_variant.h>
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
@@ -16,14 +17,55 @@
 
 namespace fakes {
 
-// A session, as its caller holds it (ISession) or as the manager lists it (ISessionRecord).
-class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::ISessionRecord> {
+// A session, as its caller holds it (ISession), as the manager lists it (ISessionRecord),
+// and as the user administration it offers its caller (IUserAdministration).
+class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::ISessionRecord,
+                                              quillmere::IUserAdministration> {
  public:
   std::string token;
   std::string xml;
   LONG adminFlags = 0;
   ULONG groups = 0;
+  std::vector<std::string> users;  // what GetUserList gives, unless userList is set
+  winport::ScopedVariant userList;
+  std::map<std::string, ULONG> permissions;  // by user name; others have none
   CallLog log;
+
+  // The user administration can be refused ("QueryInterface IUserAdministration").
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualGUID(riid, __uuidof(quillmere::IUserAdministration))) {
+      *object = nullptr;
+      FAKE_ENTER(log, "QueryInterface IUserAdministration");
+    }
+    return ComObject::QueryInterface(riid, object);
+  }
+  HRESULT STDMETHODCALLTYPE GetSessionText(BSTR* out) override {
+    *out = nullptr;
+    FAKE_ENTER(log, "GetSessionText");
+    *out = NewBstr("session of " + token);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetUserList(VARIANT* out) override {
+    VariantInit(out);
+    FAKE_ENTER(log, "GetUserList");
+    if (userList.Type() != VT_EMPTY) return VariantCopy(out, userList.AsInput());
+    SAFEARRAY* names = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(users.size()));
+    for (LONG index = 0; index < static_cast<LONG>(users.size()); ++index) {
+      BSTR name = NewBstr(users[static_cast<size_t>(index)]);
+      SafeArrayPutElement(names, &index, name);
+      SysFreeString(name);
+    }
+    out->vt = VT_ARRAY | VT_BSTR;
+    out->parray = names;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetUserPermissions(BSTR user, ULONG* mask) override {
+    *mask = 0;
+    FAKE_ENTER(log, "GetUserPermissions", Utf8(user));
+    const auto found = permissions.find(Utf8(user));
+    if (found != permissions.end()) *mask = found->second;
+    return S_OK;
+  }
 
   HRESULT STDMETHODCALLTYPE IsAdmin(LONG* flags) override {
     *flags = adminFlags;
@@ -45,7 +87,8 @@ class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::IS
     return S_OK;
   }
   // Nothing the module does asks for these.
-  HRESULT STDMETHODCALLTYPE GetSessionText(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetUserPermissions(BSTR, ULONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetPassword(BSTR, BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetUser(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetWorkstation(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCreated(DATE*) override { return E_NOTIMPL; }

@@ -29,10 +29,16 @@ class FakeSoapFault : public winport::ComObject<quillmere::ISOAPFault> {
     detail = Utf8(faultDetail);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_FaultCode(quillmere::FaultCode) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_FaultCode(quillmere::FaultCode faultCode) override {
+    FAKE_ENTER(log, "put_FaultCode");
+    code = faultCode;
+    codeSet = true;
+    return S_OK;
+  }
 
   CallLog log;
   bool faulted = false;
+  bool codeSet = false;  // by put_FaultCode alone
   std::string text, detail;
   quillmere::FaultCode code = quillmere::FaultCode::Client;
 };
@@ -50,7 +56,9 @@ class FakeSoapMessage : public winport::ComObject<quillmere::ISOAPMessage> {
   std::string method;
   winport::ComPtr<quillmere::ISOAPMessage> onSuccessNext;  // none: GetOnSuccessNext is S_FALSE
   std::string onSuccessObject;
-  bool nullFault = false;  // getSOAPFault succeeds with no fault object
+  bool nullFault = false;     // getSOAPFault succeeds with no fault object
+  HRESULT understood = S_OK;  // what mustIUnderstand answers
+  std::string dictionary;     // the method element's children, as getDictionaryInformation gives
   CallLog log;
 
   // --- both: a request's parameters, those added to a response ---
@@ -104,9 +112,17 @@ class FakeSoapMessage : public winport::ComObject<quillmere::ISOAPMessage> {
     *objectName = NewBstr(onSuccessObject);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE mustIUnderstand() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE mustIUnderstand() override {
+    FAKE_ENTER(log, "mustIUnderstand");
+    return understood;
+  }
   HRESULT STDMETHODCALLTYPE ArguementCount(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE getDictionaryInformation(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE getDictionaryInformation(BSTR* text) override {
+    *text = nullptr;
+    FAKE_ENTER(log, "getDictionaryInformation");
+    *text = NewBstr(dictionary);
+    return S_OK;
+  }
 };
 
 }  // namespace fakes

@@ -5,6 +5,8 @@
 
 #include "admin/admin_job_list.h"
 #include "admin/admin_session_list.h"
+#include "admin/user_list.h"
+#include "admin/user_permissions.h"
 #include "diagnostics/reporter.h"
 #include "soap/soap_object_impl.h"
 
@@ -24,6 +26,8 @@ class CAdministrator : public ISOAPObjectImpl {
  private:
   CAdminJobList adminJobList_{*this};
   CAdminSessionList adminSessionList_{*this};
+  CUserList userList_{*this};
+  CUserPermissions userPermissions_{*this};
 };
 
 }  // namespace quillmere

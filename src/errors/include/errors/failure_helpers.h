@@ -33,4 +33,18 @@ decltype(auto) OrOutOfMemory(Work&& work) {
   }
 }
 
+// Runs work, which keeps `reached` up to date as it goes: a COM error it throws becomes the
+// answer, and anything else it throws leaves the answer it had reached. For an operation
+// that answers every failure itself, without a catch ladder.
+template <class Work>
+HRESULT RunAnsweringComError(HRESULT& reached, Work&& work) noexcept {
+  try {
+    std::forward<Work>(work)();
+  } catch (const _com_error& error) {
+    return error.Error();
+  } catch (...) {
+  }
+  return reached;
+}
+
 }  // namespace quillmere

@@ -14,13 +14,6 @@ inline constexpr ULONG kSettingString = 8;
 inline constexpr ULONG kSettingBoolean = 11;  // kept as the integer 1 or 0
 
 struct SettingRecord {
-  SettingRecord() = default;
-  // Copies all five fields, the value by a deep variant copy; running out of memory raises.
-  SettingRecord(const SettingRecord& other);
-  SettingRecord& operator=(const SettingRecord& other);
-  SettingRecord(SettingRecord&&) noexcept = default;
-  SettingRecord& operator=(SettingRecord&&) noexcept = default;
-
   // Replaces the value with text read as the setting's type: an integer or a real by its
   // leading digits (none: 0), a boolean true for "TRUE", "T" or "1" in any case, a string
   // as it survives the system's ANSI code page. An unknown type keeps its value. Always

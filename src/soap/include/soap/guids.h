@@ -26,6 +26,10 @@ struct ISessionRecord;
 struct IUserAdministration;
 struct IExtensionObject;
 
+// The host's document repository, the named object "Repository" (repository.h).
+struct IRepository;
+struct IRepositoryView;
+
 // The outside job component (job_source.h).
 struct IJobSource;
 struct IJobEnumerator;
@@ -70,3 +74,7 @@ WINPORT_DEFINE_UUID(quillmere::IJobRecord, 0x56c1abc8, 0xb6c8, 0x47ca, 0xa8, 0xf
                     0x82, 0x15, 0x37);  // {56C1ABC8-B6C8-47CA-A8F6-1B1090821537}
 WINPORT_DEFINE_UUID(quillmere::JobSource, 0x38c3e7e6, 0xd227, 0x41a1, 0x98, 0xed, 0x84, 0x7a, 0x03,
                     0x94, 0xd5, 0xbf);  // {38C3E7E6-D227-41A1-98ED-847A0394D5BF}
+WINPORT_DEFINE_UUID(quillmere::IRepository, 0xb7b8a93e, 0x6102, 0x4618, 0xab, 0x3b, 0x0e, 0x30,
+                    0xc1, 0x8c, 0x54, 0xd5);  // {B7B8A93E-6102-4618-AB3B-0E30C18C54D5}
+WINPORT_DEFINE_UUID(quillmere::IRepositoryView, 0x505f4edf, 0x075c, 0x4968, 0xa4, 0x14, 0x74, 0xb8,
+                    0xbe, 0x36, 0x87, 0xc8);  // {505F4EDF-075C-4968-A414-74B8BE3687C8}

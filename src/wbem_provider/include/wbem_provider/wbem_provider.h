@@ -6,6 +6,9 @@
 
 #include "diagnostics/reporter.h"
 #include "soap/soap_object_impl.h"
+#include "wbem_provider/class_providers.h"
+#include "wbem_provider/get_metadata.h"
+#include "wbem_provider/put_metadata.h"
 
 namespace quillmere {
 
@@ -19,6 +22,13 @@ class CWbemProvider : public ISOAPObjectImpl {
   HRESULT OnStart() override;
   HRESULT OnStop() override;
   void FinalRelease() override;
+
+ private:
+  CGetMetadata getMetadata_{*this};
+  CPutMetadata putMetadata_{*this, getMetadata_};
+  CJobProvider jobProvider_{*this};
+  CPoolProvider poolProvider_{*this};
+  CSessionProvider sessionProvider_{*this};
 };
 
 }  // namespace quillmere
