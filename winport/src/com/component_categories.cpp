@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "com/built_in_class_factory.h"
 #include "com/inproc_servers.h"
 #include "com/registry_text.h"
 
@@ -90,28 +91,12 @@ class CategoryManager final : public winport::ComObject<ICatRegister> {
   }
 };
 
-class CategoryManagerFactory final : public winport::ComObject<IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    winport::ComPtr<CategoryManager> manager = winport::MakeComObject<CategoryManager>();
-    if (!manager) return E_OUTOFMEMORY;
-    return manager->QueryInterface(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 }  // namespace
 
 namespace winport::detail {
 
 HRESULT GetComponentCategoriesClassObject(REFIID riid, void** ppv) {
-  winport::ComPtr<CategoryManagerFactory> factory =
-      winport::MakeComObject<CategoryManagerFactory>();
-  if (!factory) return E_OUTOFMEMORY;
-  return factory->QueryInterface(riid, ppv);
+  return winport::detail::GetBuiltInClassFactory<CategoryManager>(riid, ppv);
 }
 
 }  // namespace winport::detail

@@ -1,6 +1,7 @@
 // CLSID_WbemLocator: the locator that connects a process to the repository's namespaces.
 #include "wmi/locator.h"
 
+#include "com/built_in_class_factory.h"
 #include "common/ascii_case.h"
 #include "common/injected_fault.h"
 #include "wmi/guarded_call.h"
@@ -69,25 +70,10 @@ class Locator final : public ComObject<IWbemLocator> {
   }
 };
 
-class LocatorFactory final : public ComObject<IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    ComPtr<Locator> locator = MakeComObject<Locator>();
-    if (!locator) return E_OUTOFMEMORY;
-    return locator->QueryInterface(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 }  // namespace
 
 HRESULT GetLocatorClassObject(REFIID riid, void** ppv) {
-  ComPtr<LocatorFactory> factory = MakeComObject<LocatorFactory>();
-  if (!factory) return E_OUTOFMEMORY;
-  return factory->QueryInterface(riid, ppv);
+  return winport::detail::GetBuiltInClassFactory<Locator>(riid, ppv);
 }
 
 }  // namespace winport::wmi

@@ -9,6 +9,7 @@
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_handle.h>
 
+#include "com/built_in_class_factory.h"
 #include "common/injected_fault.h"
 #include "wmi/mof_parser.h"
 #include "wmi/mof_source_text.h"
@@ -173,25 +174,10 @@ class MofCompilerObject final : public ComObject<IMofCompiler> {
   }
 };
 
-class MofCompilerFactory final : public ComObject<IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    ComPtr<MofCompilerObject> compiler = MakeComObject<MofCompilerObject>();
-    if (!compiler) return E_OUTOFMEMORY;
-    return compiler->QueryInterface(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 }  // namespace
 
 HRESULT GetMofCompilerClassObject(REFIID riid, void** ppv) {
-  ComPtr<MofCompilerFactory> factory = MakeComObject<MofCompilerFactory>();
-  if (!factory) return E_OUTOFMEMORY;
-  return factory->QueryInterface(riid, ppv);
+  return winport::detail::GetBuiltInClassFactory<MofCompilerObject>(riid, ppv);
 }
 
 }  // namespace winport::wmi
