@@ -36,6 +36,9 @@ class Child {
     if (pid_ > 0 && !reaped_) Wait();
   }
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // The end the parent reads the child's words from.
+  int done() const { return done_; }
   void Go() { (void)!::write(go_, "g", 1); }
   // Waits for the child to write a byte to its done.
   bool Signalled() {

@@ -6,7 +6,9 @@
 //   eventlog/Application.log    the Application event log, one record per entry
 //   wmi/repository.db           the WMI repository, an SQLite database in WAL mode
 //                               (with its -wal and -shm files beside it)
-//   msmq/                       message queues, one spool directory per queue
+//   msmq/                       message queuing's storage once installed: queues.db (SQLite,
+//                               with its WAL), locks/ held by open receive handles, and
+//                               `stopped` while the queue manager is stopped
 //   windows/system32/           the system directory (C:\Windows\system32)
 //   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)
 //   sync/                       named mutexes, one shared file per name open somewhere

@@ -25,6 +25,7 @@ struct SID {
   DWORD SubAuthority[ANYSIZE_ARRAY];
 };
 using PSID = void*;
+using PSECURITY_DESCRIPTOR = void*;
 
 struct SID_AND_ATTRIBUTES {
   PSID Sid;

@@ -7,6 +7,7 @@
 
 #include <comcat.h>
 #include <float.h>
+#include <mq.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <process.h>
@@ -26,6 +27,7 @@
 #include <winport/handles.h>
 #include <winport/library.h>
 #include <winport/message.h>
+#include <winport/mq.h>
 #include <winport/oleauto.h>
 #include <winport/registry.h>
 #include <winport/se_translator.h>

@@ -1,0 +1,54 @@
+// This computer's queues: one SQLite database in the message-queuing storage, shared by
+// every process of the machine (WAL, so readers never wait for the writer).
+//
+// Each send and each receive is one transaction, and a message is acknowledged only once
+// its transaction has committed: a process killed in the middle loses nothing that was
+// acknowledged and leaves nothing half-done. Express messages are committed with
+// synchronous=NORMAL (they survive the death of any process, not of the machine);
+// recoverable ones with synchronous=FULL, so they are on disk before the send returns.
+// Each queue keeps its message count, which the send and receive transactions update.
+//
+// The process keeps one connection, opened on first use and again when the storage is
+// a different file (another machine prefix, or uninstalled and installed again), or
+// when it is a child forked with its parent's connection.
+#pragma once
+
+#include <sys/types.h>
+
+#include <mutex>
+
+#include "queue_store.h"
+#include "sqlite_database.h"
+
+namespace mqrt {
+
+class LocalQueueStore final : public QueueStore {
+ public:
+  static LocalQueueStore& Instance();
+
+  HRESULT Create(winport::WideView name, winport::WideView label,
+                 winport::WideString* format_name) override;
+  HRESULT Find(const QueueReference& queue, QueueId* id) override;
+  HRESULT Describe(QueueId id, winport::WideString* path_name,
+                   winport::WideString* format_name) override;
+  HRESULT Delete(QueueId id) override;
+  HRESULT Send(QueueId id, const MessageView& message) override;
+  HRESULT Receive(QueueId id, bool remove, const MessageTaker& take) override;
+  HRESULT Count(QueueId id, ULONG* count) override;
+  HRESULT HoldForReceiving(QueueId id, bool alone, std::shared_ptr<void>* hold) override;
+
+ private:
+  // Opens the storage's database when this process has none open on it; under mutex_.
+  HRESULT Connect();
+  HRESULT CreateSchema();
+  HRESULT TakeFirst(QueueId id, bool remove, const MessageTaker& take);
+
+  std::mutex mutex_;
+  Database database_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  pid_t owner_ = 0;
+  winport::WideString machine_id_;
+};
+
+}  // namespace mqrt
