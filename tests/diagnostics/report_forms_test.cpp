@@ -24,6 +24,10 @@ winport::ScopedBstr Bstr(const char* text) {
                          : winport::ScopedBstr(winport::Utf8ToWide(text).c_str());
 }
 
+void PrintTo(const FormCase& c, std::ostream* out) {
+  *out << "level " << c.level;
+}
+
 class ReportForms : public testing::TestWithParam<FormCase> {};
 
 TEST_P(ReportForms, AreWrittenExactly) {

@@ -4,27 +4,25 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <cstdio>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <winport/event_log_reader.h>
-#include <winport/wide.h>
 
 #include "diagnostics/reporting.h"
 #include "store_fixture.h"
 
 namespace delivery_tests {
 
-// Counts what its worker has delivered, so a test can wait for it.
+// Counts what its worker has delivered, so that a test can wait for it.
 class DeliveringReporting : public quillmere::Reporting {
  public:
-  explicit DeliveringReporting(quillmere::MsmqRuntime& runtime) : Reporting(runtime) {}
+  using Reporting::Reporting;
   ~DeliveringReporting() override { Stop(); }
-
-  bool WaitFor(std::size_t records) {
+  bool WaitFor(int records) {
     std::unique_lock hold(mutex_);
     return changed_.wait_for(hold, std::chrono::minutes(1), [&] { return delivered_ >= records; });
   }
@@ -40,49 +38,36 @@ class DeliveringReporting : public quillmere::Reporting {
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::size_t delivered_ = 0;
+  int delivered_ = 0;
 };
 
-// Every event on the machine as "source id type category", its first string after a bar
-// when it has one.
+// Every event on the machine as "source id type category", and "|" and its first string.
 inline std::vector<std::string> Events() {
   std::vector<std::string> events;
-  for (const auto& record : winport::eventlog::ReadEvents()) {
-    char head[64];
-    std::snprintf(head, sizeof head, " %08X %u %u", static_cast<unsigned>(record.event_id),
-                  record.type, record.category);
-    std::string event = winport::WideToUtf8(record.source) + head;
-    if (!record.strings.empty()) event += "|" + winport::WideToUtf8(record.strings[0]);
-    events.push_back(event);
+  for (const auto& event : winport::eventlog::ReadEvents()) {
+    char head[32];
+    std::snprintf(head, sizeof head, " %08X %u %u", static_cast<unsigned>(event.event_id),
+                  event.type, event.category);
+    events.push_back(winport::WideToUtf8(event.source) + head);
+    if (!event.strings.empty()) events.back() += "|" + winport::WideToUtf8(event.strings[0]);
   }
   return events;
 }
 
-// The seven settings as MOF; a null value leaves the setting out.
-inline std::string SettingsMof(const char* level, const char* eventLog, const char* userActivity,
-                               const char* file, const char* msmq, const char* capacity,
-                               const char* name) {
-  using settings_testing::Setting;
+// Reporting's seven settings in their order, as "15 1 0 1 1 3 Name"; "-" leaves one out.
+inline std::string SettingsMof(const std::string& values) {
+  static const std::pair<const char*, int> kSettings[] = {
+      {"ReportingLevel", 3}, {"LogToEventLog", 11}, {"LogUserActivity", 11}, {"LogToFile", 11},
+      {"LogToMSMQ", 11},     {"MSMQ_Capacity", 3},  {"MSMQ_Name", 8}};
+  std::istringstream in(values);
   std::string mof;
-  const auto add = [&](const char* setting, const char* value, int type) {
-    if (value == nullptr) return;
-    mof += Setting(setting, type,
-                   type == 8 ? std::string("StringValue = \"") + value + "\";"
-                             : std::string("IntVal = ") + value + ";");
-  };
-  add("ReportingLevel", level, 3);
-  add("LogToEventLog", eventLog, 11);
-  add("LogUserActivity", userActivity, 11);
-  add("LogToFile", file, 11);
-  add("LogToMSMQ", msmq, 11);
-  add("MSMQ_Capacity", capacity, 3);
-  add("MSMQ_Name", name, 8);
+  std::string value;
+  for (const auto& [name, type] : kSettings) {
+    if (!(in >> value) || value == "-") continue;
+    mof += settings_testing::Setting(
+        name, type, type == 8 ? "StringValue = \"" + value + "\";" : "IntVal = " + value + ";");
+  }
   return mof;
 }
-
-class DeliveryTest : public settings_testing::StoreTest {
- protected:
-  quillmere::MsmqRuntime runtime;
-};
 
 }  // namespace delivery_tests

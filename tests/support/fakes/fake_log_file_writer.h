@@ -1,8 +1,7 @@
-// The outside log-file component: keeps every report it receives, served from this process
-// as a local server for as long as the registration lives.
+// The outside log-file component, keeping every report it receives. Serve it with
+// ServedClass under __uuidof(quillmere::LogFileWriter) as a CLSCTX_LOCAL_SERVER.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,36 +10,17 @@
 #include <winport/windows.h>
 
 #include "diagnostics/log_file_writer.h"
-#include "fakes/served_class.h"
 
 namespace fakes {
 
 class FakeLogFileWriter : public winport::ComObject<quillmere::ILogFileWriter> {
  public:
   HRESULT STDMETHODCALLTYPE WriteMessage(BSTR xml) override {
-    std::lock_guard hold(mutex_);
-    messages_.push_back(winport::WideToUtf8(winport::BstrView(xml)));
+    messages.push_back(winport::WideToUtf8(winport::BstrView(xml)));
     return S_OK;
   }
-  std::vector<std::string> Messages() const {
-    std::lock_guard hold(mutex_);
-    return messages_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> messages_;
-};
-
-class RegisteredLogFileWriter : public ServedClass<FakeLogFileWriter> {
- public:
-  explicit RegisteredLogFileWriter(
-      winport::ComPtr<FakeLogFileWriter> one = winport::MakeComObject<FakeLogFileWriter>())
-      : ServedClass(
-            __uuidof(quillmere::LogFileWriter), [one] { return one; }, CLSCTX_LOCAL_SERVER),
-        writer(one) {}
-
-  const winport::ComPtr<FakeLogFileWriter> writer;
+  // Read once the reporting worker has stopped.
+  std::vector<std::string> messages;
 };
 
 }  // namespace fakes
