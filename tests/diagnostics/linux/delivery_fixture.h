@@ -2,13 +2,8 @@
 // reaches the event log, read back.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <mutex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include <winport/event_log_reader.h>
 
@@ -41,7 +36,8 @@ class DeliveringReporting : public quillmere::Reporting {
   int delivered_ = 0;
 };
 
-// Every event on the machine as "source id type category", and "|" and its first string.
+// Every event on the machine as "source id type category", and "|" and its first string
+// up to its first blank line.
 inline std::vector<std::string> Events() {
   std::vector<std::string> events;
   for (const auto& event : winport::eventlog::ReadEvents()) {
@@ -49,10 +45,17 @@ inline std::vector<std::string> Events() {
     std::snprintf(head, sizeof head, " %08X %u %u", static_cast<unsigned>(event.event_id),
                   event.type, event.category);
     events.push_back(winport::WideToUtf8(event.source) + head);
-    if (!event.strings.empty()) events.back() += "|" + winport::WideToUtf8(event.strings[0]);
+    if (!event.strings.empty())
+      events.back() +=
+          "|" + winport::WideToUtf8(event.strings[0]).substr(0, event.strings[0].find(u"\r\n\r\n"));
   }
   return events;
 }
+
+class DeliveryTest : public settings_testing::StoreTest {
+ protected:
+  quillmere::MsmqRuntime runtime;  // the process's, for this test alone
+};
 
 // Reporting's seven settings in their order, as "15 1 0 1 1 3 Name"; "-" leaves one out.
 inline std::string SettingsMof(const std::string& values) {
