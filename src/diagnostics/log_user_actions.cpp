@@ -16,9 +16,10 @@ constexpr std::size_t kClockTextLength = 9;
 template <class... Args>
 std::string Format(const char* format, Args... args) {
   const int length = std::snprintf(nullptr, 0, format, args...);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, args...);
-  text.resize(static_cast<std::size_t>(length));
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length), '\0');
+  // Over the string's own terminator, with a terminator.
+  std::snprintf(text.data(), text.size() + 1, format, args...);
   return text;
 }
 
