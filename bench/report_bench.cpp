@@ -11,8 +11,8 @@ namespace {
 
 void BM_ReportFiltered(benchmark::State& state) {
   quillmere::Reporting reporting;
+  reporting.EnsureInitialized();  // the settings, read first, would set the level
   reporting.SetReportingLevel(1);
-  reporting.EnsureInitialized();
   for (auto _ : state) {
     reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"), OLESTR("filtered out"));
   }
@@ -21,8 +21,8 @@ BENCHMARK(BM_ReportFiltered);
 
 void BM_TraceFiltered(benchmark::State& state) {
   quillmere::Reporting reporting;
+  reporting.EnsureInitialized();  // the settings, read first, would set the level
   reporting.SetReportingLevel(1);
-  reporting.EnsureInitialized();
   for (auto _ : state)
     reporting.Trace(true, OLESTR("ISOAPObjectImpl::Execute"));
 }
@@ -30,8 +30,8 @@ BENCHMARK(BM_TraceFiltered);
 
 void BM_ReportQueued(benchmark::State& state) {
   quillmere::Reporting reporting;
-  reporting.SetReportingLevel(4);
   reporting.EnsureInitialized();
+  reporting.SetReportingLevel(4);
   for (auto _ : state) {
     reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"),
                      OLESTR("SOAP Object started: Administrator"));

@@ -1,10 +1,26 @@
-// The ids of the status events reporting writes through the "SOAP Service" source. Their
-// message texts are registered with the source at installation.
+// The ids of the events reporting writes, all through the "SOAP Service" source except
+// kEventErrorReport. Their message texts are registered with the sources at installation.
 #pragma once
 
 #include <winport/windows.h>
 
 namespace quillmere {
+
+// A delivered report; type and category by its level, the text form as string.
+inline constexpr DWORD kEventReport = 0x40000220;
+// An error report, through the "Quillmere" source; the text form as string.
+inline constexpr DWORD kEventErrorReport = 0xC0000007;
+// The settings store lacked one of reporting's settings; those after it were not read.
+inline constexpr DWORD kEventSettingsMissing = 0xC0000216;
+
+// Message queuing is not installed (warning).
+inline constexpr DWORD kEventMsmqNotInstalled = 0x80000150;
+// The message-queue runtime could not be loaded or lacks a function.
+inline constexpr DWORD kEventMsmqRuntimeMissing = 0xC0000151;
+// The queue manager is not running (warning).
+inline constexpr DWORD kEventMsmqServiceStopped = 0x80000152;
+// The destination queue holds its capacity; the report was not sent.
+inline constexpr DWORD kEventMsmqQueueFull = 0xC0000155;
 
 // A COM call failed (EventLogChannel::ReportComError); category 1, the text as string.
 inline constexpr DWORD kEventComError = 0xC0000154;

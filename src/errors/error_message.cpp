@@ -12,13 +12,14 @@ constexpr DWORD kLastDispatchError = 0x8004FFFF;
 constexpr DWORD kDispatchErrorBase = 0x80040200;
 constexpr std::size_t kFallbackLimit = 32;
 
-// The system's text, or an empty one when the system has none.
-winport::WideString SystemMessage(HRESULT hr) {
+}  // namespace
+
+winport::WideString SystemMessageText(DWORD code) {
   LPWSTR buffer = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer),
+      0, nullptr);
   struct LocalText {
     LPWSTR text;
     ~LocalText() {
@@ -26,18 +27,15 @@ winport::WideString SystemMessage(HRESULT hr) {
     }
   } owner{buffer};
   if (length == 0 || buffer == nullptr) return winport::WideString();
-  winport::WideString text(buffer, length);
+  return winport::WideString(buffer, length);
+}
+
+winport::WideString ErrorMessage(HRESULT hr) {
+  winport::WideString text = SystemMessageText(static_cast<DWORD>(hr));
   if (text.size() >= 2 && text[text.size() - 2] == OLESTR('\r') &&
       text[text.size() - 1] == OLESTR('\n')) {
     text.resize(text.size() - 2);
   }
-  return text;
-}
-
-}  // namespace
-
-winport::WideString ErrorMessage(HRESULT hr) {
-  winport::WideString text = SystemMessage(hr);
   if (!text.empty()) return text;
   const DWORD code = static_cast<DWORD>(hr);
   if (code >= kFirstDispatchError && code <= kLastDispatchError) {

@@ -1,4 +1,4 @@
-#include "ansi_text.h"
+#include "settings/ansi_text.h"
 
 #include <winport/windows.h>
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "ansi_text.h"
+#include "settings/ansi_text.h"
 #include "documents/xml_element.h"
 #include "errors/com_error.h"
 #include "errors/new_bstr.h"

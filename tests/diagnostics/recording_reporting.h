@@ -63,6 +63,9 @@ class RecordingReporting : public quillmere::Reporting {
     });
   }
 
+  // The queue's tests load no settings: the store's absence is not what they look at.
+  bool ReadSettings() override { return true; }
+
   void WriteErrorEvent(DWORD eventId) override {
     Note({EVENTLOG_ERROR_TYPE, eventId});
     Reporting::WriteErrorEvent(eventId);

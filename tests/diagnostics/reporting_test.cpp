@@ -87,6 +87,7 @@ TEST(ReportFilter, AFilteredReportCopiesNothing) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   quillmere::Reporting reporting;
   reporting.SetTraceBits(kTraceBitsLoaded);
+  reporting.EnsureInitialized();  // reading the settings allocates; the probe must not
   winport::fault::FailCall("SysAllocStringLen", ERROR_NOT_ENOUGH_MEMORY, 1, 1000);
   EXPECT_NO_THROW(reporting.Report(kLevelWarning, OLESTR("probe"), OLESTR("text")));
   EXPECT_NO_THROW(reporting.Trace(true, OLESTR("probe")));

@@ -55,10 +55,12 @@ class FakeFactory : public winport::ComObject<IClassFactory> {
 template <class Object>
 class ServedClass {
  public:
-  ServedClass(REFCLSID classId, std::function<winport::ComPtr<Object>()> make)
+  // `context` is where the class is served as: in process, or as a local server (an
+  // out-of-process component stood in for by this process).
+  ServedClass(REFCLSID classId, std::function<winport::ComPtr<Object>()> make,
+              DWORD context = CLSCTX_INPROC_SERVER)
       : factory(winport::MakeComObject<FakeFactory<Object>>(std::move(make))) {
-    EXPECT_EQ(CoRegisterClassObject(classId, factory.Get(), CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie_),
+    EXPECT_EQ(CoRegisterClassObject(classId, factory.Get(), context, REGCLS_MULTIPLEUSE, &cookie_),
               S_OK);
   }
   ~ServedClass() { CoRevokeClassObject(cookie_); }

@@ -1,5 +1,6 @@
 // The module's one diagnostics channel: the three report operations with their level
-// filter, on top of the report queue, and the status events of the queue and its worker.
+// filter, on top of the report queue, the status events of the queue and its worker, and
+// the delivery of each report to the event log, the log-file writer and the message queue.
 #pragma once
 
 #include <atomic>
@@ -8,7 +9,10 @@
 #include <winport/windows.h>
 
 #include "diagnostics/event_log_channel.h"
+#include "diagnostics/log_file_writer.h"
+#include "diagnostics/log_user_actions.h"
 #include "diagnostics/message_queue.h"
+#include "diagnostics/msmq_queue.h"
 #include "diagnostics/once_gate.h"
 #include "diagnostics/report_levels.h"
 #include "diagnostics/report_record.h"
@@ -16,12 +20,23 @@
 
 namespace quillmere {
 
+// The settings reporting reads once, with their values before they are read.
+struct DeliverySettings {
+  bool LogToEventLog = false;
+  bool LogToFile = false;
+  bool LogToMSMQ = false;
+  bool LogUserActivity = false;
+  winport::WideString MSMQ_Name = OLESTR(".\\PRIVATE$\\WSQueue");
+  DWORD MSMQ_Capacity = MsmqQueue::kDefaultCapacity;
+};
+
 // Reports are filtered, stamped and queued on the caller's thread; the queue's worker
-// delivers them (Process; the delivery code overrides it). Constructible on its own, so
-// tests may make their own instances beside the module's.
-class Reporting : public CMessageQueue, public Reporter {
+// delivers them (Process). The settings are read on the first report of the object, never
+// again. Constructible on its own, so tests may make their own instances beside the
+// module's, each with its own message-queue runtime when they like.
+class Reporting : public CMessageQueue, public LogUserActions, public Reporter {
  public:
-  Reporting();
+  explicit Reporting(MsmqRuntime& msmqRuntime = MsmqRuntime::ForProcess());
   // Stops the worker before any member it uses is released.
   ~Reporting() override;
 
@@ -36,7 +51,10 @@ class Reporting : public CMessageQueue, public Reporter {
   void Trace(bool entering, const OLECHAR* functionName) override;
 
   // The once-only initialisation every report operation runs first; callers that find
-  // it running wait for it to finish.
+  // it running wait for it to finish. It reads the settings (error event 0xC0000216 when
+  // one is missing), makes the log-file writer, opens the message queue and switches the
+  // user-activity log on, as the settings say. A setting that cannot be converted raises
+  // out of it, to the report that started it; it is not tried again.
   void EnsureInitialized() override;
   bool IsInitialized() const { return initialized_.Done(); }
 
@@ -54,6 +72,10 @@ class Reporting : public CMessageQueue, public Reporter {
   void SetTraceBits(DWORD bits) { traceBits_.store(bits, std::memory_order_relaxed); }
 
   EventLogChannel& EventLog() { return eventLog_; }
+  const DeliverySettings& Settings() const { return settings_; }
+
+  // Initialises first.
+  bool LogUserAction(const OLECHAR* user, const OLECHAR* action) override;
 
   // Status events through "SOAP Service": category 0, the user SID, no strings; nothing
   // when the source is not registered.
@@ -61,13 +83,32 @@ class Reporting : public CMessageQueue, public Reporter {
   void WriteWarningEvent(DWORD eventId) override;
   void WriteInfoEvent(DWORD eventId) override;
 
+  // Reads the seven settings in order; false at the first one the store lacks, those read
+  // before it kept.
+  virtual bool ReadSettings();
+
+ protected:
+  // Errors to the event log through "Quillmere" and "SOAP Service"; other levels to
+  // "SOAP Service" when LogToEventLog is on; the XML form to the log-file writer and the
+  // message queue when they are on.
+  void Process(std::unique_ptr<ReportRecord> record) override;
+
  private:
+  void Initialize();
+  // Event 0xC0000007 through a "Quillmere" source registered for this one event.
+  void WriteErrorReportEvent(const winport::WideString& text) const;
+
   // Stamps and queues one record; the strings are copied, null staying null.
   void Queue(DWORD level, const OLECHAR* source, const OLECHAR* description,
              const OLECHAR* location, LONG errorNumber);
 
   EventLogChannel eventLog_;
   OnceGate initialized_;
+  winport::ComPtr<ILogFileWriter> logFileWriter_;
+  MsmqRuntime& msmqRuntime_;
+  MsmqQueue msmqQueue_;
+  // Written by the initialisation before any record is queued, read by the worker.
+  DeliverySettings settings_;
   std::atomic<DWORD> reportingLevel_{0};
   std::atomic<DWORD> traceBits_{0};
   // Read once: a report should not cost a system call for it.
