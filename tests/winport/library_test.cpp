@@ -2,10 +2,12 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include <winport/windows.h>
 
 #include "platform_skips.h"
+#include "registry_text.h"
 #include "wide_matchers.h"
 
 namespace {
@@ -89,6 +91,64 @@ TEST(LibraryFaults, InjectedFailuresAreNullWithTheInjectedError) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
   // One failure only: the next call works.
   EXPECT_NE(GetProcAddress(library.Get(), "QuillmereTestAdd"), nullptr);
+}
+
+constexpr const OLECHAR* kTestLibKey = OLESTR("Software\\QuillmereTests\\TestLib");
+
+// What the test library's DllMain has recorded so far (see quillmere_testlib.cpp).
+std::string Notifications() {
+  return Narrow(
+      testing_support::ReadRegistryString(HKEY_CURRENT_USER, kTestLibKey, OLESTR("Notifications"))
+          .value_or(OLESTR("")));
+}
+
+unsigned __stdcall DoNothing(void*) {
+  return 0;
+}
+
+// The library is attached on its first reference and detached on its last, each once,
+// and a thread started meanwhile notifies nothing.
+TEST(LibraryEntryPoint, AttachesOnTheFirstReferenceAndDetachesOnTheLast) {
+  struct Step {
+    const char* action;
+    const char* notified;
+  };
+  std::vector<winport::ScopedLibrary> held;
+  for (const Step& step :
+       {Step{"load", "1"}, Step{"load", "1"}, Step{"thread", "1"}, Step{"free", "1"},
+        Step{"free", "10"}, Step{"load", "101"}, Step{"free", "1010"}}) {
+    const std::string action = step.action;
+    if (action == "load") {
+      held.push_back(Load());
+      ASSERT_NE(held.back().Get(), nullptr);
+    } else if (action == "free") {
+      held.pop_back();
+    } else {
+      winport::ScopedHandle thread(
+          reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &DoNothing, nullptr, 0, nullptr)));
+      ASSERT_TRUE(thread.IsValid());
+      EXPECT_EQ(WaitForSingleObject(thread.Get(), INFINITE), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(Notifications(), step.notified) << "after " << action << " #" << held.size();
+  }
+}
+
+TEST(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
+  testing_support::WriteRegistryString(HKEY_CURRENT_USER, kTestLibKey, OLESTR("FailAttach"),
+                                       OLESTR("1"));
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(LoadLibraryW(kTestLibrary), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+  EXPECT_EQ(Notifications(), "10");
+  HMODULE module = nullptr;
+  EXPECT_FALSE(
+      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, kTestLibrary, &module));
+}
+
+TEST(LibraryEntryPoint, DisableThreadLibraryCallsNeedsAModule) {
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(DisableThreadLibraryCalls(nullptr));
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The library the library tests load by name.
 #include <winport/windows.h>
 
+#include "registry_text.h"
+
 #ifdef _WIN32
 #define QUILLMERE_TESTLIB_EXPORT extern "C" __declspec(dllexport)
 #else
@@ -26,4 +28,27 @@ QUILLMERE_TESTLIB_EXPORT HMODULE QuillmereTestSelf() {
 QUILLMERE_TESTLIB_EXPORT DWORD QuillmereTestModuleFileName(LPWSTR buffer, DWORD size) {
   const HMODULE self = QuillmereTestSelf();
   return self != nullptr ? GetModuleFileNameW(self, buffer, size) : 0;
+}
+
+// Each notification appends its reason to kTestLibNotifications, so a test reads them
+// after the library is gone: "1" attach, "0" detach, "2"/"3" thread notifications, "X" a
+// process-exit detach, "E" an attach given the wrong handle or refused
+// DisableThreadLibraryCalls. The attach refuses while kTestLibFailAttach is set.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  using testing_support::ReadRegistryString;
+  const OLECHAR* key = OLESTR("Software\\QuillmereTests\\TestLib");
+  winport::WideString seen =
+      ReadRegistryString(HKEY_CURRENT_USER, key, OLESTR("Notifications")).value_or(OLESTR(""));
+  bool refuse = false;
+  if (reason == DLL_PROCESS_ATTACH) {
+    const bool sound = module == QuillmereTestSelf() && DisableThreadLibraryCalls(module);
+    seen += sound ? OLESTR("1") : OLESTR("E");
+    refuse = ReadRegistryString(HKEY_CURRENT_USER, key, OLESTR("FailAttach")).has_value();
+  } else if (reason == DLL_PROCESS_DETACH) {
+    seen += reserved == nullptr ? OLESTR("0") : OLESTR("X");
+  } else {
+    seen += static_cast<OLECHAR>('0' + reason);
+  }
+  testing_support::WriteRegistryString(HKEY_CURRENT_USER, key, OLESTR("Notifications"), seen);
+  return refuse ? FALSE : TRUE;
 }

@@ -8,6 +8,22 @@
 // loads that file, or libx.so beside it when no file has the name as given.
 // Module file names come back as Windows paths: under the prefix "C:\...", elsewhere
 // the Linux path with backslashes ("\opt\app\libx.so"); MapPath takes either back.
+//
+// Entry points. A library that defines
+//   extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
+// and links winport::dll_entry is notified as on Windows: DLL_PROCESS_ATTACH (reserved
+// null) when LoadLibraryW or LoadLibraryExW takes the first reference on it, on the
+// loading thread, after its static objects are built; DLL_PROCESS_DETACH (reserved null)
+// when FreeLibrary gives back the last one, before its static objects are destroyed. An
+// attach that answers FALSE is followed by a detach, the library is freed and the load
+// fails with ERROR_DLL_INIT_FAILED. Threads never notify libraries (no DLL_THREAD_ATTACH
+// or DLL_THREAD_DETACH), so DisableThreadLibraryCalls only checks the module.
+//
+// Process exit: every library still attached gets DLL_PROCESS_DETACH with reserved
+// non-null, the latest attached first, from the exit handlers and so before its own
+// static objects are destroyed. Unlike Windows, the process's other threads are still
+// running then, so a library may stop its threads in an orderly way. A library the
+// program links at start, and so never loads with LoadLibraryW, is never notified.
 #pragma once
 
 #include <winport/base_types.h>
@@ -27,6 +43,11 @@
 #define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
 
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
 using FARPROC = INT_PTR (*)();
 
 extern "C" HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
@@ -43,3 +64,6 @@ extern "C" DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nS
 // lpModuleName is a module name, or with GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS any
 // address inside the module; null names the running program.
 extern "C" BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
+// TRUE for a module loaded with LoadLibraryW; otherwise FALSE with the error FreeLibrary
+// would give.
+extern "C" BOOL DisableThreadLibraryCalls(HMODULE hLibModule);

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "com/registry_text.h"
 
@@ -31,16 +32,23 @@ class LoadedServers {
   }
 
   void FreeUnused() {
-    std::lock_guard lock(mutex_);
-    for (auto it = servers_.begin(); it != servers_.end();) {
-      const LoadedServer& server = it->second;
-      if (server.can_unload_now != nullptr && server.can_unload_now() == S_OK) {
-        FreeLibrary(server.module);
-        it = servers_.erase(it);
-      } else {
-        ++it;
+    std::vector<HMODULE> unused;
+    {
+      std::lock_guard lock(mutex_);
+      for (auto it = servers_.begin(); it != servers_.end();) {
+        const LoadedServer& server = it->second;
+        if (server.can_unload_now != nullptr && server.can_unload_now() == S_OK) {
+          unused.push_back(server.module);
+          it = servers_.erase(it);
+        } else {
+          ++it;
+        }
       }
     }
+    // Outside the lock: a server's unload may wait for its own threads, which may be
+    // activating classes.
+    for (HMODULE module : unused)
+      FreeLibrary(module);
   }
 
  private:

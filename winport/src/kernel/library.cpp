@@ -23,6 +23,7 @@
 
 #include "common/ascii_case.h"
 #include "common/injected_fault.h"
+#include "kernel/dll_entries.h"
 
 namespace {
 
@@ -271,16 +272,26 @@ winport::WideString WindowsPathText(const fs::path& file) {
   return winport::Utf8ToWide(text);
 }
 
+// A new reference on the library, whose DllMain has agreed to its attach.
+HMODULE LoadAndAttach(LPCWSTR name, HANDLE file, DWORD flags) {
+  std::lock_guard loader(winport::detail::LoaderLock());
+  const HMODULE module = Load(name, file, flags);
+  if (module == nullptr || winport::detail::AttachLibrary(module)) return module;
+  FreeLibrary(module);
+  SetLastError(ERROR_DLL_INIT_FAILED);
+  return nullptr;
+}
+
 }  // namespace
 
 extern "C" HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
   WINPORT_FAIL_NULL("LoadLibraryW");
-  return Load(lpLibFileName, nullptr, 0);
+  return LoadAndAttach(lpLibFileName, nullptr, 0);
 }
 
 extern "C" HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
   WINPORT_FAIL_NULL("LoadLibraryExW");
-  return Load(lpLibFileName, hFile, dwFlags);
+  return LoadAndAttach(lpLibFileName, hFile, dwFlags);
 }
 
 extern "C" FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
@@ -311,17 +322,21 @@ extern "C" FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 extern "C" BOOL FreeLibrary(HMODULE hLibModule) {
+  std::lock_guard loader(winport::detail::LoaderLock());
   void* object = nullptr;
+  bool last = false;
   {
     std::lock_guard lock(g_mutex);
     auto found = References().find(hLibModule);
     if (found != References().end()) {
       object = found->second.object;
-      if (--found->second.count == 0) References().erase(found);
+      last = --found->second.count == 0;
+      if (last) References().erase(found);
     }
   }
   if (object != nullptr) {
-    // Outside the lock: the library's destructors may load or free libraries.
+    // Outside the lock: DllMain and the library's destructors may load or free libraries.
+    if (last) winport::detail::DetachLibrary(hLibModule, nullptr);
     dlclose(object);
     return TRUE;
   }
@@ -393,4 +408,10 @@ extern "C" BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE*
   }
   *phModule = module;
   return TRUE;
+}
+
+extern "C" BOOL DisableThreadLibraryCalls(HMODULE hLibModule) {
+  if (ModuleFile(hLibModule)) return TRUE;
+  SetLastError(hLibModule == nullptr ? ERROR_INVALID_HANDLE : ERROR_MOD_NOT_FOUND);
+  return FALSE;
 }

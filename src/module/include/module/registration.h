@@ -1,0 +1,16 @@
+// What DllRegisterServer and DllUnregisterServer do: the served classes' registry keys,
+// the type library and the component category the classes implement.
+#pragma once
+
+#include <winport/windows.h>
+
+namespace quillmere {
+
+// modulePath: the module file as GetModuleFileNameW gives it. S_OK, the first failing
+// step's HRESULT, or E_FAIL when the component category cannot be registered.
+HRESULT RegisterModule(winport::WideView modulePath);
+// Every step is tried; the first failure of the key removal or the type library's is
+// answered.
+HRESULT UnregisterModule(winport::WideView modulePath);
+
+}  // namespace quillmere
