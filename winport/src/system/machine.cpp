@@ -24,15 +24,16 @@ fs::path PrefixPath() {
   const char* configured = std::getenv("QUILLMERE_PREFIX");
   fs::path prefix =
       configured != nullptr && *configured != '\0' ? fs::path(configured) : DefaultPrefix();
-  static std::mutex mutex;
-  static fs::path made;
-  std::lock_guard lock(mutex);
-  if (prefix != made) {
+  // Never destroyed: libraries detached at process exit still use the machine.
+  static auto* mutex = new std::mutex();
+  static auto* made = new fs::path();
+  std::lock_guard lock(*mutex);
+  if (prefix != *made) {
     std::error_code ignored;
     for (const char* folder : {"registry", "eventlog", "wmi", "msmq", "windows/system32", "lib"}) {
       fs::create_directories(prefix / folder, ignored);
     }
-    made = prefix;
+    *made = prefix;
   }
   return prefix;
 }
