@@ -113,9 +113,7 @@ TEST_F(DeliveryTest, FiveWarningsReachEverySinkTheQueueTakingThree) {
   WCHAR formatName[260];
   DWORD length = 260;
   ASSERT_EQ(MQPathNameToFormatName(OLESTR(".\\PRIVATE$\\WSQueue"), formatName, &length), MQ_OK);
-  ULONG count = 0;
-  EXPECT_EQ(msmq_tests::CountMessages(formatName, &count), MQ_OK);
-  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(msmq_tests::Count(formatName), 3u);
   const QUEUEHANDLE queue = msmq_tests::OpenQueue(formatName, MQ_RECEIVE_ACCESS);
   std::string body;
   ASSERT_EQ(msmq_tests::Receive(queue, &body), MQ_OK);
