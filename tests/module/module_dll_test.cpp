@@ -9,7 +9,6 @@
 #include <winport/windows.h>
 
 #include "module/module_ids.h"
-#include "platform_skips.h"
 #include "registry_text.h"
 #include "soap/soap_object_interfaces.h"
 #include "test_host.h"
@@ -204,11 +203,11 @@ TEST_F(ModuleDll, LocksAndObjectsKeepTheModuleLoadedUntilReleased) {
   EXPECT_EQ(Call("DllCanUnloadNow"), S_OK);
   ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
 
-  SKIP_ON_WINE("it unloads free-threaded libraries only after a delay");
-  // COM's reference goes once the module agrees; then this test's own.
+  // COM's reference goes once the module agrees (with no delay: free-threaded libraries
+  // are otherwise kept for minutes); then this test's own.
   library_.Reset();
   EXPECT_TRUE(ModuleLoaded());
-  CoFreeUnusedLibraries();
+  CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_FALSE(ModuleLoaded());
 }
 
@@ -273,7 +272,7 @@ TEST(ModuleClient, ActivatesByProgIdAnswersAndUnloads) {
                                       "Unregister Administrator", "Register WbemProvider",
                                       "Unregister WbemProvider"}));
   ASSERT_TRUE(ModuleLoaded());
-  CoFreeUnusedLibraries();
+  CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_FALSE(ModuleLoaded());
 }
 
