@@ -9,9 +9,9 @@
 #include <winport/windows.h>
 
 #include "module/module_ids.h"
-#include "platform_skips.h"
 #include "registry_text.h"
 #include "soap/soap_object_interfaces.h"
+#include "test_host.h"
 #include "wide_matchers.h"
 
 namespace {
@@ -203,11 +203,11 @@ TEST_F(ModuleDll, LocksAndObjectsKeepTheModuleLoadedUntilReleased) {
   EXPECT_EQ(Call("DllCanUnloadNow"), S_OK);
   ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
 
-  SKIP_ON_WINE("it unloads free-threaded libraries only after a delay");
-  // COM's reference goes once the module agrees; then this test's own.
+  // COM's reference goes once the module agrees (with no delay: free-threaded libraries
+  // are otherwise kept for minutes); then this test's own.
   library_.Reset();
   EXPECT_TRUE(ModuleLoaded());
-  CoFreeUnusedLibraries();
+  CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_FALSE(ModuleLoaded());
 }
 
@@ -233,6 +233,47 @@ TEST_F(ModuleDllThreads, EightThreadsShareOneClassFactory) {
     thread.join();
   EXPECT_EQ(made, std::vector<int>(8, 50));
   EXPECT_EQ(Call("DllCanUnloadNow"), S_OK);
+}
+
+// A client that knows only the ProgIDs: after registration it activates both objects,
+// starts them on the host, has the listing answered, and the library goes once released.
+TEST(ModuleClient, ActivatesByProgIdAnswersAndUnloads) {
+  {
+    const winport::ScopedLibrary registrar(
+        LoadLibraryW(winport::Utf8ToWide(QUILLMERE_ADMIN_FILE).c_str()));
+    const auto registerServer = reinterpret_cast<Export>(
+        reinterpret_cast<void (*)()>(GetProcAddress(registrar.Get(), "DllRegisterServer")));
+    ASSERT_EQ(registerServer(), S_OK);
+  }
+  ASSERT_FALSE(ModuleLoaded());
+  soap_testing::TestHost host;
+  host.sessions->AddCaller("tok-admin", quillmere::GroupAdmin);
+  host.sessions->AddSession("tok-admin", "<SESSION id=\"b\">", 0x41);
+  for (const OLECHAR* progId : {OLESTR("quillmere.Administer"), OLESTR("quillmere.WbemProvider")}) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+    ComPtr<quillmere::_ISoapObject> object;
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(quillmere::_ISoapObject),
+                         reinterpret_cast<void**>(object.GetAddressOf())),
+        S_OK);
+    ASSERT_EQ(object->Init(host.service.Get()), S_OK);
+    if (IsEqualGUID(clsid, __uuidof(Administer))) {
+      const auto request =
+          soap_testing::TestHost::Request("AdminSessionList", {{"IdentityToken", "tok-admin"}});
+      const auto documents = soap_testing::Documents(host.Execute(object.Get(), request.Get()));
+      ASSERT_EQ(documents.size(), 1u);
+      EXPECT_NE(documents[0].find("<SESSION id=\"b\"><SELF/>"), std::string::npos) << documents[0];
+    }
+    EXPECT_EQ(object->SetStop(), S_OK);
+  }
+  EXPECT_EQ(host.service->log.Calls(),
+            (std::vector<std::string>{"Register Administrator", "NamedObject", "NamedObject",
+                                      "Unregister Administrator", "Register WbemProvider",
+                                      "Unregister WbemProvider"}));
+  ASSERT_TRUE(ModuleLoaded());
+  CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_FALSE(ModuleLoaded());
 }
 
 }  // namespace

@@ -52,6 +52,10 @@ extern "C" HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD 
 // Asks every library loaded for an in-process server whether it can be unloaded
 // (DllCanUnloadNow) and unloads those that answer S_OK.
 extern "C" void CoFreeUnusedLibraries();
+// The same with an unload delay. Windows keeps a library that agreed for dwUnloadDelay ms
+// (INFINITE: ten minutes for free-threaded ones) before unloading it, 0 unloading at once;
+// here every library that agrees is unloaded at once, whatever the delay.
+extern "C" void CoFreeUnusedLibrariesEx(DWORD dwUnloadDelay, DWORD dwReserved);
 
 // The CLSID registered for a ProgID (HKCR\<ProgID>\CLSID), following CurVer for a
 // version-independent ProgID. CO_E_CLASSSTRING when the ProgID is not registered.

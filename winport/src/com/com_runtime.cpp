@@ -144,6 +144,10 @@ extern "C" void CoFreeUnusedLibraries() {
   winport::detail::FreeUnusedInprocServers();
 }
 
+extern "C" void CoFreeUnusedLibrariesEx(DWORD, DWORD) {
+  winport::detail::FreeUnusedInprocServers();
+}
+
 extern "C" HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
                                     REFIID riid, LPVOID* ppv) {
   if (ppv == nullptr) return E_POINTER;
