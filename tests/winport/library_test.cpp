@@ -106,9 +106,16 @@ unsigned __stdcall DoNothing(void*) {
   return 0;
 }
 
+// Each test starts without notifications: on Windows the registry outlives the tests.
+class LibraryEntryPoint : public testing::Test {
+ protected:
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey); }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey); }
+};
+
 // The library is attached on its first reference and detached on its last, each once,
 // and a thread started meanwhile notifies nothing.
-TEST(LibraryEntryPoint, AttachesOnTheFirstReferenceAndDetachesOnTheLast) {
+TEST_F(LibraryEntryPoint, AttachesOnTheFirstReferenceAndDetachesOnTheLast) {
   struct Step {
     const char* action;
     const char* notified;
@@ -133,7 +140,7 @@ TEST(LibraryEntryPoint, AttachesOnTheFirstReferenceAndDetachesOnTheLast) {
   }
 }
 
-TEST(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
+TEST_F(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
   testing_support::WriteRegistryString(HKEY_CURRENT_USER, kTestLibKey, OLESTR("FailAttach"),
                                        OLESTR("1"));
   SetLastError(ERROR_SUCCESS);
@@ -145,7 +152,7 @@ TEST(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
       GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, kTestLibrary, &module));
 }
 
-TEST(LibraryEntryPoint, DisableThreadLibraryCallsNeedsAModule) {
+TEST_F(LibraryEntryPoint, DisableThreadLibraryCallsNeedsAModule) {
   SetLastError(ERROR_SUCCESS);
   EXPECT_FALSE(DisableThreadLibraryCalls(nullptr));
   EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
