@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "settings/ansi_text.h"
 #include "documents/xml_element.h"
 #include "errors/com_error.h"
 #include "errors/new_bstr.h"
+#include "settings/ansi_text.h"
 
 namespace quillmere {
 namespace {
