@@ -72,11 +72,11 @@ SettingRecord SettingsConnection::Read(const OLECHAR* settingName) const {
 }
 
 winport::WideString SettingsConnection::ValueAsString(const VARIANT& value) {
-  if (value.vt == VT_BSTR)
-    return OrOutOfMemory([&] { return winport::WideString(winport::BstrView(value.bstrVal)); });
   winport::ScopedVariant text;
-  CheckHr(VariantChangeType(text.Receive(), const_cast<VARIANT*>(&value), 0, VT_BSTR));
-  return OrOutOfMemory([&] { return winport::WideString(winport::BstrView(text.Get().bstrVal)); });
+  if (value.vt != VT_BSTR)
+    CheckHr(VariantChangeType(text.Receive(), const_cast<VARIANT*>(&value), 0, VT_BSTR));
+  const BSTR chars = value.vt == VT_BSTR ? value.bstrVal : text.Get().bstrVal;
+  return OrOutOfMemory([&] { return winport::WideString(winport::BstrView(chars)); });
 }
 
 LONG SettingsConnection::ValueAsLong(const VARIANT& value) {
