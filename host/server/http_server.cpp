@@ -1,0 +1,233 @@
+#include "host/http_server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+#include <winport/scoped_com_init.h>
+#include <winport/windows.h>
+
+namespace quillmere::host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A request between the library's callbacks: its body so far and whether it outgrew the cap.
+struct Exchange {
+  HttpRequest request;
+  Clock::time_point started = Clock::now();
+  bool tooLarge = false;
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+MHD_Result Collect(void* into, MHD_ValueKind, const char* key, const char* value, bool lowerCase) {
+  auto& values = *static_cast<std::map<std::string, std::string>*>(into);
+  values[lowerCase ? Lower(key) : std::string(key)] = value != nullptr ? value : "";
+  return MHD_YES;
+}
+MHD_Result CollectHeader(void* into, MHD_ValueKind kind, const char* key, const char* value) {
+  return Collect(into, kind, key, value, true);
+}
+MHD_Result CollectArgument(void* into, MHD_ValueKind kind, const char* key, const char* value) {
+  return Collect(into, kind, key, value, false);
+}
+
+// The listening address for the library: IPv4 or IPv6 by the literal's form.
+struct SocketAddress {
+  sockaddr_storage storage{};
+  bool v6 = false;
+};
+
+SocketAddress ParseAddress(const std::string& address, uint16_t port) {
+  SocketAddress parsed;
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&parsed.storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&parsed.storage);
+  if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+  } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    parsed.v6 = true;
+  } else {
+    throw std::runtime_error("not an IP address: " + address);
+  }
+  return parsed;
+}
+
+}  // namespace
+
+struct HttpCallbacks {
+  static MHD_Result Access(void* self, MHD_Connection* connection, const char* url,
+                           const char* method, const char*, const char* uploadData,
+                           size_t* uploadSize, void** state) {
+    auto& server = *static_cast<HttpServer*>(self);
+    if (*state == nullptr) return Begin(server, connection, url, method, state);
+    auto& exchange = *static_cast<Exchange*>(*state);
+    if (*uploadSize != 0) {
+      // Beyond the cap the rest is read and dropped: the client still gets its 413.
+      if (!exchange.tooLarge && exchange.request.body.size() + *uploadSize > server.options_.maxBodyBytes) {
+        exchange.tooLarge = true;
+        exchange.request.body.clear();
+        exchange.request.body.shrink_to_fit();
+      }
+      if (!exchange.tooLarge) exchange.request.body.append(uploadData, *uploadSize);
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    return Answer(server, connection, exchange);
+  }
+
+  static MHD_Result Begin(HttpServer& server, MHD_Connection* connection, const char* url,
+                          const char* method, void** state) {
+    auto exchange = std::make_unique<Exchange>();
+    exchange->request.method = method;
+    exchange->request.path = url;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, CollectHeader,
+                              &exchange->request.headers);
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectArgument,
+                              &exchange->request.arguments);
+    {
+      std::lock_guard hold(server.mutex_);
+      ++server.inFlight_;
+    }
+    Exchange& started = *exchange;
+    *state = exchange.release();
+    const std::string length = started.request.Header("content-length");
+    if (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > server.options_.maxBodyBytes) {
+      // Refused before any of the body is read; the library closes the connection after.
+      started.tooLarge = true;
+      return Answer(server, connection, started);
+    }
+    return MHD_YES;
+  }
+
+  static MHD_Result Answer(HttpServer& server, MHD_Connection* connection, Exchange& exchange) {
+    HttpResponse response = exchange.tooLarge
+                                ? PlainResponse(MHD_HTTP_CONTENT_TOO_LARGE, "Request body too large")
+                                : server.Handle(exchange.request);
+    MHD_Response* reply = MHD_create_response_from_buffer(
+        response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
+    if (reply == nullptr) return MHD_NO;
+    MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
+    for (const auto& [name, value] : response.headers) {
+      MHD_add_response_header(reply, name.c_str(), value.c_str());
+    }
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(response.status), reply);
+    MHD_destroy_response(reply);
+    Log(server, exchange, response);
+    return queued;
+  }
+
+  static void Log(HttpServer& server, const Exchange& exchange, const HttpResponse& response) {
+    if (!server.log_.Enabled(LogLevel::Info)) return;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exchange.started);
+    const std::string& label =
+        response.logLabel.empty() ? exchange.request.path : response.logLabel;
+    server.log_.Write(LogLevel::Info, exchange.request.method + " " + label + " " +
+                                          std::to_string(response.status) + " " +
+                                          std::to_string(elapsed.count()) + " ms");
+  }
+
+  static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+    auto& server = *static_cast<HttpServer*>(self);
+    std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*state));
+    *state = nullptr;
+    if (!exchange) return;
+    std::lock_guard hold(server.mutex_);
+    if (--server.inFlight_ == 0) server.idle_.notify_all();
+  }
+};
+
+HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& log)
+    : options_(std::move(options)), handler_(std::move(handler)), log_(log) {
+  const SocketAddress address = ParseAddress(options_.address, options_.port);
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC |
+                   MHD_USE_ERROR_LOG;
+  if (address.v6) flags |= MHD_USE_IPv6;
+  const bool tls = !options_.tlsCertificate.empty() || !options_.tlsKey.empty();
+  if (tls) {
+    if (options_.tlsCertificate.empty() || options_.tlsKey.empty()) {
+      throw std::runtime_error("TLS needs both a certificate and a key");
+    }
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+      throw std::runtime_error("this libmicrohttpd was built without TLS");
+    }
+    flags |= MHD_USE_TLS;
+  }
+  // The key and certificate options are ignored by the library when TLS is off.
+  daemon_ = MHD_start_daemon(
+      flags, options_.port, nullptr, nullptr,
+      &HttpCallbacks::Access, this,
+      MHD_OPTION_NOTIFY_COMPLETED,
+      &HttpCallbacks::Completed, this,
+      MHD_OPTION_SOCK_ADDR, &address.storage, MHD_OPTION_THREAD_POOL_SIZE,
+      static_cast<unsigned>(options_.threads == 0 ? 1 : options_.threads),
+      MHD_OPTION_CONNECTION_TIMEOUT, options_.idleTimeoutSeconds, MHD_OPTION_HTTPS_MEM_CERT,
+      tls ? options_.tlsCertificate.c_str() : nullptr, MHD_OPTION_HTTPS_MEM_KEY,
+      tls ? options_.tlsKey.c_str() : nullptr, MHD_OPTION_END);
+  if (daemon_ == nullptr) {
+    throw std::runtime_error("cannot listen on " + options_.address + ":" +
+                             std::to_string(options_.port));
+  }
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+  port_ = info != nullptr ? info->port : options_.port;
+}
+
+HttpServer::~HttpServer() {
+  Stop();
+}
+
+PoolActivity HttpServer::Activity() const {
+  std::lock_guard hold(mutex_);
+  const unsigned busy = busy_.load();
+  return {options_.threads, busy, inFlight_ > busy ? inFlight_ - busy : 0};
+}
+
+void HttpServer::Stop(std::chrono::milliseconds grace) {
+  {
+    std::lock_guard hold(mutex_);
+    if (stopped_) return;
+    stopped_ = true;
+  }
+  const MHD_socket listening = MHD_quiesce_daemon(daemon_);
+  if (listening != MHD_INVALID_SOCKET) close(listening);
+  {
+    std::unique_lock hold(mutex_);
+    idle_.wait_for(hold, grace, [&] { return inFlight_ == 0; });
+  }
+  MHD_stop_daemon(daemon_);
+  daemon_ = nullptr;
+}
+
+HttpResponse HttpServer::Handle(const HttpRequest& request) {
+  // Each worker thread stays in the multithreaded apartment for its lifetime.
+  thread_local const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
+  if (!apartment.Succeeded()) return PlainResponse(500, "Worker thread has no COM apartment");
+  ++busy_;
+  HttpResponse response;
+  try {
+    response = handler_(request);
+  } catch (const std::exception& error) {
+    log_.Write(LogLevel::Error, std::string("request failed: ") + error.what());
+    response = PlainResponse(500, "Internal server error");
+  }
+  --busy_;
+  return response;
+}
+
+}  // namespace quillmere::host

@@ -1,0 +1,83 @@
+#include "host/serve_options.h"
+
+#include <arpa/inet.h>
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <map>
+
+namespace quillmere::host {
+namespace {
+
+bool IsIpLiteral(const std::string& host) {
+  unsigned char address[16];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+}  // namespace
+
+std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::string_view host = text.substr(0, colon);
+  const std::string_view port = text.substr(colon + 1);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string_view::npos) {
+    return std::nullopt;  // an IPv6 address needs its brackets
+  }
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+  if (port.empty() || error != std::errc() || end != port.data() + port.size() || value > 65535) {
+    return std::nullopt;
+  }
+  ListenAddress address{std::string(host), static_cast<uint16_t>(value)};
+  if (!IsIpLiteral(address.host)) return std::nullopt;
+  return address;
+}
+
+void AddServeOptions(CLI::App& command, ServeOptions& options) {
+  command
+      .add_option_function<std::string>(
+          "--listen",
+          [&options](const std::string& text) {
+            const auto address = ParseListenAddress(text);
+            if (!address) throw CLI::ValidationError("--listen", "expected ADDRESS:PORT");
+            options.listen = *address;
+          },
+          "Address and port to listen on (port 0 picks a free one)")
+      ->default_str("127.0.0.1:8080");
+  command.add_option("--prefix", options.prefix,
+                     "The machine's folder (default: $QUILLMERE_PREFIX, then "
+                     "~/.local/share/quillmere)");
+  command.add_option("--threads", options.threads, "Worker threads serving requests")
+      ->check(CLI::Range(1u, 256u))
+      ->capture_default_str();
+  command
+      .add_option("--session-timeout", options.sessionTimeoutSeconds,
+                  "Seconds of inactivity after which a session ends")
+      ->check(CLI::Range(1u, 7u * 24 * 3600))
+      ->capture_default_str();
+  auto* certificate = command.add_option("--tls-cert", options.tlsCertificate,
+                                         "PEM certificate: serve HTTPS")
+                          ->check(CLI::ExistingFile);
+  auto* key = command.add_option("--tls-key", options.tlsKey, "PEM private key of --tls-cert")
+                  ->check(CLI::ExistingFile);
+  certificate->needs(key);
+  key->needs(certificate);
+  const std::map<std::string, LogLevel> levels{{"error", LogLevel::Error},
+                                               {"warning", LogLevel::Warning},
+                                               {"info", LogLevel::Info},
+                                               {"debug", LogLevel::Debug}};
+  command.add_option("--log-level", options.logLevel, "error, warning, info or debug")
+      ->transform(CLI::CheckedTransformer(levels))
+      ->default_str("info");
+  command.add_option("--max-body", options.maxBodyBytes, "Largest request body, in bytes")
+      ->check(CLI::Range(size_t{1024}, size_t{1} << 30))
+      ->capture_default_str();
+  command.add_option("--module", options.module, "The module library to register if needed")
+      ->check(CLI::ExistingFile);
+}
+
+}  // namespace quillmere::host

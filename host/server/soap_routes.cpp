@@ -1,0 +1,74 @@
+#include "host/soap_routes.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quillmere::host {
+namespace {
+
+constexpr const char* kPath = "/soap";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A Host header goes into the WSDL's address: only a plain host[:port] is taken.
+bool IsPlainAuthority(const std::string& authority) {
+  return !authority.empty() && authority.size() < 256 &&
+         std::all_of(authority.begin(), authority.end(), [](unsigned char c) {
+           return std::isalnum(c) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
+         });
+}
+
+HttpResponse MethodNotAllowed(const char* allowed) {
+  HttpResponse response = PlainResponse(405, "Method not allowed");
+  response.headers.emplace_back("Allow", allowed);
+  return response;
+}
+
+}  // namespace
+
+bool IsSoapContentType(const std::string& contentType) {
+  const std::string value = Lower(contentType);
+  const size_t semicolon = value.find(';');
+  if (Trim(value.substr(0, semicolon)) != "text/xml") return false;
+  if (semicolon == std::string::npos) return true;
+  const std::string parameter = Trim(value.substr(semicolon + 1));
+  if (parameter.empty()) return true;
+  const size_t equals = parameter.find('=');
+  if (equals == std::string::npos || Trim(parameter.substr(0, equals)) != "charset") return false;
+  std::string charset = Trim(parameter.substr(equals + 1));
+  if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"') {
+    charset = charset.substr(1, charset.size() - 2);
+  }
+  return charset == "utf-8" || charset == "utf8";
+}
+
+HttpResponse SoapRoutes::operator()(const HttpRequest& request) const {
+  if (request.path != kPath) return PlainResponse(404, "Not found");
+  if (request.method == "GET" || request.method == "HEAD") {
+    if (!request.arguments.contains("wsdl")) return MethodNotAllowed("POST");
+    const std::string host = request.Header("host");
+    HttpResponse response;
+    response.contentType = "text/xml; charset=utf-8";
+    response.body = wsdl(scheme + "://" + (IsPlainAuthority(host) ? host : authority) + kPath);
+    response.logLabel = "/soap?wsdl";
+    return response;
+  }
+  if (request.method != "POST") return MethodNotAllowed("GET, POST");
+  if (!IsSoapContentType(request.Header("content-type"))) {
+    return PlainResponse(415, "SOAP requests are sent as text/xml");
+  }
+  if (!request.HasHeader("soapaction")) return PlainResponse(400, "SOAPAction header missing");
+  return call(request.Header("soapaction"), request.body);
+}
+
+}  // namespace quillmere::host
