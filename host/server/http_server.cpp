@@ -6,11 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
@@ -28,7 +30,8 @@ struct Exchange {
 };
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -67,6 +70,19 @@ SocketAddress ParseAddress(const std::string& address, uint16_t port) {
   return parsed;
 }
 
+std::string PeerAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (info == nullptr || info->client_addr == nullptr) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  const sockaddr* peer = info->client_addr;
+  const void* address =
+      peer->sa_family == AF_INET6
+          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(peer)->sin6_addr)
+          : &reinterpret_cast<const sockaddr_in*>(peer)->sin_addr;
+  return inet_ntop(peer->sa_family, address, text, sizeof text) != nullptr ? text : "";
+}
+
 }  // namespace
 
 struct HttpCallbacks {
@@ -78,7 +94,8 @@ struct HttpCallbacks {
     auto& exchange = *static_cast<Exchange*>(*state);
     if (*uploadSize != 0) {
       // Beyond the cap the rest is read and dropped: the client still gets its 413.
-      if (!exchange.tooLarge && exchange.request.body.size() + *uploadSize > server.options_.maxBodyBytes) {
+      if (!exchange.tooLarge &&
+          exchange.request.body.size() + *uploadSize > server.options_.maxBodyBytes) {
         exchange.tooLarge = true;
         exchange.request.body.clear();
         exchange.request.body.shrink_to_fit();
@@ -99,6 +116,7 @@ struct HttpCallbacks {
                               &exchange->request.headers);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectArgument,
                               &exchange->request.arguments);
+    exchange->request.client = PeerAddress(connection);
     {
       std::lock_guard hold(server.mutex_);
       ++server.inFlight_;
@@ -106,7 +124,8 @@ struct HttpCallbacks {
     Exchange& started = *exchange;
     *state = exchange.release();
     const std::string length = started.request.Header("content-length");
-    if (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > server.options_.maxBodyBytes) {
+    if (!length.empty() &&
+        std::strtoull(length.c_str(), nullptr, 10) > server.options_.maxBodyBytes) {
       // Refused before any of the body is read; the library closes the connection after.
       started.tooLarge = true;
       return Answer(server, connection, started);
@@ -115,9 +134,9 @@ struct HttpCallbacks {
   }
 
   static MHD_Result Answer(HttpServer& server, MHD_Connection* connection, Exchange& exchange) {
-    HttpResponse response = exchange.tooLarge
-                                ? PlainResponse(MHD_HTTP_CONTENT_TOO_LARGE, "Request body too large")
-                                : server.Handle(exchange.request);
+    HttpResponse response =
+        exchange.tooLarge ? PlainResponse(MHD_HTTP_CONTENT_TOO_LARGE, "Request body too large")
+                          : server.Handle(exchange.request);
     MHD_Response* reply = MHD_create_response_from_buffer(
         response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
     if (reply == nullptr) return MHD_NO;
@@ -149,6 +168,7 @@ struct HttpCallbacks {
     *state = nullptr;
     if (!exchange) return;
     std::lock_guard hold(server.mutex_);
+    ++server.completed_;
     if (--server.inFlight_ == 0) server.idle_.notify_all();
   }
 };
@@ -156,8 +176,7 @@ struct HttpCallbacks {
 HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& log)
     : options_(std::move(options)), handler_(std::move(handler)), log_(log) {
   const SocketAddress address = ParseAddress(options_.address, options_.port);
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC |
-                   MHD_USE_ERROR_LOG;
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC | MHD_USE_ERROR_LOG;
   if (address.v6) flags |= MHD_USE_IPv6;
   const bool tls = !options_.tlsCertificate.empty() || !options_.tlsKey.empty();
   if (tls) {
@@ -169,17 +188,19 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& 
     }
     flags |= MHD_USE_TLS;
   }
-  // The key and certificate options are ignored by the library when TLS is off.
-  daemon_ = MHD_start_daemon(
-      flags, options_.port, nullptr, nullptr,
-      &HttpCallbacks::Access, this,
-      MHD_OPTION_NOTIFY_COMPLETED,
-      &HttpCallbacks::Completed, this,
-      MHD_OPTION_SOCK_ADDR, &address.storage, MHD_OPTION_THREAD_POOL_SIZE,
-      static_cast<unsigned>(options_.threads == 0 ? 1 : options_.threads),
-      MHD_OPTION_CONNECTION_TIMEOUT, options_.idleTimeoutSeconds, MHD_OPTION_HTTPS_MEM_CERT,
-      tls ? options_.tlsCertificate.c_str() : nullptr, MHD_OPTION_HTTPS_MEM_KEY,
-      tls ? options_.tlsKey.c_str() : nullptr, MHD_OPTION_END);
+  std::vector<MHD_OptionItem> settings{
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&HttpCallbacks::Completed), this},
+      {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_storage*>(&address.storage)},
+      {MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options_.threads), nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleTimeoutSeconds, nullptr}};
+  if (tls) {
+    settings.push_back(
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.tlsCertificate.c_str())});
+    settings.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.tlsKey.c_str())});
+  }
+  settings.push_back({MHD_OPTION_END, 0, nullptr});
+  daemon_ = MHD_start_daemon(flags, options_.port, nullptr, nullptr, &HttpCallbacks::Access, this,
+                             MHD_OPTION_ARRAY, settings.data(), MHD_OPTION_END);
   if (daemon_ == nullptr) {
     throw std::runtime_error("cannot listen on " + options_.address + ":" +
                              std::to_string(options_.port));
@@ -195,7 +216,7 @@ HttpServer::~HttpServer() {
 PoolActivity HttpServer::Activity() const {
   std::lock_guard hold(mutex_);
   const unsigned busy = busy_.load();
-  return {options_.threads, busy, inFlight_ > busy ? inFlight_ - busy : 0};
+  return {options_.threads, busy, inFlight_ > busy ? inFlight_ - busy : 0, completed_};
 }
 
 void HttpServer::Stop(std::chrono::milliseconds grace) {

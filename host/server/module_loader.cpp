@@ -30,7 +30,8 @@ LoadedModule::LoadedModule(const std::filesystem::path& library, quillmere::ISoa
   if (FAILED(CLSIDFromProgID(winport::Utf8ToWide(kModuleProgIds[0]).c_str(), &ignored))) {
     RegisterLibrary();
   }
-  for (const char* progId : kModuleProgIds) objects_.push_back(Activate(progId));
+  for (const char* progId : kModuleProgIds)
+    objects_.push_back(Activate(progId));
   for (size_t started = 0; started < objects_.size(); ++started) {
     const HRESULT hr = objects_[started]->Init(service);
     if (FAILED(hr)) {
@@ -61,8 +62,7 @@ winport::ComPtr<quillmere::_ISoapObject> LoadedModule::Activate(const std::strin
     HRESULT hr = CLSIDFromProgID(winport::Utf8ToWide(progId).c_str(), &clsid);
     winport::ComPtr<quillmere::_ISoapObject> object;
     if (SUCCEEDED(hr)) {
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
-                            __uuidof(quillmere::_ISoapObject),
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(quillmere::_ISoapObject),
                             reinterpret_cast<void**>(object.GetAddressOf()));
     }
     if (SUCCEEDED(hr)) return object;

@@ -59,9 +59,9 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
                   "Seconds of inactivity after which a session ends")
       ->check(CLI::Range(1u, 7u * 24 * 3600))
       ->capture_default_str();
-  auto* certificate = command.add_option("--tls-cert", options.tlsCertificate,
-                                         "PEM certificate: serve HTTPS")
-                          ->check(CLI::ExistingFile);
+  auto* certificate =
+      command.add_option("--tls-cert", options.tlsCertificate, "PEM certificate: serve HTTPS")
+          ->check(CLI::ExistingFile);
   auto* key = command.add_option("--tls-key", options.tlsKey, "PEM private key of --tls-cert")
                   ->check(CLI::ExistingFile);
   certificate->needs(key);

@@ -59,7 +59,7 @@ HttpResponse SoapRoutes::operator()(const HttpRequest& request) const {
     const std::string host = request.Header("host");
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
-    response.body = wsdl(scheme + "://" + (IsPlainAuthority(host) ? host : authority) + kPath);
+    response.body = wsdl(scheme + "://" + (IsPlainAuthority(host) ? host : authority()) + kPath);
     response.logLabel = "/soap?wsdl";
     return response;
   }
@@ -68,7 +68,7 @@ HttpResponse SoapRoutes::operator()(const HttpRequest& request) const {
     return PlainResponse(415, "SOAP requests are sent as text/xml");
   }
   if (!request.HasHeader("soapaction")) return PlainResponse(400, "SOAPAction header missing");
-  return call(request.Header("soapaction"), request.body);
+  return call(request);
 }
 
 }  // namespace quillmere::host

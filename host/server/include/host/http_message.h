@@ -9,11 +9,12 @@
 namespace quillmere::host {
 
 struct HttpRequest {
-  std::string method;  // "GET", "POST", ...
-  std::string path;    // without the query
+  std::string method;                            // "GET", "POST", ...
+  std::string path;                              // without the query
   std::map<std::string, std::string> arguments;  // the query's keys; "?wsdl" is {"wsdl", ""}
   std::map<std::string, std::string> headers;    // names in lower case
   std::string body;
+  std::string client;  // the peer's IP address
 
   // The header's value, or empty when it is absent.
   std::string Header(const std::string& lowerCaseName) const;

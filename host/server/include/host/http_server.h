@@ -37,6 +37,9 @@ struct PoolActivity {
   unsigned threads = 0;
   unsigned busy = 0;    // requests being handled
   unsigned queued = 0;  // requests received in part, waiting for their body
+  unsigned long long completed = 0;
+
+  bool operator==(const PoolActivity&) const = default;
 };
 
 class HttpServer {
@@ -67,6 +70,7 @@ class HttpServer {
   mutable std::mutex mutex_;
   std::condition_variable idle_;
   unsigned inFlight_ = 0;
+  unsigned long long completed_ = 0;
   std::atomic<unsigned> busy_{0};
   bool stopped_ = false;
 };

@@ -16,8 +16,7 @@
 
 namespace quillmere::host {
 
-inline constexpr const char* kModuleProgIds[] = {"quillmere.Administer",
-                                                 "quillmere.WbemProvider"};
+inline constexpr const char* kModuleProgIds[] = {"quillmere.Administer", "quillmere.WbemProvider"};
 
 class LoadedModule {
  public:

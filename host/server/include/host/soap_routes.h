@@ -11,13 +11,13 @@
 namespace quillmere::host {
 
 struct SoapRoutes {
-  // The SOAPAction header's value and the body, for a request that passed the checks.
-  std::function<HttpResponse(const std::string& soapAction, const std::string& body)> call;
+  // A request that passed the checks: it has an XML body and a SOAPAction header.
+  std::function<HttpResponse(const HttpRequest& request)> call;
   // The WSDL document describing the endpoint at this URL.
   std::function<std::string(const std::string& endpointUrl)> wsdl;
   std::string scheme = "http";
   // "host:port" of the endpoint when the request names none usable in its Host header.
-  std::string authority;
+  std::function<std::string()> authority;
 
   HttpResponse operator()(const HttpRequest& request) const;
 };

@@ -1,0 +1,85 @@
+#include "host/host_methods.h"
+
+#include <optional>
+#include <stdexcept>
+
+#include <winport/scoped_bstr.h>
+#include <winport/wide.h>
+
+#include "host/message_faults.h"
+#include "host/soap_message.h"
+
+namespace quillmere::host {
+namespace {
+
+using quillmere::FaultCode;
+
+// A refusal, answered as a fault with this code and text.
+struct Refusal : std::runtime_error {
+  Refusal(FaultCode code, const std::string& text) : std::runtime_error(text), code(code) {}
+  FaultCode code;
+};
+
+const std::string& Parameter(const SoapCall& call, const std::string& name) {
+  for (const SoapParameter& parameter : call.parameters) {
+    if (parameter.name == name) return parameter.text;
+  }
+  throw Refusal(FaultCode::Client, "Missing parameter " + name + " of Host#" + call.method);
+}
+
+void Answer(quillmere::ISOAPMessage* response, const char* name, const std::string& value) {
+  const winport::ScopedBstr accessor(winport::Utf8ToWide(name).c_str());
+  const winport::ScopedBstr text(winport::Utf8ToWide(value).c_str());
+  response->addResponseParameter(accessor.Get(), text.Get(), VARIANT_FALSE);
+}
+
+}  // namespace
+
+HostMethods::HostMethods(SessionManager& sessions, JobTable& jobs)
+    : sessions_(sessions), jobs_(jobs) {}
+
+winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessage* request,
+                                                          const SoapCall& call,
+                                                          const std::string& client) const {
+  winport::ComPtr<quillmere::ISOAPMessage> response = MakeResponseFor(request);
+  if (!response) return nullptr;
+  // Jobs belong to a live session: its token is checked first, as the module checks it.
+  const auto session = [&]() -> const std::string& {
+    const std::string& token = Parameter(call, "IdentityToken");
+    const winport::ScopedBstr bstr(winport::Utf8ToWide(token).c_str());
+    winport::ComPtr<quillmere::ISession> found;
+    if (FAILED(sessions_.PhantomReconnect(bstr.Get(), found.GetAddressOf()))) {
+      throw Refusal(FaultCode::Client, "Your session has timed out or has been logged off");
+    }
+    return token;
+  };
+  try {
+    if (call.method == "Logon") {
+      const std::optional<std::string> token =
+          sessions_.Logon(Parameter(call, "User"), Parameter(call, "Password"), client);
+      if (!token) throw Refusal(FaultCode::Auth, "Logon failed: unknown user or wrong password");
+      Answer(response.Get(), "IdentityToken", *token);
+    } else if (call.method == "Logoff") {
+      if (!sessions_.Logoff(Parameter(call, "IdentityToken"))) {
+        throw Refusal(FaultCode::Client, "Your session has timed out or has been logged off");
+      }
+    } else if (call.method == "SubmitJob") {
+      const std::string& token = session();
+      Answer(response.Get(), "JobId", jobs_.Submit(token, Parameter(call, "Name")));
+    } else if (call.method == "CancelJob") {
+      const std::string& token = session();
+      if (!jobs_.Cancel(token, Parameter(call, "JobId"))) {
+        throw Refusal(FaultCode::Client, "The session has no job " + Parameter(call, "JobId"));
+      }
+    } else {
+      throw Refusal(FaultCode::Client, "The Host object has no method " + call.method);
+    }
+  } catch (const Refusal& refusal) {
+    SetFault(response.Get(), refusal.code, refusal.what());
+  } catch (const JobError& error) {
+    SetFault(response.Get(), FaultCode::Client, error.what());
+  }
+  return response;
+}
+
+}  // namespace quillmere::host

@@ -1,0 +1,26 @@
+// A SOAP request from HTTP to its answer: the envelope read, the SOAPAction checked
+// against the body's method element, headers that must be understood honoured, and the
+// call run by the Host object or by the module's object of that name.
+#pragma once
+
+#include "host/envelope.h"
+#include "host/host_methods.h"
+#include "host/http_message.h"
+#include "host/soap_service.h"
+
+namespace quillmere::host {
+
+class Dispatcher {
+ public:
+  Dispatcher(SoapService& service, const HostMethods& hostMethods, EnvelopeLimits limits);
+
+  // Any request the routes passed: with a SOAPAction header and an XML body.
+  HttpResponse operator()(const HttpRequest& request) const;
+
+ private:
+  SoapService& service_;
+  const HostMethods& hostMethods_;
+  const EnvelopeLimits limits_;
+};
+
+}  // namespace quillmere::host

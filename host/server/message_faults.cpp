@@ -1,0 +1,25 @@
+#include "host/message_faults.h"
+
+#include <winport/scoped_bstr.h>
+#include <winport/wide.h>
+
+#include "host/soap_message.h"
+
+namespace quillmere::host {
+
+void SetFault(quillmere::ISOAPMessage* response, quillmere::FaultCode code, std::string_view text) {
+  winport::ComPtr<quillmere::ISOAPFault> fault;
+  if (FAILED(response->getSOAPFault(fault.GetAddressOf())) || !fault) return;
+  const winport::ScopedBstr bstr(winport::Utf8ToWide(text).c_str());
+  fault->setSpecificFault(bstr.Get(), code);
+}
+
+winport::ComPtr<quillmere::ISOAPMessage> FaultResponseFor(quillmere::ISOAPMessage* request,
+                                                          quillmere::FaultCode code,
+                                                          std::string_view text) {
+  winport::ComPtr<quillmere::ISOAPMessage> response = MakeResponseFor(request);
+  if (response) SetFault(response.Get(), code, text);
+  return response;
+}
+
+}  // namespace quillmere::host

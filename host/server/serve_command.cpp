@@ -1,0 +1,163 @@
+#include "host/serve_command.h"
+
+#include <atomic>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+#include <winport/machine.h>
+#include <winport/scoped_com_init.h>
+#include <winport/windows.h>
+
+#include "host/dispatcher.h"
+#include "host/extension_object.h"
+#include "host/host_methods.h"
+#include "host/http_server.h"
+#include "host/job_source_class.h"
+#include "host/job_table.h"
+#include "host/log_file_writer_class.h"
+#include "host/message_faults.h"
+#include "host/module_loader.h"
+#include "host/repository.h"
+#include "host/service_catalog.h"
+#include "host/session_manager.h"
+#include "host/soap_message.h"
+#include "host/soap_routes.h"
+#include "host/soap_service.h"
+#include "host/stop_signals.h"
+#include "host/user_store.h"
+#include "host/wmi_data.h"
+
+namespace quillmere::host {
+namespace {
+
+constexpr ULONG kAllGroups = 0x7F;
+constexpr auto kTick = std::chrono::seconds(1);
+constexpr int kTicksBetweenExpiries = 5;
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// An IPv6 literal is bracketed in a URL.
+std::string UrlAuthority(const ListenAddress& listen, uint16_t port) {
+  const bool v6 = listen.host.find(':') != std::string::npos;
+  return (v6 ? "[" + listen.host + "]" : listen.host) + ":" + std::to_string(port);
+}
+
+SessionRow RowOf(const SessionInfo& session) {
+  return {session.id, session.user, session.workstation, session.created, session.token};
+}
+
+PoolRow RowOf(const PoolActivity& activity) {
+  return {"http", static_cast<LONG>(activity.threads), static_cast<LONG>(activity.busy),
+          static_cast<LONG>(activity.queued), static_cast<LONG>(activity.completed)};
+}
+
+void CreateFirstAdministrator(UserStore& users, std::ostream& out) {
+  if (!users.Empty()) return;
+  const std::string password = RandomPassword();
+  users.Add("admin", password, kAllGroups);
+  out << "Created the administrator \"admin\" with the password: " << password << "\n"
+      << "It is shown only this once. Change it with: quillmere users passwd admin\n";
+}
+
+}  // namespace
+
+int RunServe(const ServeOptions& options, std::ostream& out) {
+  if (!options.prefix.empty()) ::setenv("QUILLMERE_PREFIX", options.prefix.c_str(), 1);
+  StopSignals signals;  // before any thread starts
+  HostLog log(options.logLevel);
+  const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
+  if (!apartment.Succeeded()) throw std::runtime_error("COM initialisation failed");
+  const std::filesystem::path prefix = winport::machine::Prefix();
+
+  UserStore users(DefaultUserDatabase());
+  std::ostringstream firstAdministrator;
+  CreateFirstAdministrator(users, firstAdministrator);
+
+  const HRESULT installed = WmiData::InstallMof();
+  if (FAILED(installed))
+    throw std::runtime_error("installing the MOF failed: " + HresultText(installed));
+  WmiData wmi;
+  JobTable jobs;
+  jobs.changed = [&] { wmi.JobsChanged(jobs.All()); };
+  SessionEvents events;
+  events.opened = [&](const SessionInfo& session) { wmi.SessionOpened(RowOf(session)); };
+  events.closed = [&](const SessionInfo& session) {
+    jobs.DropSession(session.token);
+    wmi.SessionClosed(RowOf(session));
+  };
+  const winport::ComPtr<SessionManager> sessions =
+      MakeSessionManager(users, std::chrono::seconds(options.sessionTimeoutSeconds), events,
+                         [&](const std::string& token) { return jobs.Count(token); });
+  const std::filesystem::path content = prefix / "host" / "content";
+  InstallDefaultContent(content);
+
+  const MessageClass messages;
+  const JobSourceClass jobSource(jobs);
+  const LogFileWriterClass logWriter(winport::machine::SystemDirectory() / "LogFiles" /
+                                     "Quillmere");
+  const winport::ComPtr<SoapService> service =
+      MakeSoapService([](quillmere::ISOAPMessage* request, const std::string& text) {
+        return FaultResponseFor(request, quillmere::FaultCode::Client, text);
+      });
+  service->SetNamedObject(
+      "Session",
+      winport::ComPtr<IUnknown>(static_cast<quillmere::ISessionManagerReconnect*>(sessions.Get())));
+  service->SetNamedObject("Repository", MakeRepository(content));
+  service->SetNamedObject("Extension", MakeExtensionObject());
+  LoadedModule module(options.module, service.Get(), log);
+
+  const HostMethods hostMethods(*sessions.Get(), jobs);
+  const Dispatcher dispatcher(*service.Get(), hostMethods,
+                              EnvelopeLimits{.maxBodyBytes = options.maxBodyBytes});
+  HttpServerOptions http;
+  http.address = options.listen.host;
+  http.port = options.listen.port;
+  http.threads = options.threads;
+  http.maxBodyBytes = options.maxBodyBytes;
+  if (!options.tlsCertificate.empty()) {
+    http.tlsCertificate = ReadText(options.tlsCertificate);
+    http.tlsKey = ReadText(options.tlsKey);
+  }
+  SoapRoutes routes;
+  routes.call = [&](const HttpRequest& request) { return dispatcher(request); };
+  routes.wsdl = [](const std::string& url) { return WsdlDocument(url); };
+  routes.scheme = http.tlsCertificate.empty() ? "http" : "https";
+  std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
+  routes.authority = [&] { return UrlAuthority(options.listen, port.load()); };
+  HttpServer server(
+      http, [&](const HttpRequest& request) { return routes(request); }, log);
+  port = server.Port();
+
+  const std::string url = routes.scheme + "://" + routes.authority() + "/soap";
+  out << "Quillmere host serving the module\n"
+      << "Listening on " << url << "\n"
+      << "WSDL: " << url << "?wsdl\n"
+      << "Prefix: " << prefix.string() << "\n"
+      << firstAdministrator.str() << std::flush;
+
+  PoolActivity written = server.Activity();
+  wmi.Pool(RowOf(written));
+  for (int tick = 1; !signals.Wait(kTick); ++tick) {
+    if (tick % kTicksBetweenExpiries == 0) sessions->ExpireIdle();
+    const PoolActivity now = server.Activity();
+    if (now == written) continue;
+    wmi.Pool(RowOf(now));
+    written = now;
+  }
+  log.Write(LogLevel::Info, "stopping: finishing the requests in progress");
+  server.Stop();
+  module.Stop();
+  service->Clear();
+  log.Write(LogLevel::Info, "stopped");
+  return 0;
+}
+
+}  // namespace quillmere::host
