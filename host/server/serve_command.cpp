@@ -137,11 +137,11 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   port = server.Port();
 
   const std::string url = routes.scheme + "://" + routes.authority() + "/soap";
+  // The URL comes last: whoever reads the banner may stop reading there.
   out << "Quillmere host serving the module\n"
-      << "Listening on " << url << "\n"
-      << "WSDL: " << url << "?wsdl\n"
       << "Prefix: " << prefix.string() << "\n"
-      << firstAdministrator.str() << std::flush;
+      << firstAdministrator.str() << "WSDL: " << url << "?wsdl\n"
+      << "Listening on " << url << std::endl;
 
   PoolActivity written = server.Activity();
   wmi.Pool(RowOf(written));

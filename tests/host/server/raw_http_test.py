@@ -1,0 +1,177 @@
+"""`quillmere serve` over plain HTTP: every kind of bad input gets its fault or status and
+the server keeps serving; 32 concurrent clients; a stop while clients are still sending."""
+import http.client
+import os
+import re
+import sys
+import threading
+
+sys.path.insert(0, os.path.dirname(__file__))
+from host_process import HostProcess  # noqa: E402
+
+MAX_BODY = 65536
+
+
+def envelope(obj, method, parameters="", headers=""):
+    return (f'<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/">'
+            f"<soap:Header>{headers}</soap:Header><soap:Body>"
+            f'<m:{method} xmlns:m="urn:quillmere:{obj}">{parameters}</m:{method}>'
+            f"</soap:Body></soap:Envelope>")
+
+
+def post(port, body, action=None, content_type="text/xml; charset=utf-8", method="POST",
+         path="/soap"):
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
+    headers = {"Content-Type": content_type} if content_type else {}
+    if action is not None:
+        headers["SOAPAction"] = action
+    connection.request(method, path, body=body.encode() if body else None, headers=headers)
+    response = connection.getresponse()
+    answer = response.status, response.read().decode("utf-8", "replace")
+    connection.close()
+    return answer
+
+
+def call(port, obj, method, parameters="", headers=""):
+    return post(port, envelope(obj, method, parameters, headers),
+                f'"urn:quillmere:{obj}#{method}"')
+
+
+def logon(port, password):
+    status, body = call(port, "Host", "Logon",
+                        f"<User>admin</User><Password>{password}</Password>")
+    assert status == 200, body
+    return re.search(r"<IdentityToken>([0-9a-f]+)</IdentityToken>", body).group(1)
+
+
+def fault_of(body):
+    code = re.search(r"<faultcode>(.*?)</faultcode>", body)
+    text = re.search(r"<faultstring>(.*?)</faultstring>", body, re.S)
+    return (code.group(1), text.group(1)) if code and text else None
+
+
+def bad_inputs(host, token):
+    deep = "<a>" * 100 + "</a>" * 100
+    doctype = ('<?xml version="1.0"?><!DOCTYPE x [<!ENTITY a "aaaa">]>'
+               + envelope("Host", "Logon", "<User>&a;</User>"))
+    user_list = '"urn:quillmere:Administrator#UserList"'
+    # (name, request arguments, HTTP status, fault code, start of the fault text)
+    cases = [
+        ("malformed", (envelope("Host", "Logon")[:-5], '"urn:quillmere:Host#Logon"'), 500,
+         "soap:Client", ""),
+        ("doctype", (doctype, '"urn:quillmere:Host#Logon"'), 500, "soap:Client", ""),
+        ("oversized", (envelope("Host", "Logon", "x" * MAX_BODY), '"urn:quillmere:Host#Logon"'),
+         413, None, None),
+        ("too deep", (envelope("Administrator", "UserList", deep), user_list), 500,
+         "soap:Client", ""),
+        ("unknown object", (envelope("Nobody", "Nothing"), '"urn:quillmere:Nobody#Nothing"'), 500,
+         "soap:Client", "Unknown SOAP object: Nobody"),
+        ("unknown method", (envelope("Administrator", "Nothing"),
+                            '"urn:quillmere:Administrator#Nothing"'), 500, "soap:Client",
+         "SOAP object does not implement the requested method: Administrator#Nothing"),
+        ("wrong content type", (envelope("Host", "Logon"), user_list, "application/json"), 415,
+         None, None),
+        ("no SOAPAction", (envelope("Host", "Logon"), None), 400, None, None),
+        ("SOAPAction of another method", (envelope("Administrator", "UserList"),
+                                          '"urn:quillmere:Administrator#AdminJobList"'), 500,
+         "soap:Client", "The SOAPAction names Administrator#AdminJobList"),
+        ("malformed SOAPAction", (envelope("Administrator", "UserList"), "UserList"), 500,
+         "soap:Client", "The SOAPAction header must name"),
+        ("bad token", (envelope("Administrator", "UserList",
+                                "<IdentityToken>0123</IdentityToken>"), user_list), 500,
+         "soap:Client", ""),
+        ("wrong password", (envelope("Host", "Logon", "<User>admin</User><Password>x</Password>"),
+                            '"urn:quillmere:Host#Logon"'), 500, "soap:Client", "Logon failed"),
+        ("unknown user", (envelope("Host", "Logon", "<User>eve</User><Password>x</Password>"),
+                          '"urn:quillmere:Host#Logon"'), 500, "soap:Client", "Logon failed"),
+        ("header not understood", (envelope("Administrator", "UserList",
+                                            f"<IdentityToken>{token}</IdentityToken>",
+                                            '<x:Trace xmlns:x="urn:other" soap:mustUnderstand="1"'
+                                            ' xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"'
+                                            '/>'), user_list), 500, "soap:MustUnderstand", ""),
+        ("other path", ("", None, None, "GET", "/other"), 404, None, None),
+        ("GET without wsdl", ("", None, None, "GET"), 405, None, None),
+    ]
+    for name, arguments, status, code, text in cases:
+        got_status, body = post(host.port, *arguments)
+        assert got_status == status, (name, got_status, body)
+        if code:
+            fault = fault_of(body)
+            assert fault and fault[0] == code and fault[1].startswith(text), (name, body)
+        # The server keeps serving.
+        assert logon(host.port, host.password), name
+    status, wsdl = post(host.port, "", None, None, "GET", "/soap?wsdl")
+    assert status == 200 and "<wsdl:definitions" in wsdl, wsdl[:200]
+
+
+def concurrent_clients(host, token, clients=32, requests=8):
+    failures = []
+
+    def client(index):
+        for i in range(requests):
+            method = ("UserList", "AdminSessionList")[(index + i) % 2]
+            status, body = call(host.port, "Administrator", method,
+                                f"<IdentityToken>{token}</IdentityToken>")
+            if status != 200 or "<XMLDATA>" not in body:
+                failures.append((index, method, status, body[:300]))
+
+    threads = [threading.Thread(target=client, args=(i,)) for i in range(clients)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert not failures, failures[:3]
+
+
+def stop_under_load(host, token, clients=16):
+    """Clients keep calling while SIGTERM arrives: every request the server took is answered
+    in full; the others are refused at connection time; the server exits with 0."""
+    answered, unexpected = [], []
+    running = threading.Event()
+    running.set()
+    first_answers = threading.Semaphore(0)
+
+    def client():
+        while running.is_set():
+            try:
+                status, body = call(host.port, "Administrator", "AdminSessionList",
+                                    f"<IdentityToken>{token}</IdentityToken>")
+            except ConnectionRefusedError:
+                return
+            except (http.client.RemoteDisconnected, ConnectionResetError) as error:
+                unexpected.append(repr(error))
+                return
+            if status != 200 or not body.endswith("</soap:Envelope>"):
+                unexpected.append((status, body[:200]))
+            answered.append(status)
+            first_answers.release()
+
+    threads = [threading.Thread(target=client) for _ in range(clients)]
+    for thread in threads:
+        thread.start()
+    for _ in range(clients):
+        first_answers.acquire()
+    code = host.stop()
+    running.clear()
+    for thread in threads:
+        thread.join()
+    assert code == 0, host.log()
+    assert not unexpected, unexpected[:3]
+    assert len(answered) >= clients
+
+
+def main(program):
+    host = HostProcess(program, "--max-body", str(MAX_BODY), "--threads", "4")
+    try:
+        token = logon(host.port, host.password)
+        bad_inputs(host, token)
+        concurrent_clients(host, token)
+        stop_under_load(host, token)
+        assert host.password not in host.log(), "a password reached the log"
+    finally:
+        host.close()
+    print("bad input refused, concurrent clients served, stopped under load")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

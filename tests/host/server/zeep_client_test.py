@@ -1,0 +1,197 @@
+"""A stock SOAP client, python3-zeep, against `quillmere serve`: it loads the served WSDL,
+logs on and calls every method of both objects; each document is compared with the module's
+own form, taken byte for byte from the HTTP answer."""
+import os
+import re
+import sys
+
+import lxml.etree as etree
+import zeep
+import zeep.exceptions
+
+sys.path.insert(0, os.path.dirname(__file__))
+from host_process import HostProcess  # noqa: E402
+
+TIME = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ"
+FLAGS = ["QMS_ADMIN", "QMS_BATCHABLE", "QMS_UPLOADDATA", "QMS_DOWNLOADFILES",
+         "QMS_UPLOADSCRIPTS", "QMS_PORTALINTERACTIVE", "QMS_PORTAL"]
+
+
+class RecordingTransport(zeep.Transport):
+    """Keeps the body of the last answer as the server sent it."""
+
+    def post_xml(self, address, envelope, headers):
+        self.last = super().post_xml(address, envelope, headers)
+        return self.last
+
+
+def xmldata(transport):
+    body = transport.last.content.decode("utf-8")
+    found = re.search(r"<XMLDATA>(.*)</XMLDATA>", body, re.S)
+    assert found, body
+    return found.group(1)
+
+
+def expect(pattern, text, what):
+    """pattern: the exact text, with (?P<...>) or TIME groups standing for what varies."""
+    assert re.fullmatch(pattern, text, re.S), f"{what}:\n{text}\n---- expected ----\n{pattern}"
+
+
+def dialog(title, element, body):
+    e = re.escape
+    return (e(f'<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface="system" fontsize="" '
+              f'txtcolor="#FFFFFF" text="{title}"/> \n</QMSDIALOGBAR> \n<QMSDIALOGCONTENT>'
+              f"<{element}>") + body + e(f"</{element}> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"))
+
+
+def user_sheet(header, variable, rows, token):
+    head = (f'<QMSSPREADSHEET xmlns="urn:quillmere:spreadsheet" '
+            f'xmlns:sp="urn:quillmere:spreadsheet" sp:varcount="1" sp:casecount="0" '
+            f'sp:fordisplay="HTMLEdit"><LABELING><INFOBOX/> \n'
+            + (f"<HEADER>{header}</HEADER>" if header else "<HEADER/>")
+            + f" \n</LABELING> \n<VARINFO><VARDATA><VARNAME>{variable}</VARNAME> \n</VARDATA>"
+            " \n</VARINFO><CONTENT><RFORMAT> \n")
+    body = "".join(f"<ROW><CASENAME>{n}</CASENAME> \n<CELL>{c}</CELL> \n</ROW>" for n, c in rows)
+    close = ('</RFORMAT></CONTENT></QMSSPREADSHEET><QMSBUTTON name="EDITQMSSPREADSHEET" '
+             'text="Apply Changes" width="130"><SoapObject>Administrator</SoapObject> \n'
+             "<SoapMethod>UserPermissions</SoapMethod> \n"
+             '<QMSIMAGE name="Image" src="images/icons/ss.gif"/> \n'
+             f"<IdentityToken>{token}</IdentityToken> \n</QMSBUTTON>")
+    return head + body + close
+
+
+def class_sheet(properties, rows):
+    """rows: lists of regular expressions, one per property."""
+    e = re.escape
+    edit = '<VFORMAT  sp:edit="no"/> \n'
+    out = e('<QMSSPREADSHEET xmlns="urn:quillmere:spreadsheet" '
+            'xmlns:sp="urn:quillmere:spreadsheet" '
+            f'sp:varcount="{3 + len(properties)}" sp:casecount="0" sp:fordisplay="yes">'
+            "<LABELING><INFOBOX/> \n<HEADER/> \n \n</LABELING>")
+    if rows:
+        out += e("<VARINFO>" + "".join(
+            f"<VARDATA><VARNAME>{p}</VARNAME> \n{edit}" + (" \n" if i == 0 else "") + "</VARDATA>"
+            for i, p in enumerate(properties)) + "</VARINFO><CONTENT><RFORMAT>")
+        for i, row in enumerate(rows):
+            out += e(f"<TR><TD>{properties[0]}</TD> \n" + (" \n \n" if i == 0 else ""))
+            out += "".join(f"<TD>{cell}</TD>" for cell in row) + e("</TR>")
+        out += e("</RFORMAT></CONTENT>")
+    return out + e("</QMSSPREADSHEET>")
+
+
+def metadata_row(name, value):
+    return re.escape(f"<TR><TD>{name}</TD> \n") + r".*?" + re.escape(f"<TD>{value}</TD> \n</TR>")
+
+
+def delta_cell(name, value):
+    cell = etree.Element(name)
+    cell.text = etree.CDATA(value)
+    return cell
+
+
+def refused(call, text):
+    try:
+        call()
+    except zeep.exceptions.Fault as fault:
+        assert fault.code == "soap:Client" and fault.message.startswith(text), (fault.code,
+                                                                                 fault.message)
+        return
+    raise AssertionError("no fault: " + text)
+
+
+def main(program):
+    host = HostProcess(program)
+    try:
+        run(host)
+        assert host.stop() == 0, host.log()
+        assert host.password not in host.log(), "a password reached the log"
+    finally:
+        host.close()
+    print("zeep called every method")
+
+
+def run(host):
+    assert host.password, "\n".join(host.banner)
+    host.users("add", "bob", "64", password="bob's secret")
+    transport = RecordingTransport()
+    client = zeep.Client(host.url + "?wsdl", transport=transport)
+    logon = client.bind("Quillmere", "Host")
+    admin = client.bind("Quillmere", "Administrator")
+    wbem = client.bind("Quillmere", "WbemProvider")
+
+    refused(lambda: logon.Logon(User="admin", Password="wrong"), "Logon failed")
+    token = logon.Logon(User="admin", Password=host.password)
+    assert re.fullmatch(r"[0-9a-f]{64}", token), token
+
+    admin.AdminSessionList(IdentityToken=token)
+    listing = xmldata(transport)
+    session = re.search(r'<SESSION id="(\d+)" user="admin" started="(' + TIME + ')">', listing)
+    assert session, listing
+    session_id, started = session.groups()
+    all_groups = "<QMSGROUPS>" + "".join(f"<{f}/>" for f in FLAGS) + "</QMSGROUPS>"
+    expect(dialog("Administrative Session List", "ADMINSESSIONLIST",
+                  re.escape(f'<SESSION id="{session_id}" user="admin" started="{started}"><SELF/>'
+                            + all_groups + "</SESSION>")),
+           listing, "AdminSessionList")
+
+    job_id = logon.SubmitJob(IdentityToken=token, Name="nightly <report>")
+    admin.AdminJobList(IdentityToken=token)
+    expect(dialog("Administrative Session Job List", "ADMINJOBLIST",
+                  re.escape(f'<SESSION id="{session_id}" user="admin" started="{started}"><SELF/>'
+                            f'<JOBLIST><JOB id="{job_id}" name="nightly &lt;report&gt;" '
+                            'submitted="') + TIME + re.escape('"/></JOBLIST></SESSION>')),
+           xmldata(transport), "AdminJobList")
+
+    admin.UserList(IdentityToken=token)
+    with open(os.path.join(host.prefix, "host", "content", "mainmenu.xml")) as menu:
+        expect(re.escape(menu.read() + user_sheet("List of Users", "Edit",
+                                                  [("admin", "t"), ("bob", "t")], token)),
+               xmldata(transport), "UserList")
+    admin.UserPermissions(IdentityToken=token)
+    expect(re.escape(user_sheet("", "UserName", [("UserName", "enter a name")], token)),
+           xmldata(transport), "UserPermissions, the name form")
+    admin.UserPermissions(IdentityToken=token,
+                          _value_1=[delta_cell("DELTACELL_0_UserName", "bob")])
+    expect(re.escape(user_sheet("bob", "Permitted",
+                                [(f, "true" if f == "QMS_PORTAL" else "false") for f in FLAGS],
+                                token)),
+           xmldata(transport), "UserPermissions of bob")
+
+    wbem.GetMetadata(IdentityToken=token)
+    table = xmldata(transport)
+    expect(r"<TABLE>(<TR>.*?</TR>)+</TABLE>", table, "GetMetadata")
+    expect(r".*" + metadata_row("ReportingLevel", "3") + r".*", table, "ReportingLevel before")
+    wbem.PutMetadata(IdentityToken=token,
+                     _value_1=[delta_cell("DELTACELL_ReportingLevel_4", "5")])
+    changed = xmldata(transport)
+    assert changed == table.replace(metadata_row_text("ReportingLevel", "3"),
+                                    metadata_row_text("ReportingLevel", "5"), 1) != table, changed
+
+    wbem.JobProvider(IdentityToken=token)
+    expect(class_sheet(["Id", "Name", "Session", "Submitted"],
+                       [[re.escape(job_id), re.escape("nightly <report>"), session_id, TIME]]),
+           xmldata(transport), "JobProvider")
+    wbem.SessionProvider(IdentityToken=token)
+    expect(class_sheet(["Id", "User", "Workstation", "Started"],
+                       [[session_id, "admin", re.escape("127.0.0.1"), started]]),
+           xmldata(transport), "SessionProvider")
+    wbem.PoolProvider(IdentityToken=token)
+    expect(class_sheet(["Name", "Threads", "Busy", "Idle", "Queued", "Completed"],
+                       [["http", "4", r"\d+", r"\d+", r"\d+", r"\d+"]]),
+           xmldata(transport), "PoolProvider")
+
+    bob = logon.Logon(User="bob", Password="bob's secret")
+    for method in (admin.AdminSessionList, admin.AdminJobList, admin.UserList):
+        refused(lambda: method(IdentityToken=bob), "Permission Denied")
+    logon.Logoff(IdentityToken=bob)
+    refused(lambda: admin.UserList(IdentityToken=bob), "")
+    logon.CancelJob(IdentityToken=token, JobId=job_id)
+    refused(lambda: logon.CancelJob(IdentityToken=token, JobId=job_id), "The session has no job")
+
+
+def metadata_row_text(name, value):
+    return f"<TR><TD>{name}</TD> \n<TD/> \n<TD/> \n<TD>IntVal</TD> \n<TD>{value}</TD> \n</TR>"
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
