@@ -4,6 +4,7 @@
 // the module parses that text by character position and must see it as the client sent it.
 #include <expat.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "host/envelope.h"
 #include "host/soap_namespaces.h"
+#include "host/xml_text.h"
 
 namespace quillmere::host {
 namespace {
@@ -81,6 +83,8 @@ class EnvelopeReader {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &EnvelopeReader::OnStart, &EnvelopeReader::OnEnd);
     XML_SetCharacterDataHandler(parser, &EnvelopeReader::OnText);
+    XML_SetNamespaceDeclHandler(parser, &EnvelopeReader::OnNamespaceStart,
+                                &EnvelopeReader::OnNamespaceEnd);
     XML_SetStartDoctypeDeclHandler(parser, &EnvelopeReader::OnDoctype);
     XML_SetEntityDeclHandler(parser, &EnvelopeReader::OnEntity);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
@@ -109,6 +113,13 @@ class EnvelopeReader {
   }
   static void XMLCALL OnText(void* self, const XML_Char* text, int length) {
     static_cast<EnvelopeReader*>(self)->Text(std::string_view(text, length));
+  }
+  static void XMLCALL OnNamespaceStart(void* self, const XML_Char* prefix, const XML_Char* uri) {
+    static_cast<EnvelopeReader*>(self)->namespaces_.emplace_back(prefix ? prefix : "",
+                                                                 uri ? uri : "");
+  }
+  static void XMLCALL OnNamespaceEnd(void* self, const XML_Char*) {
+    static_cast<EnvelopeReader*>(self)->namespaces_.pop_back();
   }
   static void XMLCALL OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*,
                                 int) {
@@ -187,6 +198,7 @@ class EnvelopeReader {
     if (name.space == kHostNamespace && name.local == "Variables") {
       if (request_.hasVariables) return Fail(FaultCode::Client, "More than one Variables header");
       request_.hasVariables = true;
+      request_.variablesNamespaces = DeclarationsInScope();
       variablesBegin_ = TagEnd();
       variablesOpen_ = true;
       return;
@@ -223,6 +235,20 @@ class EnvelopeReader {
     call.object = std::string(name.space.substr(kObjectNamespacePrefix.size()));
     call.method = std::string(name.local);
     call_ = OpenCall{std::move(call), depth_, TagEnd(), std::nullopt};
+  }
+
+  // The block is copied as text into another document, so it takes along the declarations
+  // it may use, innermost first per prefix; "h" is the one the response gives the block.
+  std::string DeclarationsInScope() const {
+    std::vector<std::string_view> seen = {"h"};
+    std::string out;
+    for (auto at = namespaces_.rbegin(); at != namespaces_.rend(); ++at) {
+      if (std::find(seen.begin(), seen.end(), at->first) != seen.end()) continue;
+      seen.push_back(at->first);
+      out = " xmlns" + (at->first.empty() ? "" : ":" + at->first) + "=\"" +
+            EscapeXmlAttribute(at->second) + "\"" + out;
+    }
+    return out;
   }
 
   // Both the end of a start-end pair and an empty-element tag end here; for the latter
@@ -277,6 +303,7 @@ class EnvelopeReader {
   bool seenHeader_ = false, seenBody_ = false, seenMethod_ = false;
   bool inHeader_ = false, inBody_ = false;
   std::optional<OpenCall> call_;
+  std::vector<std::pair<std::string, std::string>> namespaces_;  // prefix, uri; in scope
   bool variablesOpen_ = false;
   size_t variablesBegin_ = 0;
   bool onSuccessOpen_ = false, onSuccessHasCall_ = false;

@@ -67,6 +67,7 @@ HRESULT MessageObject::CopyVariablesBlock(quillmere::ISOAPMessage* request) {
   if (from == nullptr) return E_INVALIDARG;
   state_.variables = from->variables;
   state_.hasVariables = from->hasVariables;
+  state_.variablesNamespaces = from->variablesNamespaces;
   return S_OK;
 }
 
@@ -108,6 +109,7 @@ HRESULT MessageObject::GetOnSuccessNext(quillmere::ISOAPMessage** next, BSTR* ob
   nextState.onSuccess.assign(state_.onSuccess.begin() + 1, state_.onSuccess.end());
   nextState.variables = state_.variables;
   nextState.hasVariables = state_.hasVariables;
+  nextState.variablesNamespaces = state_.variablesNamespaces;
   const winport::ComPtr<MessageObject> made =
       winport::MakeComObject<MessageObject>(std::move(nextState));
   if (!made || !made->State().fault) return E_OUTOFMEMORY;

@@ -36,6 +36,7 @@ struct MessageState {
   SoapCall call;
   std::string variables;
   bool hasVariables = false;
+  std::string variablesNamespaces;
   std::vector<SoapCall> onSuccess;
   std::vector<std::string> notUnderstood;
   std::vector<ResponseParameter> results;  // added to a response, in order

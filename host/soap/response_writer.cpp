@@ -61,8 +61,8 @@ HttpReply WriteResponse(quillmere::ISOAPMessage* response) {
 
   std::string body = EnvelopeOpen();
   if (state->hasVariables) {
-    body += "<soap:Header><h:Variables xmlns:h=\"" + std::string(kHostNamespace) + "\">" +
-            state->variables + "</h:Variables></soap:Header>";
+    body += "<soap:Header><h:Variables xmlns:h=\"" + std::string(kHostNamespace) + "\"" +
+            state->variablesNamespaces + ">" + state->variables + "</h:Variables></soap:Header>";
   }
   const std::string element = "m:" + state->call.method + "Response";
   body += "<soap:Body><" + element + " xmlns:m=\"" +

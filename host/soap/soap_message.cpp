@@ -31,6 +31,7 @@ winport::ComPtr<quillmere::ISOAPMessage> MakeRequestMessage(SoapRequest request)
   state.call = std::move(request.call);
   state.variables = std::move(request.variables);
   state.hasVariables = request.hasVariables;
+  state.variablesNamespaces = std::move(request.variablesNamespaces);
   state.onSuccess = std::move(request.onSuccess);
   state.notUnderstood = std::move(request.notUnderstood);
   return winport::MakeComObject<MessageObject>(std::move(state));

@@ -1,7 +1,8 @@
 // The WSDL 1.1 description of every service in the catalogue. Each object's elements live
 // in the object's own namespace; messages, port types and bindings in urn:quillmere. The
-// host's headers are declared in its namespace and bound to every operation; SOAP clients
-// send them only when asked to, so they stay optional.
+// host's headers are declared in its namespace and bound to the requests; SOAP clients
+// send them only when asked to, so they stay optional. Responses declare none, so that
+// clients hand back the results themselves; a Variables block still comes back.
 #include "host/service_catalog.h"
 #include "host/soap_namespaces.h"
 #include "host/xml_text.h"
@@ -95,8 +96,9 @@ std::string Messages(const ServiceInfo& service) {
 std::string PortType(const ServiceInfo& service) {
   std::string out = "<wsdl:portType name=\"" + service.object + "PortType\">";
   for (const MethodInfo& method : service.methods) {
-    out += "<wsdl:operation name=\"" + method.name +
-           "\"><wsdl:input message=\"tns:" + MessageName(service, method, "Request") +
+    out += "<wsdl:operation name=\"" + method.name + "\"><wsdl:documentation>" +
+           EscapeXmlText(method.summary) + "</wsdl:documentation><wsdl:input message=\"tns:" +
+           MessageName(service, method, "Request") +
            "\"/><wsdl:output message=\"tns:" + MessageName(service, method, "Response") +
            "\"/></wsdl:operation>";
   }
@@ -120,8 +122,7 @@ std::string Binding(const ServiceInfo& service) {
            ObjectNamespace(service.object) + "#" + method.name +
            "\" style=\"document\"/><wsdl:input><soap:body use=\"literal\"/>" + Header("Variables") +
            (chained ? Header("OnSuccess") : "") +
-           "</wsdl:input><wsdl:output><soap:body use=\"literal\"/>" + Header("Variables") +
-           "</wsdl:output></wsdl:operation>";
+           "</wsdl:input><wsdl:output><soap:body use=\"literal\"/></wsdl:output></wsdl:operation>";
   }
   return out + "</wsdl:binding>";
 }

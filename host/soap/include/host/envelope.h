@@ -28,16 +28,17 @@ struct SoapParameter {
 
 struct SoapCall {
   std::string object, method;  // from the method element's namespace and local name
-  std::vector<SoapParameter> parameters;
-  std::string children;  // the method element's content exactly as sent
+  std::vector<SoapParameter> parameters{};
+  std::string children{};  // the method element's content exactly as sent
 };
 
 struct SoapRequest {
-  SoapCall call;
-  std::string variables;  // inner XML of h:Variables, exactly as sent
+  SoapCall call{};
+  std::string variables{};  // inner XML of h:Variables, exactly as sent
   bool hasVariables = false;
-  std::vector<SoapCall> onSuccess;         // the OnSuccess chain, in order
-  std::vector<std::string> notUnderstood;  // "{namespace}local" of mustUnderstand headers
+  std::string variablesNamespaces{};  // " xmlns:p=\"uri\"..." in scope there, for a copy elsewhere
+  std::vector<SoapCall> onSuccess{};  // the OnSuccess chain, in order
+  std::vector<std::string> notUnderstood{};  // "{namespace}local" of mustUnderstand headers
 };
 
 struct EnvelopeError {
@@ -50,5 +51,9 @@ std::variant<SoapRequest, EnvelopeError> ReadEnvelope(std::string_view body,
 
 // "urn:quillmere:<Object>#<Method>", quotes optional -> {object, method}.
 std::optional<std::pair<std::string, std::string>> ParseSoapAction(std::string_view header);
+
+// The fault for a request whose SOAPAction does not name its method element, or that
+// carries mustUnderstand headers not understood here; nullopt when it may be dispatched.
+std::optional<EnvelopeError> CheckRequest(const SoapRequest& request, std::string_view soapAction);
 
 }  // namespace quillmere::host

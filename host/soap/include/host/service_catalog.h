@@ -12,7 +12,8 @@ struct MethodInfo {
   std::string name;
   std::vector<std::string> parameters;
   std::vector<std::string> results;
-  bool anyParameters;  // further elements of any name may follow the named ones
+  bool anyParameters;   // further elements of any name may follow the named ones
+  std::string summary;  // what the method does, for the WSDL's readers
 };
 
 struct ServiceInfo {
