@@ -119,7 +119,8 @@ class EnvelopeReader {
                                                                  uri ? uri : "");
   }
   static void XMLCALL OnNamespaceEnd(void* self, const XML_Char*) {
-    static_cast<EnvelopeReader*>(self)->namespaces_.pop_back();
+    auto& namespaces = static_cast<EnvelopeReader*>(self)->namespaces_;
+    if (!namespaces.empty()) namespaces.pop_back();
   }
   static void XMLCALL OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*,
                                 int) {
@@ -238,7 +239,7 @@ class EnvelopeReader {
   }
 
   // The block is copied as text into another document, so it takes along the declarations
-  // it may use, innermost first per prefix; "h" is the one the response gives the block.
+  // it may use: the innermost one of each prefix but "h", which the response gives the block.
   std::string DeclarationsInScope() const {
     std::vector<std::string_view> seen = {"h"};
     std::string out;

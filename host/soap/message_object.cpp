@@ -52,6 +52,7 @@ HRESULT MessageObject::methodName(BSTR* name) {
   return HandOutText(state_.call.method, name);
 }
 
+// The module asks the response for the next request of the chain, so the chain comes along.
 HRESULT MessageObject::CopyStructure(quillmere::ISOAPMessage* request) {
   const MessageState* from = StateOf(request);
   if (from == nullptr) return E_INVALIDARG;
