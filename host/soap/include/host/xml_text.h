@@ -1,0 +1,15 @@
+// Text placed into XML the host writes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillmere::host {
+
+// Character data: &, < and > escaped; carriage returns kept as references; characters
+// XML 1.0 cannot carry become U+FFFD.
+std::string EscapeXmlText(std::string_view text);
+// As EscapeXmlText, and quotes, tabs and line feeds too, for attribute values.
+std::string EscapeXmlAttribute(std::string_view text);
+
+}  // namespace quillmere::host

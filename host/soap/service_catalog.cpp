@@ -1,0 +1,66 @@
+#include "host/service_catalog.h"
+
+namespace quillmere::host {
+namespace {
+
+// The module's methods all take the caller's token, and whatever further elements a method
+// reads (a UserName, DELTACELL_ settings), and answer one document.
+MethodInfo ModuleMethod(std::string name, std::string summary) {
+  return {std::move(name), {"IdentityToken"}, {"XMLDATA"}, true, std::move(summary)};
+}
+
+std::vector<ServiceInfo> BuildCatalog() {
+  return {
+      {"Host",
+       {
+           {"Logon",
+            {"User", "Password"},
+            {"IdentityToken"},
+            false,
+            "Opens a session; its token identifies the caller in every further request."},
+           {"Logoff", {"IdentityToken"}, {}, false, "Closes the caller's session."},
+           {"SubmitJob",
+            {"IdentityToken", "Name"},
+            {"JobId"},
+            false,
+            "Starts a job of the caller's session under the given name."},
+           {"CancelJob",
+            {"IdentityToken", "JobId"},
+            {},
+            false,
+            "Cancels one of the caller's jobs."},
+       }},
+      {"Administrator",
+       {ModuleMethod("AdminSessionList", "The live sessions; the caller's own is marked SELF."),
+        ModuleMethod("AdminJobList", "The jobs of the live sessions."),
+        ModuleMethod("UserList", "The users known to the server."),
+        ModuleMethod("UserPermissions",
+                     "The caller's permissions, or a UserName element's (administrators).")}},
+      {"WbemProvider",
+       {ModuleMethod("GetMetadata", "The server's settings."),
+        ModuleMethod("PutMetadata",
+                     "Changes settings, one DELTACELL_<Name>_<n> element per changed value."),
+        ModuleMethod("JobProvider", "The server's jobs."),
+        ModuleMethod("PoolProvider", "The server's worker pools: threads, busy, queued."),
+        ModuleMethod("SessionProvider", "The server's sessions.")}},
+  };
+}
+
+}  // namespace
+
+const std::vector<ServiceInfo>& ServiceCatalog() {
+  static const std::vector<ServiceInfo> catalog = BuildCatalog();
+  return catalog;
+}
+
+const MethodInfo* FindMethod(std::string_view object, std::string_view method) {
+  for (const ServiceInfo& service : ServiceCatalog()) {
+    if (service.object != object) continue;
+    for (const MethodInfo& info : service.methods) {
+      if (info.name == method) return &info;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace quillmere::host
