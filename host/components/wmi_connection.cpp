@@ -6,7 +6,9 @@ namespace quillmere::host {
 namespace {
 
 winport::ScopedBstr BstrOf(winport::WideView text) {
-  return winport::ScopedBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+  winport::ScopedBstr bstr;
+  bstr.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+  return bstr;
 }
 
 }  // namespace
