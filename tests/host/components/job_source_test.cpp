@@ -12,7 +12,6 @@
 namespace host_testing {
 namespace {
 
-using quillmere::host::JobError;
 using quillmere::host::JobTable;
 
 TEST(JobTable, KeepsEachSessionsJobsUntilCancelledOrDropped) {
@@ -37,11 +36,11 @@ TEST(JobTable, KeepsEachSessionsJobsUntilCancelledOrDropped) {
 TEST(JobTable, RefusesNamesItCannotShowAndSessionsWithTooManyJobs) {
   JobTable table;
   for (const std::string& name : {std::string(), std::string(257, 'x'), std::string("a\nb")})
-    EXPECT_THROW(table.Submit("a", name), JobError) << name;
+    EXPECT_THROW(table.Submit("a", name), quillmere::host::JobError) << name;
   table.Submit("a", std::string(256, 'x'));
   for (size_t i = 1; i < quillmere::host::kMaxJobsPerSession; ++i)
     table.Submit("a", "job");
-  EXPECT_THROW(table.Submit("a", "one more"), JobError);
+  EXPECT_THROW(table.Submit("a", "one more"), quillmere::host::JobError);
   EXPECT_NO_THROW(table.Submit("b", "another session's"));
 }
 
