@@ -20,11 +20,13 @@ namespace quillmere::host {
 class WmiData {
  public:
   // Compiles the host's MOF when one of its classes or settings is missing; settings already
-  // stored keep their values. Needs COM on the calling thread.
+  // stored keep their values. S_OK: compiled; S_FALSE: nothing was missing. Needs COM on
+  // the calling thread.
   static HRESULT InstallMof();
 
-  // Connects, and removes the Session, Job and VXPool instances an earlier run left (they
-  // describe a process that is gone). Needs COM on the calling thread, as every call does.
+  // Connects (after InstallMof: without the namespace every call answers E_UNEXPECTED), and
+  // removes the Session, Job and VXPool instances an earlier run left (they describe a
+  // process that is gone). Needs COM on the calling thread, as every call does.
   WmiData();
   // Removes this run's Session, Job and VXPool instances.
   ~WmiData();
