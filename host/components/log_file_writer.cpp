@@ -1,0 +1,94 @@
+#include <fcntl.h>
+
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include <winport/com_object.h>
+#include <winport/wide.h>
+
+#include "class_registration.h"
+#include "diagnostics/log_file_writer.h"
+#include "host/log_file_writer_class.h"
+#include "posix_file.h"
+#include "utc_text.h"
+
+namespace quillmere::host {
+namespace {
+
+// One report per line: line breaks inside the XML become character references, which an
+// XML reader takes for the same characters.
+std::string OneLine(std::string_view xml) {
+  std::string line;
+  line.reserve(xml.size() + 1);
+  for (const char c : xml) {
+    if (c == '\n') {
+      line += "&#10;";
+    } else if (c == '\r') {
+      line += "&#13;";
+    } else {
+      line += c;
+    }
+  }
+  line += '\n';
+  return line;
+}
+
+class DailyLog {
+ public:
+  DailyLog(std::filesystem::path folder, LogFileWriterClass::Clock now)
+      : folder_(std::move(folder)), now_(std::move(now)) {}
+
+  HRESULT Append(std::string_view xml) {
+    const std::string line = OneLine(xml);
+    const std::lock_guard<std::mutex> hold(mutex_);
+    std::error_code error;
+    std::filesystem::create_directories(folder_, error);
+    if (error) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    const PosixFile file(folder_ / ("reports-" + UtcDate(now_()) + ".log"),
+                         O_WRONLY | O_CREAT | O_APPEND, 0640);
+    if (!file.IsOpen() || file.WriteAll(line) != 0) return E_FAIL;
+    return S_OK;
+  }
+
+ private:
+  const std::filesystem::path folder_;
+  const LogFileWriterClass::Clock now_;
+  std::mutex mutex_;
+};
+
+class LogFileWriter : public winport::ComObject<quillmere::ILogFileWriter> {
+ public:
+  explicit LogFileWriter(std::shared_ptr<DailyLog> log) : log_(std::move(log)) {}
+
+  HRESULT STDMETHODCALLTYPE WriteMessage(BSTR xml) override {
+    if (xml == nullptr) return E_INVALIDARG;
+    try {
+      return log_->Append(winport::WideToUtf8(winport::BstrView(xml)));
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+
+ private:
+  const std::shared_ptr<DailyLog> log_;
+};
+
+}  // namespace
+
+LogFileWriterClass::LogFileWriterClass(std::filesystem::path logFolder, Clock now)
+    : cookie_(ServeClass(
+          __uuidof(quillmere::LogFileWriter),
+          [log = std::make_shared<DailyLog>(std::move(logFolder), std::move(now))]() {
+            return winport::ComPtr<IUnknown>(winport::MakeComObject<LogFileWriter>(log).Get());
+          },
+          CLSCTX_LOCAL_SERVER)) {}
+
+LogFileWriterClass::~LogFileWriterClass() {
+  RevokeClass(cookie_);
+}
+
+}  // namespace quillmere::host

@@ -1,0 +1,64 @@
+#include <vector>
+
+#include <winport/scoped_variant.h>
+
+#include "embedded_text.h"
+#include "host/wmi_data.h"
+#include "wmi_connection.h"
+
+namespace quillmere::host {
+namespace {
+
+constexpr const OLECHAR* kHostClasses[] = {OLESTR("Metadata"), OLESTR("Job"), OLESTR("VXPool"),
+                                           OLESTR("Session")};
+// The settings reporting reads; it reports them missing unless all are stored.
+constexpr const OLECHAR* kSettingPaths[] = {
+    OLESTR("Metadata=\"ReportingLevel\""),  OLESTR("Metadata=\"LogToEventLog\""),
+    OLESTR("Metadata=\"LogUserActivity\""), OLESTR("Metadata=\"LogToFile\""),
+    OLESTR("Metadata=\"LogToMSMQ\""),       OLESTR("Metadata=\"MSMQ_Capacity\""),
+    OLESTR("Metadata=\"MSMQ_Name\"")};
+
+bool Installed(IWbemServices* services) {
+  for (const OLECHAR* name : kHostClasses)
+    if (!ObjectExists(services, name)) return false;
+  for (const OLECHAR* path : kSettingPaths)
+    if (!ObjectExists(services, path)) return false;
+  return true;
+}
+
+HRESULT CompileHostMof() {
+  winport::ComPtr<IMofCompiler> compiler;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_MofCompiler, nullptr, CLSCTX_INPROC_SERVER, IID_IMofCompiler,
+                       reinterpret_cast<void**>(compiler.GetAddressOf()));
+  if (FAILED(hr)) return hr;
+  const std::string_view text = HostMof();
+  WBEM_COMPILE_STATUS_INFO status{};
+  const HRESULT compiled = compiler->CompileBuffer(
+      static_cast<LONG>(text.size()), reinterpret_cast<BYTE*>(const_cast<char*>(text.data())),
+      nullptr, nullptr, nullptr, nullptr, 0, 0, 0, &status);
+  if (compiled == S_OK) return S_OK;
+  return FAILED(status.hRes) ? status.hRes : E_FAIL;
+}
+
+}  // namespace
+
+HRESULT WmiData::InstallMof() {
+  winport::ComPtr<IWbemServices> services;
+  std::vector<winport::ComPtr<IWbemClassObject>> kept;
+  if (SUCCEEDED(ConnectHostNamespace(services)) && services) {
+    if (Installed(services.Get())) return S_FALSE;
+    // Whatever is stored was set here before (perhaps by an administrator): it outlives the
+    // defaults the MOF brings.
+    InstancesOf(services.Get(), OLESTR("Metadata"), kept);
+  }
+  HRESULT hr = CompileHostMof();
+  if (FAILED(hr) || kept.empty()) return hr;
+  hr = ConnectHostNamespace(services);
+  for (const auto& setting : kept) {
+    if (SUCCEEDED(hr)) hr = services->PutInstance(setting.Get(), 0, nullptr, nullptr);
+  }
+  return hr;
+}
+
+}  // namespace quillmere::host
