@@ -65,7 +65,12 @@ winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessag
       }
     } else if (call.method == "SubmitJob") {
       const std::string& token = session();
-      Answer(response.Get(), "JobId", jobs_.Submit(token, Parameter(call, "Name")));
+      const std::string& name = Parameter(call, "Name");
+      // The job listings show names as they are, inside their markup.
+      if (name.find_first_of("<&") != std::string::npos) {
+        throw Refusal(FaultCode::Client, "A job name may not contain < or &");
+      }
+      Answer(response.Get(), "JobId", jobs_.Submit(token, name));
     } else if (call.method == "CancelJob") {
       const std::string& token = session();
       if (!jobs_.Cancel(token, Parameter(call, "JobId"))) {

@@ -109,6 +109,12 @@ struct HttpCallbacks {
 
   static MHD_Result Begin(HttpServer& server, MHD_Connection* connection, const char* url,
                           const char* method, void** state) {
+    {
+      // Once the last request in progress is answered, the stop closes what arrives after.
+      std::lock_guard hold(server.mutex_);
+      if (server.closing_) return MHD_NO;
+      ++server.inFlight_;
+    }
     auto exchange = std::make_unique<Exchange>();
     exchange->request.method = method;
     exchange->request.path = url;
@@ -117,10 +123,6 @@ struct HttpCallbacks {
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectArgument,
                               &exchange->request.arguments);
     exchange->request.client = PeerAddress(connection);
-    {
-      std::lock_guard hold(server.mutex_);
-      ++server.inFlight_;
-    }
     Exchange& started = *exchange;
     *state = exchange.release();
     const std::string length = started.request.Header("content-length");
@@ -230,6 +232,7 @@ void HttpServer::Stop(std::chrono::milliseconds grace) {
   {
     std::unique_lock hold(mutex_);
     idle_.wait_for(hold, grace, [&] { return inFlight_ == 0; });
+    closing_ = true;
   }
   MHD_stop_daemon(daemon_);
   daemon_ = nullptr;

@@ -1,6 +1,7 @@
 #include "host/serve_command.h"
 
 #include <atomic>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -50,8 +51,17 @@ std::string UrlAuthority(const ListenAddress& listen, uint16_t port) {
   return (v6 ? "[" + listen.host + "]" : listen.host) + ":" + std::to_string(port);
 }
 
+// Session records show their start to the second, cut short; the WMI row is to show the
+// same second, so it is given the whole second rather than the exact time.
+DATE WholeSecond(DATE date) {
+  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01 as an OLE date
+  constexpr double kSecondsPerDay = 86400.0;
+  return kUnixEpoch + std::floor((date - kUnixEpoch) * kSecondsPerDay) / kSecondsPerDay;
+}
+
 SessionRow RowOf(const SessionInfo& session) {
-  return {session.id, session.user, session.workstation, session.created, session.token};
+  return {session.id, session.user, session.workstation, WholeSecond(session.created),
+          session.token};
 }
 
 PoolRow RowOf(const PoolActivity& activity) {

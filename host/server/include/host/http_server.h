@@ -73,6 +73,7 @@ class HttpServer {
   unsigned long long completed_ = 0;
   std::atomic<unsigned> busy_{0};
   bool stopped_ = false;
+  bool closing_ = false;  // no request starts any more
 };
 
 }  // namespace quillmere::host
