@@ -1,0 +1,39 @@
+// What the host takes from the operator and from a request's headers.
+#include <gtest/gtest.h>
+
+#include "host/serve_options.h"
+#include "host/soap_routes.h"
+
+namespace {
+
+TEST(Parsing, ListenAddresses) {
+  const struct {
+    const char* text;
+    const char* host;  // null: refused
+    uint16_t port;
+  } cases[] = {
+      {"127.0.0.1:8080", "127.0.0.1", 8080}, {"[::1]:0", "::1", 0},
+      {"0.0.0.0:65535", "0.0.0.0", 65535},   {"127.0.0.1", nullptr, 0},
+      {"127.0.0.1:", nullptr, 0},            {"127.0.0.1:65536", nullptr, 0},
+      {"127.0.0.1:80x", nullptr, 0},         {"::1:80", nullptr, 0},
+      {"localhost:80", nullptr, 0},          {"[127.0.0.1:80", nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = quillmere::host::ParseListenAddress(c.text);
+    ASSERT_EQ(parsed.has_value(), c.host != nullptr) << c.text;
+    if (parsed) EXPECT_EQ(parsed->host + " " + std::to_string(parsed->port), c.host + (" " + std::to_string(c.port)));
+  }
+}
+
+TEST(Parsing, ContentTypesOfSoap11) {
+  for (const char* accepted : {"text/xml", "Text/XML", "text/xml;charset=utf-8",
+                               "text/xml; charset=\"UTF-8\"", " text/xml ; charset = utf8"}) {
+    EXPECT_TRUE(quillmere::host::IsSoapContentType(accepted)) << accepted;
+  }
+  for (const char* refused : {"", "text/xmlx", "application/soap+xml",
+                              "text/xml; charset=iso-8859-1", "text/xml; boundary=x"}) {
+    EXPECT_FALSE(quillmere::host::IsSoapContentType(refused)) << refused;
+  }
+}
+
+}  // namespace
