@@ -10,8 +10,7 @@ namespace {
 
 // Logons, reconnects and enumerations from many threads at once keep every session whole.
 TEST_F(SessionTest, EightThreadsLogOnAndReconnectTogether) {
-  constexpr int kThreads = 8;
-  constexpr int kReconnects = 200;
+  constexpr int kThreads = 8, kReconnects = 200;
   std::vector<std::string> tokens(kThreads);
   std::vector<int> failures(kThreads, 0);
   std::vector<std::thread> threads;

@@ -141,7 +141,8 @@ TEST_F(SessionTest, UserListIsAOneDimensionalArrayOfNames) {
   EXPECT_EQ(SafeArrayGetLBound(array.Get(), 1, &lower), S_OK);
   EXPECT_EQ(lower, 0);
   std::vector<std::string> names;
-  for (const BSTR name : array.CreateLockScope<BSTR>(VT_BSTR).value())
+  const auto locked = array.CreateLockScope<BSTR>(VT_BSTR);
+  for (const BSTR name : locked.value())
     names.push_back(winport::WideToUtf8(winport::BstrView(name)));
   EXPECT_EQ(names, (std::vector<std::string>{"admin", "bob"}));
 }
