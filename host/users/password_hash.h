@@ -15,5 +15,7 @@ bool VerifyPassword(const std::string& hash, std::string_view password);
 // Verifies against a hash of no one's password, made once, so that a name without a
 // stored hash costs as much as one with it. Always false.
 bool VerifyWithoutUser(std::string_view password);
+// Makes that hash now, so that not even the first unknown name answers sooner.
+void PrepareVerifyWithoutUser();
 
 }  // namespace quillmere::host

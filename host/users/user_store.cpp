@@ -65,6 +65,7 @@ UserStore::UserStore(std::filesystem::path database) {
   std::filesystem::create_directories(database.parent_path(), ignored);
   database_ = std::make_unique<SqliteDatabase>(database);
   PrepareSchema(*database_);
+  PrepareVerifyWithoutUser();
 }
 
 UserStore::~UserStore() = default;
