@@ -55,12 +55,14 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
 
   // Unknown, logged off and expired tokens: HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED).
   HRESULT STDMETHODCALLTYPE Reconnect(BSTR identityToken, quillmere::ISession** session) override;
-  // A wrong password or unknown user: E_ACCESSDENIED.
+  // A wrong password or unknown user: E_ACCESSDENIED. Repeated failures for one name make
+  // its later attempts wait (LogonThrottle).
   HRESULT STDMETHODCALLTYPE Logon(BSTR user, BSTR password, BSTR* identityToken) override;
   HRESULT STDMETHODCALLTYPE PhantomReconnect(BSTR identityToken,
                                              quillmere::ISession** session) override;
   HRESULT STDMETHODCALLTYPE EnumSessions(quillmere::ISessionEnumerator** sessions) override;
 
+  // S_OK, or HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED) when the session had already ended.
   HRESULT Logoff(BSTR identityToken);
 
   // The same for callers holding UTF-8 text; the token, or nothing when refused.
@@ -68,7 +70,9 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
                                    std::string_view workstation = {});
   bool Logoff(std::string_view identityToken);
 
+  // By session id.
   std::vector<SessionInfo> Sessions() const;
+  // Ends the sessions idle for the timeout or longer; the host calls it now and then.
   void ExpireIdle();
   size_t Count() const;
 
