@@ -17,31 +17,27 @@ class HostProcess:
             self.process = subprocess.Popen(
                 [program, "serve", "--listen", "127.0.0.1:0", *arguments],
                 stdout=subprocess.PIPE, stderr=log, env=self.env, text=True)
-        self.banner = []
-        for line in self.process.stdout:
-            self.banner.append(line.rstrip("\n"))
+        self.banner = ""
+        for line in self.process.stdout:  # the banner ends with the URL
+            self.banner += line
             if line.startswith("Listening on "):
                 break
-        text = "\n".join(self.banner)
-        listening = re.search(r"^Listening on (http://127\.0\.0\.1:(\d+)/soap)$", text, re.M)
-        assert listening, "no URL in the banner:\n" + text + self.log()
+        listening = re.search(r"^Listening on (http://127\.0\.0\.1:(\d+)/soap)$", self.banner, re.M)
+        assert listening, self.banner + self.log()
         self.url, self.port = listening.group(1), int(listening.group(2))
         password = re.search(r'^Created the administrator "admin" with the password: (\S+)$',
-                             text, re.M)
-        self.password = password.group(1) if password else None
+                             self.banner, re.M)
+        self.password = password and password.group(1)
 
-    def users(self, *arguments, password=None):
-        """Runs `quillmere users ...` on the same prefix."""
-        return subprocess.run([self.program, "users", *arguments], env=self.env, text=True,
-                              input=(password + "\n") if password else "", capture_output=True,
-                              check=True).stdout
+    def users(self, *arguments, password):
+        """`quillmere users ...` on the same prefix, the password on standard input."""
+        subprocess.run([self.program, "users", *arguments], env=self.env, text=True,
+                       input=password + "\n", check=True)
 
-    def stop(self, timeout=60):
-        """SIGTERM, then the exit code."""
+    def stop(self):
+        """SIGTERM; the exit code."""
         self.process.send_signal(signal.SIGTERM)
-        code = self.process.wait(timeout)
-        self.process.stdout.close()
-        return code
+        return self.process.wait(60)
 
     def log(self):
         with open(self.log_path) as log:
@@ -50,5 +46,6 @@ class HostProcess:
     def close(self):
         if self.process.poll() is None:
             self.process.kill()
-            self.process.wait()
+        self.process.wait()
+        self.process.stdout.close()
         shutil.rmtree(self.prefix, ignore_errors=True)
