@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -164,6 +166,16 @@ struct HttpCallbacks {
                                           std::to_string(elapsed.count()) + " ms");
   }
 
+  // The library's own messages (a refused bind, a TLS handshake gone wrong) join the log.
+  static void LibraryMessage(void* self, const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.pop_back();
+    static_cast<HttpServer*>(self)->log_.Write(LogLevel::Warning, "http: " + line);
+  }
+
   static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
     auto& server = *static_cast<HttpServer*>(self);
     std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*state));
@@ -191,6 +203,8 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& 
     flags |= MHD_USE_TLS;
   }
   std::vector<MHD_OptionItem> settings{
+      {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&HttpCallbacks::LibraryMessage),
+       this},
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&HttpCallbacks::Completed), this},
       {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_storage*>(&address.storage)},
       {MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options_.threads), nullptr},

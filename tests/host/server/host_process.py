@@ -22,7 +22,8 @@ class HostProcess:
             self.banner += line
             if line.startswith("Listening on "):
                 break
-        listening = re.search(r"^Listening on (http://127\.0\.0\.1:(\d+)/soap)$", self.banner, re.M)
+        listening = re.search(r"^Listening on (https?://127\.0\.0\.1:(\d+)/soap)$", self.banner,
+                              re.M)
         assert listening, self.banner + self.log()
         self.url, self.port = listening.group(1), int(listening.group(2))
         password = re.search(r'^Created the administrator "admin" with the password: (\S+)$',

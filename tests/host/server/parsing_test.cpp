@@ -1,8 +1,7 @@
-// What the host takes from the operator and from a request's headers.
+// The listening address as the operator writes it.
 #include <gtest/gtest.h>
 
 #include "host/serve_options.h"
-#include "host/soap_routes.h"
 
 namespace {
 
@@ -29,17 +28,6 @@ TEST(Parsing, ListenAddresses) {
     if (!parsed) continue;
     EXPECT_EQ(parsed->host, c.host);
     EXPECT_EQ(parsed->port, c.port);
-  }
-}
-
-TEST(Parsing, ContentTypesOfSoap11) {
-  for (const char* accepted : {"text/xml", "Text/XML", "text/xml;charset=utf-8",
-                               "text/xml; charset=\"UTF-8\"", " text/xml ; charset = utf8"}) {
-    EXPECT_TRUE(quillmere::host::IsSoapContentType(accepted)) << accepted;
-  }
-  for (const char* refused : {"", "text/xmlx", "application/soap+xml",
-                              "text/xml; charset=iso-8859-1", "text/xml; boundary=x"}) {
-    EXPECT_FALSE(quillmere::host::IsSoapContentType(refused)) << refused;
   }
 }
 

@@ -51,7 +51,6 @@ class HttpServer {
   HttpServer& operator=(const HttpServer&) = delete;
 
   uint16_t Port() const { return port_; }
-  bool Secure() const { return !options_.tlsCertificate.empty(); }
   PoolActivity Activity() const;
   // Idempotent. Requests in flight get up to `grace` to finish.
   void Stop(std::chrono::milliseconds grace = std::chrono::seconds(30));
