@@ -1,6 +1,7 @@
 #include "host/module_loader.h"
 
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 
 #include <winport/scoped_library.h>
@@ -32,7 +33,7 @@ LoadedModule::LoadedModule(const std::filesystem::path& library, quillmere::ISoa
   }
   for (const char* progId : kModuleProgIds)
     objects_.push_back(Activate(progId));
-  for (size_t started = 0; started < objects_.size(); ++started) {
+  for (size_t started = 0; started < std::size(kModuleProgIds); ++started) {
     const HRESULT hr = objects_[started]->Init(service);
     if (FAILED(hr)) {
       objects_.resize(started);
