@@ -1,26 +1,12 @@
 // quillmere: the host's command line.
 #include <CLI/CLI.hpp>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 
+#include "host/module_library.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
 #include "host/users_command.h"
-
-namespace {
-
-// An installed program keeps the module beside it; one run from the build tree uses the
-// module it was built with.
-std::filesystem::path DefaultModule() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  const std::filesystem::path beside = program.parent_path() / "libquillmere_admin.so";
-  if (!error && std::filesystem::exists(beside, error)) return beside;
-  return QUILLMERE_BUILT_MODULE;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Quillmere administrative module host"};
@@ -32,7 +18,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
-    if (options.module.empty()) options.module = DefaultModule();
+    if (options.module.empty()) options.module = quillmere::host::ModuleLibrary();
     return quillmere::host::RunServe(options, std::cout);
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
