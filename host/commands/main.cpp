@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/call_command.h"
+#include "host/register_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
 #include "host/users_command.h"
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand("serve", "Serve the module over SOAP 1.1 and HTTP");
   quillmere::host::AddServeOptions(*serve, options);
   quillmere::host::AddUsersCommand(app, std::cin, std::cout);
+  quillmere::host::AddCallCommand(app, std::cin, std::cout);
+  quillmere::host::AddRegisterCommands(app, DefaultModule, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
