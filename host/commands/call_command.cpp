@@ -125,7 +125,8 @@ void AddCallCommand(CLI::App& app, std::istream& in, std::ostream& out) {
   call->add_option("object", options->object, "Administrator, WbemProvider or Host")->required();
   call->add_option("method", options->method, "The method, e.g. AdminSessionList")->required();
   call->add_option("--url", options->url, "The host's SOAP endpoint (http:// only)")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   auto* user = call->add_option("--user", options->user,
                                 "Log on as this user for the call (the password is asked "
                                 "without echo, or read from standard input)");
