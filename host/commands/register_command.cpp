@@ -71,12 +71,11 @@ void Unregister(const RegisterOptions& options, const std::filesystem::path& fal
   PrintTable(removed, options.json, out);
 }
 
-CLI::App* AddCommand(CLI::App& app, const char* name, const char* help, RegisterOptions& options) {
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* help, const char* moduleHelp,
+                     RegisterOptions& options) {
   CLI::App* command = app.add_subcommand(name, help);
   AddPrefixOption(*command, options.prefix);
-  command->add_option("--module", options.module,
-                      "The module library (default: the one installed beside the program, "
-                      "else the one built with it)");
+  command->add_option("--module", options.module, moduleHelp);
   AddJsonOption(*command, options.json);
   return command;
 }
@@ -90,12 +89,16 @@ void AddRegisterCommands(CLI::App& app, std::function<std::filesystem::path()> d
   AddCommand(app, "register",
              "Register the module's classes and type library in the machine's registry "
              "(as regsvr32 does) and show the keys written",
+             "The module library (default: the one installed beside the program, else the one "
+             "built with it)",
              *options)
       ->callback([options, module, &out] {
         Register(*options, options->module.empty() ? (*module)() : options->module, out);
       });
   AddCommand(app, "unregister",
              "Remove the module's registration (as regsvr32 /u does) and show the keys removed",
+             "The module library (default: the one registered, while it is there; else as "
+             "register finds it)",
              *options)
       ->callback([options, module, &out] { Unregister(*options, (*module)(), out); });
 }

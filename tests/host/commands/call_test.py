@@ -1,10 +1,12 @@
 """`quillmere call` against a running host: documents laid out for reading or as sent,
 sessions opened for one call and closed after it, edited cells, and the mistakes a person
 makes, each with its one-line reason and exit status."""
+import http.server
 import os
 import re
 import subprocess
 import sys
+import threading
 import unittest
 import urllib.request
 
@@ -34,6 +36,24 @@ SESSION_LIST = """<QMSDIALOG>
   </QMSDIALOGCONTENT>
 </QMSDIALOG>
 """
+
+
+class ChunkedAnswer(http.server.BaseHTTPRequestHandler):
+    """An HTTP/1.1 server that sends its answer in chunks, split inside the document."""
+    protocol_version = "HTTP/1.1"
+    body = (b'<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'
+            b"<R><XMLDATA><a>1</a><b/></XMLDATA></R></s:Body></s:Envelope>")
+
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        for part in (self.body[:90], self.body[90:], b""):
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part))
+
+    def log_message(self, *arguments):
+        pass
 
 
 class CallTest(unittest.TestCase):
@@ -81,6 +101,14 @@ class CallTest(unittest.TestCase):
         self.assertEqual(raw, sent + "\n")
         self.assertEqual(raw.count("<SESSION "), 1, "a session of --user is still open")
         self.call("Host", "Logoff", "--param", "IdentityToken=" + token)
+
+    def test_an_answer_in_chunks_is_read_whole(self):
+        server = http.server.HTTPServer(("127.0.0.1", 0), ChunkedAnswer)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        url = f"http://127.0.0.1:{server.server_port}/soap"
+        self.assertEqual(self.call("--url", url, "Host", "Logoff", "--raw")[0], "<a>1</a><b/>\n")
 
     def test_an_edited_cell_changes_a_setting(self):
         row = r"<TD>ReportingLevel</TD>\n(    <TD>.*</TD>\n){3}    <TD>(\d+)</TD>"
