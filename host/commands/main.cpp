@@ -3,7 +3,9 @@
 #include <exception>
 #include <iostream>
 
+#include "host/call_command.h"
 #include "host/module_library.h"
+#include "host/register_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
 #include "host/users_command.h"
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand("serve", "Serve the module over SOAP 1.1 and HTTP");
   quillmere::host::AddServeOptions(*serve, options);
   quillmere::host::AddUsersCommand(app, std::cin, std::cout);
+  quillmere::host::AddCallCommand(app, std::cin, std::cout);
+  quillmere::host::AddRegisterCommands(app, quillmere::host::ModuleLibrary, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
