@@ -4,9 +4,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/mof_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
+#include "host/settings_command.h"
 #include "host/users_command.h"
+#include "host/wmi_command.h"
 
 namespace {
 
@@ -29,6 +32,9 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand("serve", "Serve the module over SOAP 1.1 and HTTP");
   quillmere::host::AddServeOptions(*serve, options);
   quillmere::host::AddUsersCommand(app, std::cin, std::cout);
+  quillmere::host::AddMofCommand(app, std::cout, std::cerr);
+  quillmere::host::AddWmiCommand(app, std::cout);
+  quillmere::host::AddSettingsCommand(app, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
