@@ -31,6 +31,8 @@ struct MofOptions {
 };
 
 std::string ReadFile(const std::string& name) {
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error)) throw CommandFailure(name + ": is a folder");
   std::ifstream file(name, std::ios::binary);
   if (!file) throw CommandFailure(name + ": " + std::strerror(errno));
   std::ostringstream text;

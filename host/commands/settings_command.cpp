@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -104,7 +105,7 @@ winport::WideString ThroughAnsi(const std::string& utf8) {
 
 bool IsTrueText(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return static_cast<char>(std::toupper(c)); });
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return text == "TRUE" || text == "T" || text == "1";
 }
 

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -34,8 +35,9 @@ std::string Joined(const std::vector<std::string>& parts) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
 }
 
 void AddNamespaces(const std::string& wmiNamespace, Table& table) {
