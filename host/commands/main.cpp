@@ -5,10 +5,13 @@
 
 #include "host/call_command.h"
 #include "host/module_library.h"
+#include "host/mof_command.h"
 #include "host/register_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
+#include "host/settings_command.h"
 #include "host/users_command.h"
+#include "host/wmi_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quillmere administrative module host"};
@@ -19,6 +22,9 @@ int main(int argc, char** argv) {
   quillmere::host::AddUsersCommand(app, std::cin, std::cout);
   quillmere::host::AddCallCommand(app, std::cin, std::cout);
   quillmere::host::AddRegisterCommands(app, quillmere::host::ModuleLibrary, std::cout);
+  quillmere::host::AddMofCommand(app, std::cout, std::cerr);
+  quillmere::host::AddWmiCommand(app, std::cout);
+  quillmere::host::AddSettingsCommand(app, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;

@@ -1,0 +1,209 @@
+#include "host/settings_command.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include <winport/scoped_variant.h>
+#include <winport/wide.h>
+
+#include "host/command_support.h"
+#include "host/wmi_access.h"
+
+namespace quillmere::host {
+namespace {
+
+// The CIMTYPE codes a setting's value is kept under; a boolean is kept as 1 or 0.
+constexpr LONG kInteger = 3;
+constexpr LONG kReal = 4;
+constexpr LONG kString = 8;
+constexpr LONG kBoolean = 11;
+
+struct SettingsOptions {
+  std::filesystem::path prefix;
+  bool json = false;
+  std::string name;
+  std::string value;
+};
+
+const OLECHAR* ValueProperty(LONG cimType) {
+  switch (cimType) {
+    case kInteger:
+    case kBoolean:
+      return OLESTR("IntVal");
+    case kReal:
+      return OLESTR("RealVal");
+    case kString:
+      return OLESTR("StringValue");
+    default:
+      return nullptr;
+  }
+}
+
+std::string TypeName(LONG cimType) {
+  switch (cimType) {
+    case kInteger:
+      return "integer";
+    case kBoolean:
+      return "boolean";
+    case kReal:
+      return "real";
+    case kString:
+      return "string";
+    default:
+      return "unknown (" + std::to_string(cimType) + ")";
+  }
+}
+
+LONG CimTypeOf(IWbemClassObject* setting) {
+  return static_cast<LONG>(std::atol(PropertyText(setting, OLESTR("CIMTYPE")).c_str()));
+}
+
+std::vector<std::string> SettingRow(IWbemClassObject* setting) {
+  const LONG cimType = CimTypeOf(setting);
+  const OLECHAR* property = ValueProperty(cimType);
+  return {PropertyText(setting, OLESTR("SettingName")), TypeName(cimType),
+          property != nullptr ? PropertyText(setting, property) : std::string(),
+          PropertyText(setting, OLESTR("ResponsibleObject")),
+          PropertyText(setting, OLESTR("Description"))};
+}
+
+Table SettingTable() {
+  return {{"Name", "Type", "Value", "Responsible", "Description"}, {}};
+}
+
+winport::ComPtr<IWbemClassObject> FindSetting(const WmiConnection& wmi, const std::string& name) {
+  if (name.find('"') != std::string::npos)
+    throw CommandFailure("a setting name has no double quotes");
+  winport::ComPtr<IWbemClassObject> setting;
+  const HRESULT hr = wmi->GetObject(BstrOf("Metadata=\"" + name + "\"").Get(), 0, nullptr,
+                                    setting.GetAddressOf(), nullptr);
+  if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) throw CommandFailure("no setting " + name);
+  CheckWbem(hr, name);
+  return setting;
+}
+
+// The text as it survives the system's ANSI code page, which PutMetadata reads values in.
+winport::WideString ThroughAnsi(const std::string& utf8) {
+  const winport::WideString wide = winport::Utf8ToWide(utf8);
+  std::string ansi(wide.size() * 2 + 1, '\0');
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(),
+                          static_cast<int>(ansi.size()), nullptr, nullptr);
+  ansi.resize(static_cast<size_t>(std::max(length, 0)));
+  winport::WideString back(ansi.size(), u'\0');
+  const int read = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                       back.data(), static_cast<int>(back.size()));
+  back.resize(static_cast<size_t>(std::max(read, 0)));
+  return back;
+}
+
+bool IsTrueText(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text == "TRUE" || text == "T" || text == "1";
+}
+
+// PutMetadata's rules: an integer or real from its leading digits (none: 0), a boolean
+// true for TRUE, T or 1 in any case and stored from then on as the integer 1 or 0, a text
+// through the ANSI code page. A setting that is not stored is not created.
+void ModifySetting(const WmiConnection& wmi, IWbemClassObject* setting, const std::string& name,
+                   const std::string& text) {
+  const winport::WideString ansi = ThroughAnsi(text);
+  const std::string plain = winport::WideToUtf8(ansi);
+  LONG cimType = CimTypeOf(setting);
+  winport::ScopedVariant value;
+  switch (cimType) {
+    case kInteger:
+      value.Reset(winport::ScopedVariant(static_cast<LONG>(std::atol(plain.c_str()))).Release());
+      break;
+    case kBoolean:
+      value.Reset(winport::ScopedVariant(LONG{IsTrueText(plain) ? 1 : 0}).Release());
+      cimType = kInteger;
+      break;
+    case kReal:
+      value.Receive()->vt = VT_R4;
+      value.AsInput()->fltVal = static_cast<float>(std::atof(plain.c_str()));
+      break;
+    case kString:
+      value.Reset(winport::ScopedVariant(ansi.c_str()).Release());
+      break;
+    default:
+      throw CommandFailure(name + " has a value type the store does not know (" +
+                           TypeName(cimType) + ")");
+  }
+  CheckWbem(setting->Put(ValueProperty(cimType), 0, value.AsInput(), 0), name);
+  winport::ScopedVariant storedType(cimType);
+  CheckWbem(setting->Put(OLESTR("CIMTYPE"), 0, storedType.AsInput(), 0), name);
+  CheckWbem(wmi->PutInstance(setting, 0, nullptr, nullptr), name);
+}
+
+CLI::App* AddSubcommand(CLI::App& settings, const std::shared_ptr<SettingsOptions>& options,
+                        const char* name, const char* help) {
+  CLI::App* command = settings.add_subcommand(name, help);
+  AddPrefixOption(*command, options->prefix);
+  AddJsonOption(*command, options->json);
+  return command;
+}
+
+}  // namespace
+
+void AddSettingsCommand(CLI::App& app, std::ostream& out) {
+  auto options = std::make_shared<SettingsOptions>();
+  CLI::App* settings = app.add_subcommand(
+      "settings",
+      "The module's settings: the same store (Metadata in root\\cimv2\\quillmere) and the same "
+      "rules for changing them as the WbemProvider's PutMetadata");
+  settings->require_subcommand(1);
+
+  AddSubcommand(*settings, options, "list", "Every setting with its type and value")
+      ->callback([options, &out] {
+        UsePrefix(options->prefix);
+        const WmiConnection wmi(kQuillmereNamespace);
+        winport::ComPtr<IEnumWbemClassObject> found;
+        CheckWbem(
+            wmi->CreateInstanceEnum(BstrOf("Metadata").Get(), 0, nullptr, found.GetAddressOf()),
+            "settings");
+        Table table = SettingTable();
+        for (const auto& setting : Drain(found.Get()))
+          table.rows.push_back(SettingRow(setting.Get()));
+        std::sort(table.rows.begin(), table.rows.end());
+        PrintTable(table, options->json, out);
+      });
+
+  CLI::App* get = AddSubcommand(*settings, options, "get", "One setting's value");
+  get->add_option("NAME", options->name, "Setting name, e.g. ReportingLevel")->required();
+  get->callback([options, &out] {
+    UsePrefix(options->prefix);
+    const WmiConnection wmi(kQuillmereNamespace);
+    const std::vector<std::string> row = SettingRow(FindSetting(wmi, options->name).Get());
+    if (options->json)
+      PrintTable(Table{SettingTable().columns, {row}}, true, out);
+    else
+      out << row[2] << "\n";
+  });
+
+  CLI::App* set = AddSubcommand(
+      *settings, options, "set",
+      "Change a setting as PutMetadata does: VALUE is read as the setting's type (an integer "
+      "or real from its leading digits, a boolean true for TRUE, T or 1 and then kept as an "
+      "integer, a text through the ANSI code page); a setting is never created. A running "
+      "server's reporting level follows at its next start.");
+  set->add_option("NAME", options->name, "Setting name")->required();
+  set->add_option("VALUE", options->value, "New value, as text")->required();
+  set->callback([options, &out] {
+    UsePrefix(options->prefix);
+    const WmiConnection wmi(kQuillmereNamespace);
+    const auto setting = FindSetting(wmi, options->name);
+    ModifySetting(wmi, setting.Get(), options->name, options->value);
+    PrintTable(Table{SettingTable().columns, {SettingRow(FindSetting(wmi, options->name).Get())}},
+               options->json, out);
+  });
+}
+
+}  // namespace quillmere::host
