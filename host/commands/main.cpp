@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/events_command.h"
+#include "host/log_command.h"
+#include "host/queue_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
 #include "host/users_command.h"
@@ -29,6 +32,9 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand("serve", "Serve the module over SOAP 1.1 and HTTP");
   quillmere::host::AddServeOptions(*serve, options);
   quillmere::host::AddUsersCommand(app, std::cin, std::cout);
+  quillmere::host::AddEventsCommand(app, std::cout);
+  quillmere::host::AddQueueCommand(app, std::cout, std::cerr);
+  quillmere::host::AddLogCommand(app, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
