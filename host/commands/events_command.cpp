@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <ostream>

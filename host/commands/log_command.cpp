@@ -4,7 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
-#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <ostream>

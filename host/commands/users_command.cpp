@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
