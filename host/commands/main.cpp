@@ -4,8 +4,11 @@
 #include <iostream>
 
 #include "host/call_command.h"
+#include "host/events_command.h"
+#include "host/log_command.h"
 #include "host/module_library.h"
 #include "host/mof_command.h"
+#include "host/queue_command.h"
 #include "host/register_command.h"
 #include "host/serve_command.h"
 #include "host/serve_options.h"
@@ -25,6 +28,9 @@ int main(int argc, char** argv) {
   quillmere::host::AddMofCommand(app, std::cout, std::cerr);
   quillmere::host::AddWmiCommand(app, std::cout);
   quillmere::host::AddSettingsCommand(app, std::cout);
+  quillmere::host::AddEventsCommand(app, std::cout);
+  quillmere::host::AddQueueCommand(app, std::cout, std::cerr);
+  quillmere::host::AddLogCommand(app, std::cout);
   try {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;

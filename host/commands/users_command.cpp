@@ -1,12 +1,16 @@
 #include "host/users_command.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "host/command_support.h"
 #include "host/user_store.h"
+#include "user_groups.h"
 
 namespace quillmere::host {
 namespace {
@@ -14,26 +18,52 @@ namespace {
 struct UsersOptions {
   std::filesystem::path prefix;
   std::string name;
-  ULONG groups = 0;
+  std::string groups;
+  bool passwordStdin = false;
+  bool json = false;
 };
 
-std::string ReadPassword(std::istream& in) {
-  std::string password;
-  std::getline(in, password);
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  if (password.empty()) throw CLI::ValidationError("password", "none given on standard input");
+// The store's own refusals ("exists", "unknown user"...) are the reason a person sees.
+template <class Body>
+void Change(const UsersOptions& options, Body change) {
+  UsePrefix(options.prefix);
+  try {
+    UserStore store(DefaultUserDatabase());
+    change(store);
+  } catch (const UserError& error) {
+    throw CommandFailure(error.what());
+  } catch (const UserStoreError& error) {
+    throw CommandFailure(error.what());
+  }
+}
+
+std::string NewPassword(const UsersOptions& options, std::istream& in) {
+  if (options.passwordStdin) {
+    std::string password;
+    std::getline(in, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.empty()) throw CommandFailure("no password on standard input");
+    return password;
+  }
+  const std::string prompt = "Password for " + options.name + ": ";
+  const std::string password = ReadSecret(prompt, in, std::cerr);
+  // A typing mistake nobody saw would lock the user out: a person types it twice.
+  if (&in == &std::cin && ::isatty(STDIN_FILENO) != 0 &&
+      ReadSecret("Again: ", in, std::cerr) != password)
+    throw CommandFailure("the passwords differ");
   return password;
 }
 
-UserStore OpenStore(const UsersOptions& options) {
-  if (!options.prefix.empty()) ::setenv("QUILLMERE_PREFIX", options.prefix.c_str(), 1);
-  return UserStore(DefaultUserDatabase());
-}
-
-std::string GroupsText(ULONG groups) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(groups));
-  return text;
+void PrintUsers(const UsersOptions& options, std::ostream& out) {
+  Change(options, [&](UserStore& store) {
+    Table table{{"name", "groups", "bits"}, {}};
+    for (const UserEntry& user : store.List()) {
+      char bits[8];
+      std::snprintf(bits, sizeof bits, "0x%02X", static_cast<unsigned>(user.groups));
+      table.rows.push_back({user.name, GroupNames(user.groups), bits});
+    }
+    PrintTable(table, options.json, out);
+  });
 }
 
 }  // namespace
@@ -42,38 +72,62 @@ void AddUsersCommand(CLI::App& app, std::istream& in, std::ostream& out) {
   auto options = std::make_shared<UsersOptions>();
   CLI::App* users = app.add_subcommand("users", "List and change the host's users");
   users->require_subcommand(1);
-  users->add_option("--prefix", options->prefix, "The machine's folder");
-  const auto named = [&](const char* command, const char* description) {
-    CLI::App* sub = users->add_subcommand(command, description);
+  AddPrefixOption(*users, options->prefix);
+  const std::string groupsHelp =
+      "Names separated by commas (" + KnownGroupNames() + ") or the permission bits as a number";
+  const auto command = [&](const char* name, const char* help) {
+    CLI::App* sub = users->add_subcommand(name, help);
+    AddPrefixOption(*sub, options->prefix);
+    return sub;
+  };
+  const auto named = [&](const char* name, const char* help) {
+    CLI::App* sub = command(name, help);
     sub->add_option("name", options->name, "User name")->required();
     return sub;
   };
-  const auto groups = [&](CLI::App* sub, bool required) {
-    auto* option = sub->add_option("groups", options->groups,
-                                   "Permission bits: 1 admin, 2 batch, 4 upload data, 8 download "
-                                   "files, 16 upload scripts, 32 portal interactive, 64 portal")
-                       ->check(CLI::Range(0, 0x7F));
-    if (required) option->required();
+  const auto passwordStdin = [&](CLI::App* sub) {
+    sub->add_flag("--password-stdin", options->passwordStdin,
+                  "Read the password from standard input without asking");
   };
 
-  users->add_subcommand("list", "Names and permission bits")->callback([options, &out] {
-    const UserStore store = OpenStore(*options);
-    for (const UserEntry& user : store.List())
-      out << user.name << " " << GroupsText(user.groups) << "\n";
+  CLI::App* list = command("list", "Names and groups");
+  AddJsonOption(*list, options->json);
+  list->callback([options, &out] { PrintUsers(*options, out); });
+
+  CLI::App* add = named("add", "Add a user, asking for the password");
+  add->add_option("--groups", options->groups, groupsHelp);
+  passwordStdin(add);
+  add->callback([options, &in, &out] {
+    const ULONG groups = ParseGroups(options->groups);
+    Change(*options, [&](UserStore& store) {
+      // Refused before a person types a password for nothing.
+      if (store.Groups(options->name)) throw CommandFailure("user " + options->name + " exists");
+      store.Add(options->name, NewPassword(*options, in), groups);
+    });
+    out << "Added " << options->name << " (" << GroupNames(groups) << ").\n";
   });
-  CLI::App* add = named("add", "Add a user; the password is read from standard input");
-  groups(add, false);
-  add->callback([options, &in] {
-    OpenStore(*options).Add(options->name, ReadPassword(in), options->groups);
+
+  CLI::App* passwd = named("passwd", "Set a user's password, asking for it");
+  passwordStdin(passwd);
+  passwd->callback([options, &in, &out] {
+    Change(*options, [&](UserStore& store) {
+      if (!store.Groups(options->name)) throw CommandFailure("no user named " + options->name);
+      store.SetPassword(options->name, NewPassword(*options, in));
+    });
+    out << "Changed the password of " << options->name << ".\n";
   });
-  named("passwd", "Set a user's password, read from standard input")->callback([options, &in] {
-    OpenStore(*options).SetPassword(options->name, ReadPassword(in));
+
+  CLI::App* groups = named("groups", "Replace a user's groups");
+  groups->add_option("groups", options->groups, groupsHelp)->required();
+  groups->callback([options, &out] {
+    const ULONG bits = ParseGroups(options->groups);
+    Change(*options, [&](UserStore& store) { store.SetGroups(options->name, bits); });
+    out << options->name << " is now in " << GroupNames(bits) << ".\n";
   });
-  CLI::App* setGroups = named("groups", "Replace a user's permission bits");
-  groups(setGroups, true);
-  setGroups->callback([options] { OpenStore(*options).SetGroups(options->name, options->groups); });
-  named("remove", "Remove a user")->callback([options] {
-    OpenStore(*options).Remove(options->name);
+
+  named("remove", "Remove a user")->callback([options, &out] {
+    Change(*options, [&](UserStore& store) { store.Remove(options->name); });
+    out << "Removed " << options->name << ".\n";
   });
 }
 

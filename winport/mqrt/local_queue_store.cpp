@@ -259,6 +259,16 @@ HRESULT LocalQueueStore::TakeFirst(QueueId id, bool remove, const MessageTaker& 
   return received;
 }
 
+HRESULT LocalQueueStore::List(std::vector<QueueId>* ids) {
+  std::lock_guard lock(mutex_);
+  if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
+  Query all(database_, "SELECT id FROM queues ORDER BY folded_name");
+  int step = all.Step();
+  for (; step == SQLITE_ROW; step = all.Step())
+    ids->push_back(all.Integer(0));
+  return step == SQLITE_DONE ? MQ_OK : StorageError(step);
+}
+
 HRESULT LocalQueueStore::Count(QueueId id, ULONG* count) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;

@@ -34,6 +34,7 @@ class LocalQueueStore final : public QueueStore {
   HRESULT Delete(QueueId id) override;
   HRESULT Send(QueueId id, const MessageView& message) override;
   HRESULT Receive(QueueId id, bool remove, const MessageTaker& take) override;
+  HRESULT List(std::vector<QueueId>* ids) override;
   HRESULT Count(QueueId id, ULONG* count) override;
   HRESULT HoldForReceiving(QueueId id, bool alone, std::shared_ptr<void>* hold) override;
 

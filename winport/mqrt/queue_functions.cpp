@@ -1,6 +1,7 @@
 // The queue functions: create, name, open, close, delete and count queues.
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "property_set.h"
 #include "queue_handles.h"
@@ -113,6 +114,54 @@ HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPR
   return answered;
 }
 
+// The path names of this computer's private queues as one vector of strings, each and
+// the vector allocated for MQFreeMemory.
+HRESULT AnswerPrivateQueues(QueueStore& store, MQPROPVARIANT* value) {
+  std::vector<QueueId> ids;
+  if (const HRESULT listed = store.List(&ids); listed != MQ_OK) return listed;
+  std::vector<WideString> names(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (const HRESULT described = store.Describe(ids[i], &names[i], nullptr); described != MQ_OK) {
+      return described;
+    }
+  }
+  auto* elements = static_cast<LPWSTR*>(std::calloc(names.size() + 1, sizeof(LPWSTR)));
+  if (elements == nullptr) return MQ_ERROR_INSUFFICIENT_RESOURCES;
+  for (size_t i = 0; i < names.size(); ++i) {
+    MQPROPVARIANT text{};
+    if (SetAllocatedText(&text, names[i]) != MQ_OK) {
+      for (size_t j = 0; j < i; ++j)
+        std::free(elements[j]);
+      std::free(elements);
+      return MQ_ERROR_INSUFFICIENT_RESOURCES;
+    }
+    elements[i] = text.pwszVal;
+  }
+  value->vt = VT_VECTOR | VT_LPWSTR;
+  value->calpwstr.cElems = static_cast<ULONG>(names.size());
+  value->calpwstr.pElems = elements;
+  return MQ_OK;
+}
+
+// "MACHINE": the queue manager's own properties, of which this runtime answers the list of
+// private queues.
+HRESULT AnswerMachineProperties(const MQMGMTPROPS& properties) {
+  const QueueReference here;
+  QueueStore* store = StoreFor(here);
+  if (const HRESULT state = QueueManagerState(); state != MQ_OK) return state;
+  for (DWORD i = 0; i < properties.cProp; ++i) {
+    if (properties.aPropID[i] != PROPID_MGMT_MSMQ_PRIVATEQ) return MQ_ERROR_ILLEGAL_PROPID;
+    if (properties.aPropVar[i].vt != VT_NULL) return MQ_ERROR_ILLEGAL_PROPERTY_VT;
+  }
+  for (DWORD i = 0; i < properties.cProp; ++i) {
+    if (const HRESULT answered = AnswerPrivateQueues(*store, &properties.aPropVar[i]);
+        answered != MQ_OK) {
+      return answered;
+    }
+  }
+  return MQ_OK;
+}
+
 }  // namespace
 
 HRESULT LocateQueue(LPCWSTR format_name, QueueStore** store, QueueId* id) {
@@ -222,9 +271,10 @@ extern "C" HRESULT WINAPI MQDeleteQueue(LPCWSTR lpwcsFormatName) {
   });
 }
 
-// Answers the message count of a queue that exists, whether or not a process has it
-// open: Windows answers MQ_ERROR_QUEUE_NOT_ACTIVE for an empty queue nobody has open,
-// which a caller takes as a count of 0.
+// "MACHINE" answers the private queues' path names (PROPID_MGMT_MSMQ_PRIVATEQ).
+// "QUEUE=<format name>" answers the message count of a queue that exists, whether or not a
+// process has it open: Windows answers MQ_ERROR_QUEUE_NOT_ACTIVE for an empty queue nobody has
+// open, which a caller takes as a count of 0.
 extern "C" HRESULT WINAPI MQMgmtGetInfo(LPCWSTR pComputerName, LPCWSTR pObjectName,
                                         MQMGMTPROPS* pMgmtProps) {
   return RuntimeCall("MQMgmtGetInfo", [&]() -> HRESULT {
@@ -236,6 +286,7 @@ extern "C" HRESULT WINAPI MQMgmtGetInfo(LPCWSTR pComputerName, LPCWSTR pObjectNa
     }
     constexpr winport::WideView kQueue = u"QUEUE=";
     const winport::WideView object(pObjectName);
+    if (mqrt::Folded(object) == u"MACHINE") return mqrt::AnswerMachineProperties(*pMgmtProps);
     if (mqrt::Folded(object.substr(0, kQueue.size())) != kQueue) return MQ_ERROR_INVALID_PARAMETER;
     const winport::WideString format_name(object.substr(kQueue.size()));
     mqrt::QueueStore* store = nullptr;

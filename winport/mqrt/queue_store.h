@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "queue_reference.h"
 
@@ -49,6 +50,8 @@ class QueueStore {
   // message goes to one receiver whatever the processes. MQ_ERROR_IO_TIMEOUT when the
   // queue holds none.
   virtual HRESULT Receive(QueueId id, bool remove, const MessageTaker& take) = 0;
+  // Every queue, ordered by name.
+  virtual HRESULT List(std::vector<QueueId>* ids) = 0;
   // Kept with the queue, not counted from its messages.
   virtual HRESULT Count(QueueId id, ULONG* count) = 0;
 

@@ -97,7 +97,7 @@ def refused(call, text):
 
 
 def run(host):
-    host.users("add", "bob", "64", password="bob's secret")
+    host.users("add", "bob", "--groups", "64", password="bob's secret")
     transport = RecordingTransport()
     client = zeep.Client(host.url + "?wsdl", transport=transport)
     logon = client.bind("Quillmere", "Host")

@@ -161,7 +161,7 @@ TEST_F(BadInputTest, HandlesAndObjectsThatAreNotThere) {
   MQPROPVARIANT values[1] = {Variant(VT_NULL)};
   MQMGMTPROPS count{1, ids, values, nullptr};
   EXPECT_EQ(MQMgmtGetInfo(u"faraway", queue.c_str(), &count), MQ_ERROR_UNSUPPORTED_OPERATION);
-  EXPECT_EQ(MQMgmtGetInfo(nullptr, u"MACHINE", &count), MQ_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(MQMgmtGetInfo(nullptr, u"MACHINE", &count), MQ_ERROR_ILLEGAL_PROPID);
   EXPECT_EQ(MQMgmtGetInfo(nullptr, nullptr, &count), MQ_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(MQMgmtGetInfo(nullptr, queue.c_str(), nullptr), MQ_ERROR_INVALID_PARAMETER);
 }

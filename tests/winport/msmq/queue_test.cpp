@@ -55,5 +55,26 @@ TEST_F(QueueTest, ReceiverAloneExcludesOtherReceiversUntilItCloses) {
   receiver_ = OpenQueue(format_name_, MQ_RECEIVE_ACCESS);
 }
 
+TEST_F(QueueTest, MachineListsEveryPrivateQueueByPathName) {
+  NewQueue(u".\\PRIVATE$\\Alpha");
+  MGMTPROPID ids[1] = {PROPID_MGMT_MSMQ_PRIVATEQ};
+  MQPROPVARIANT values[1] = {Variant(VT_NULL)};
+  MQMGMTPROPS properties{1, ids, values, nullptr};
+  ASSERT_EQ(MQMgmtGetInfo(nullptr, u"machine", &properties), MQ_OK);
+  ASSERT_EQ(values[0].vt, VT_VECTOR | VT_LPWSTR);
+  std::vector<WideString> names;
+  for (ULONG i = 0; i < values[0].calpwstr.cElems; ++i) {
+    names.emplace_back(values[0].calpwstr.pElems[i]);
+    MQFreeMemory(values[0].calpwstr.pElems[i]);
+  }
+  MQFreeMemory(values[0].calpwstr.pElems);
+  EXPECT_EQ(names, (std::vector<WideString>{ThisComputer() + u"\\private$\\Alpha",
+                                            ThisComputer() + u"\\private$\\TestQueue"}));
+
+  ASSERT_EQ(winport::msmq::Stop(), static_cast<DWORD>(ERROR_SUCCESS));
+  values[0] = Variant(VT_NULL);
+  EXPECT_EQ(MQMgmtGetInfo(nullptr, u"MACHINE", &properties), MQ_ERROR_SERVICE_NOT_AVAILABLE);
+}
+
 }  // namespace
 }  // namespace msmq_tests

@@ -115,6 +115,10 @@ struct MQMGMTPROPS {
 #define PROPID_Q_MULTICAST_ADDRESS (PROPID_Q_BASE + 25)
 #define PROPID_Q_ADS_PATH (PROPID_Q_BASE + 26)
 
+// Management properties of the queue manager (MQMgmtGetInfo with "MACHINE").
+#define PROPID_MGMT_MSMQ_BASE 0
+#define PROPID_MGMT_MSMQ_PRIVATEQ (PROPID_MGMT_MSMQ_BASE + 2)
+
 // Management properties of a queue (MQMgmtGetInfo with "QUEUE=" and a format name).
 #define PROPID_MGMT_QUEUE_BASE 0
 #define PROPID_MGMT_QUEUE_PATHNAME (PROPID_MGMT_QUEUE_BASE + 1)

@@ -18,6 +18,11 @@ struct CAUL {
   ULONG* pElems;
 };
 
+struct CALPWSTR {
+  ULONG cElems;
+  LPWSTR* pElems;
+};
+
 struct tagPROPVARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -42,6 +47,7 @@ struct tagPROPVARIANT {
     CLSID* puuid;
     CAUB caub;
     CAUL caul;
+    CALPWSTR calpwstr;
   };
 };
 using PROPVARIANT = tagPROPVARIANT;

@@ -1,9 +1,11 @@
 // `quillmere users`: the host's users, kept in the prefix's user store.
-//   users list                     names and permission bits
-//   users add NAME [--groups N]    password read from standard input
-//   users passwd NAME              new password read from standard input
-//   users groups NAME N            replaces the permission bits
+//   users list                              names and groups
+//   users add NAME [--groups LIST]          LIST: names (admin,batch) or a number
+//   users passwd NAME
+//   users groups NAME LIST                  replaces the user's groups
 //   users remove NAME
+// Passwords are asked for without echo on a terminal, else read as one line of standard
+// input; --password-stdin reads that line without asking.
 #pragma once
 
 #include <iosfwd>

@@ -1,0 +1,174 @@
+#include "host/queue_command.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include <winport/message_queuing.h>
+#include <winport/windows.h>
+
+#include "host/command_support.h"
+#include "queue_runtime.h"
+
+namespace quillmere::host {
+namespace {
+
+struct QueueOptions {
+  std::filesystem::path prefix;
+  std::string name;
+  bool json = false;
+  bool follow = false;
+};
+
+// Above this many waiting messages a receive shows how far it is.
+constexpr ULONG kProgressFrom = 100;
+
+void Check(DWORD error, const char* doing) {
+  if (error == ERROR_SUCCESS) return;
+  if (error == ERROR_SERVICE_DOES_NOT_EXIST)
+    throw CommandFailure("message queuing is not installed (quillmere queue install)");
+  throw CommandFailure(std::string(doing) + " failed with error " + std::to_string(error));
+}
+
+std::string ShortName(const std::string& pathName) {
+  const size_t slash = pathName.rfind('\\');
+  return slash == std::string::npos ? pathName : pathName.substr(slash + 1);
+}
+
+void PrintStatus(const QueueOptions& options, std::ostream& out) {
+  const bool installed = winport::msmq::IsInstalled();
+  const bool running = winport::msmq::IsRunning();
+  std::string queues = "-";
+  if (running) queues = std::to_string(QueueRuntime().PrivateQueues().size());
+  PrintTable({{"installed", "running", "queues", "storage"},
+              {{installed ? "yes" : "no", running ? "yes" : "no", queues,
+                installed ? winport::msmq::StorageDirectory().string() : "-"}}},
+             options.json, out);
+}
+
+void PrintQueues(const QueueOptions& options, std::ostream& out) {
+  const QueueRuntime runtime;
+  Table table{{"name", "messages", "path"}, {}};
+  for (const std::string& pathName : runtime.PrivateQueues()) {
+    const ULONG count = runtime.Count(runtime.FormatName(pathName));
+    table.rows.push_back({ShortName(pathName), std::to_string(count), pathName});
+  }
+  PrintTable(table, options.json, out);
+}
+
+// Takes every waiting message (and with follow, every later one), printing each body on
+// its own line as it comes, unless it is only purging.
+size_t Receive(const QueueOptions& options, bool print, std::ostream& out,
+               std::ostream& progressOut) {
+  const QueueRuntime runtime;
+  const ULONG waiting = runtime.Count(runtime.FormatName(options.name));
+  QueueRuntime::Reader reader(runtime, options.name, MQ_RECEIVE_ACCESS);
+  std::unique_ptr<Progress> progress;
+  if (waiting >= kProgressFrom)
+    progress = std::make_unique<Progress>(progressOut, "received", waiting);
+  size_t received = 0;
+  for (;;) {
+    const bool caughtUp = received >= waiting;
+    if (progress && caughtUp) {
+      progress->Finish();
+      progress.reset();
+    }
+    const std::optional<std::string> body =
+        reader.Next(caughtUp && options.follow ? INFINITE : 0, true);
+    if (!body) break;
+    ++received;
+    if (print) out << *body << "\n" << std::flush;
+    if (progress) progress->Advance(received);
+  }
+  if (progress) progress->Finish();
+  return received;
+}
+
+CLI::App* Command(CLI::App& queue, const char* name, const char* help,
+                  const std::shared_ptr<QueueOptions>& options) {
+  CLI::App* command = queue.add_subcommand(name, help);
+  AddPrefixOption(*command, options->prefix);
+  return command;
+}
+
+CLI::App* NamedCommand(CLI::App& queue, const char* name, const char* help,
+                       const std::shared_ptr<QueueOptions>& options) {
+  CLI::App* command = Command(queue, name, help, options);
+  command->add_option("name", options->name, "The queue: its name (Reports) or path name")
+      ->required();
+  return command;
+}
+
+}  // namespace
+
+void AddQueueCommand(CLI::App& app, std::ostream& out, std::ostream& progressOut) {
+  auto options = std::make_shared<QueueOptions>();
+  CLI::App* queue = app.add_subcommand("queue", "Message queuing and this machine's queues");
+  queue->require_subcommand(1);
+  AddPrefixOption(*queue, options->prefix);
+  const auto run = [options](auto body) {
+    return [options, body] {
+      UsePrefix(options->prefix);
+      body();
+    };
+  };
+
+  Command(*queue, "install", "Install message queuing and start its queue manager", options)
+      ->callback(run([&out] {
+        Check(winport::msmq::Install(), "installing message queuing");
+        out << "Message queuing is installed and running.\n";
+      }));
+  Command(*queue, "uninstall", "Uninstall message queuing, with every queue and message", options)
+      ->callback(run([&out] {
+        Check(winport::msmq::Uninstall(), "uninstalling message queuing");
+        out << "Message queuing is uninstalled.\n";
+      }));
+  Command(*queue, "start", "Start the queue manager", options)->callback(run([&out] {
+    Check(winport::msmq::Start(), "starting the queue manager");
+    out << "Message queuing is running.\n";
+  }));
+  Command(*queue, "stop", "Stop the queue manager; queues keep their messages", options)
+      ->callback(run([&out] {
+        Check(winport::msmq::Stop(), "stopping the queue manager");
+        out << "Message queuing is stopped.\n";
+      }));
+  CLI::App* status =
+      Command(*queue, "status", "Whether message queuing is installed and running", options);
+  AddJsonOption(*status, options->json);
+  status->callback(run([options, &out] { PrintStatus(*options, out); }));
+  CLI::App* list = Command(*queue, "list", "This machine's private queues", options);
+  AddJsonOption(*list, options->json);
+  list->callback(run([options, &out] { PrintQueues(*options, out); }));
+
+  NamedCommand(*queue, "count", "How many messages a queue holds", options)
+      ->callback(run([options, &out] {
+        const QueueRuntime runtime;
+        out << runtime.Count(runtime.FormatName(options->name)) << "\n";
+      }));
+  NamedCommand(*queue, "peek", "Print the first message of a queue, leaving it there", options)
+      ->callback(run([options, &out, &progressOut] {
+        const QueueRuntime runtime;
+        QueueRuntime::Reader reader(runtime, options->name, MQ_PEEK_ACCESS);
+        if (const std::optional<std::string> body = reader.Next(0, false))
+          out << *body << "\n";
+        else
+          progressOut << "Queue " << options->name << " is empty.\n";
+      }));
+  CLI::App* receive = NamedCommand(
+      *queue, "receive", "Take a queue's messages out, printing each on its own line", options);
+  receive->add_flag("--follow,-f", options->follow,
+                    "Keep waiting and print messages as they arrive");
+  receive->callback(
+      run([options, &out, &progressOut] { Receive(*options, true, out, progressOut); }));
+  NamedCommand(*queue, "purge", "Remove every message of a queue", options)
+      ->callback(run([options, &out, &progressOut] {
+        QueueOptions once = *options;
+        once.follow = false;
+        const size_t purged = Receive(once, false, out, progressOut);
+        out << "Purged " << purged << (purged == 1 ? " message" : " messages") << " from "
+            << options->name << ".\n";
+      }));
+}
+
+}  // namespace quillmere::host
