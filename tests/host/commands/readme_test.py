@@ -17,7 +17,7 @@ import unittest
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
 PYTHON = "/usr/bin/python3"  # Debian's, with python3-zeep
 NOT_RUN = {"./scripts/check\n"}  # the command that runs this test
-SETTLE_SECONDS = 60  # how long a follower may take to show what the tour sent it
+SETTLE_SECONDS = 60  # how long a follower may take to show a call made after it started
 
 
 def fenced_blocks():
@@ -64,7 +64,7 @@ class ReadmeTour(unittest.TestCase):
         self.assertNotIn("Fault", done.stdout, code)
 
     def test_every_block_runs_as_written(self):
-        server, password, followers = None, None, []
+        server, password, followers, method = None, None, [], None
         for language, code in fenced_blocks():
             if code in NOT_RUN:
                 continue
@@ -78,12 +78,16 @@ class ReadmeTour(unittest.TestCase):
                 followers.append(self.start(code))
             else:
                 self.run_block(language, code, password)
+                called = re.search(r"^quillmere call \S+ (\S+)", code, re.M)
+                method = called.group(1) if called and followers else method
         self.assertIsNotNone(server, "the README starts no server")
+        # The reports of the last call made while they follow: its method names their source.
+        self.assertTrue(method or not followers, "no call is made while the followers run")
         deadline = time.monotonic() + SETTLE_SECONDS
         for process, output in followers:
-            while not self.text(output) and time.monotonic() < deadline:
+            while method not in self.text(output) and time.monotonic() < deadline:
                 time.sleep(0.2)
-            self.assertTrue(self.text(output), process.args)
+            self.assertIn(method, self.text(output), process.args)
             self.assertIsNone(process.poll(), self.text(output))
         os.killpg(server[0].pid, signal.SIGINT)
         self.assertEqual(server[0].wait(120), 0, self.text(server[1]))
