@@ -74,9 +74,14 @@ struct ReceiveLock {
 }  // namespace
 
 LocalQueueStore& LocalQueueStore::Instance() {
-  // Never destroyed: other libraries' static destructors may still close handles.
+  // Not destroyed at process exit: other libraries' static destructors may still close
+  // handles. Released when the runtime is unloaded.
   static auto* store = new LocalQueueStore;
   return *store;
+}
+
+void LocalQueueStore::Release() {
+  delete &Instance();
 }
 
 HRESULT LocalQueueStore::Connect() {

@@ -25,6 +25,8 @@ namespace mqrt {
 class LocalQueueStore final : public QueueStore {
  public:
   static LocalQueueStore& Instance();
+  // Closes the database when the runtime is unloaded; nothing may use the store after.
+  static void Release();
 
   HRESULT Create(winport::WideView name, winport::WideView label,
                  winport::WideString* format_name) override;

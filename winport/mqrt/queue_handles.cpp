@@ -14,7 +14,8 @@ struct HandleTable {
 };
 
 HandleTable& Table() {
-  // Never destroyed: handles may be closed while the program's statics are torn down.
+  // Not destroyed at process exit: handles may be closed while the program's statics are
+  // torn down. Released when the runtime is unloaded.
   static auto* table = new HandleTable;
   return *table;
 }
@@ -45,6 +46,13 @@ std::shared_ptr<OpenQueue> RemoveQueueHandle(QUEUEHANDLE handle) {
   table.open.erase(found);
   queue->closed = true;
   return queue;
+}
+
+void ReleaseQueueHandles() {
+  HandleTable* table = &Table();
+  for (auto& [handle, queue] : table->open)
+    queue->closed = true;
+  delete table;
 }
 
 }  // namespace mqrt

@@ -23,5 +23,7 @@ QUEUEHANDLE AddQueueHandle(std::shared_ptr<OpenQueue> queue);
 // Null for a handle that is not open.
 std::shared_ptr<OpenQueue> FindQueueHandle(QUEUEHANDLE handle);
 std::shared_ptr<OpenQueue> RemoveQueueHandle(QUEUEHANDLE handle);
+// Closes every handle still open; the runtime is being unloaded.
+void ReleaseQueueHandles();
 
 }  // namespace mqrt

@@ -79,6 +79,16 @@ fs::path ProgramPath() {
   return fs::read_symlink("/proc/self/exe", error);
 }
 
+// The folder winport itself was loaded from, where its companion libraries (mqrt) lie.
+// Named explicitly because dlopen's run-path search follows whoever called dlopen, and
+// under a sanitizer that is the sanitizer's interceptor, not winport.
+fs::path WinportDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&WinportDirectory), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  return fs::absolute(info.dli_fname).parent_path();
+}
+
 // Where the object's first segment is mapped: its HMODULE.
 void* BaseOf(void* object) {
   link_map* map = nullptr;
@@ -176,7 +186,7 @@ HMODULE Load(LPCWSTR name, HANDLE file, DWORD flags) {
 
   const std::vector<std::string> candidates = CandidateFileNames(text);
   for (const fs::path& directory :
-       {winport::machine::LibraryDirectory(), ProgramPath().parent_path()}) {
+       {winport::machine::LibraryDirectory(), ProgramPath().parent_path(), WinportDirectory()}) {
     for (const std::string& candidate : candidates) {
       if (auto found = FindFile(directory, candidate)) return OpenFile(*found);
     }
