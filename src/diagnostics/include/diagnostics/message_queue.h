@@ -41,9 +41,10 @@ class CMessageQueue {
   // otherwise, also when there is no worker to deliver it.
   bool Enqueue(std::unique_ptr<ReportRecord> record);
 
-  // Asks the worker to end after the record in hand, waits for it (terminating it when
-  // it does not end in time) and drops what is still queued, with a warning event.
-  // Safe to call more than once; records appended afterwards are dropped.
+  // Asks the worker to end after the record in hand, waits for it to say it is done
+  // (terminating it when it does not in time) and drops what is still queued, with a
+  // warning event. Safe to call more than once, also from DllMain while the library is
+  // being unloaded; records appended afterwards are dropped.
   void Stop();
 
  protected:
@@ -71,6 +72,7 @@ class CMessageQueue {
   std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
   winport::ScopedHandle workEvent_;                  // manual reset: records are queued
   winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
+  winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
 };
 
 }  // namespace quillmere
