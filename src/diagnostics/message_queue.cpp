@@ -12,8 +12,10 @@ namespace quillmere {
 
 namespace {
 
-// The exit code of a worker that did not end in time.
+// The exit code of a worker that did not end in time, or never ran.
 constexpr DWORD kTerminatedExitCode = 1;
+// What ResumeThread answers when it fails.
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 
 }  // namespace
 
@@ -24,9 +26,11 @@ CMessageQueue::CMessageQueue() {
   workEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   finishedEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (stopEvent_.IsValid() && workEvent_.IsValid() && finishedEvent_.IsValid()) {
-    // Default stack size, running at once.
+    // Default stack size; it runs from the first record on. A queue made in DllMain, as
+    // the module's is, so starts no thread there: one started then could not run before
+    // the loader lock is free, and a library freed at once would wait for it in vain.
     worker_.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, 0, nullptr)));
+        _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, CREATE_SUSPENDED, nullptr)));
   }
   if (!worker_.IsValid()) {
     workEvent_.Reset();
@@ -52,11 +56,20 @@ bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     const bool wasEmpty = queue_.empty();
     OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
     if (wasEmpty) SetEvent(workEvent_.Get());
+    if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
   }
   return true;
 }
 
 void CMessageQueue::Stop() {
+  {
+    winport::CriticalSectionLock hold(lock_);
+    if (worker_.IsValid() && !workerRunning_) {
+      // It has run nothing and holds nothing: ended at once, from DllMain too.
+      TerminateThread(worker_.Get(), kTerminatedExitCode);
+      worker_.Reset();
+    }
+  }
   if (worker_.IsValid()) {
     SetEvent(stopEvent_.Get());
     // Not the thread's end alone: while the library is being unloaded the loader lock is

@@ -66,6 +66,8 @@ HRESULT RegisterAsInstaller(bool unregister) {
   GetExitCodeProcess(process.Get(), &exitCode);
   return static_cast<HRESULT>(exitCode);
 #else
+  // In the apartment regsvr32 gives it.
+  const winport::ScopedComInit apartment(COINIT_APARTMENTTHREADED);
   const winport::ScopedLibrary library(LoadLibraryW(file.c_str()));
   const auto entry = reinterpret_cast<Export>(reinterpret_cast<void (*)()>(
       GetProcAddress(library.Get(), unregister ? "DllUnregisterServer" : "DllRegisterServer")));

@@ -14,11 +14,11 @@
 
 namespace quillmere {
 
-// The worker starts in the constructor, before any derived part of the object exists.
-// A derived class that overrides Process (or an event writer) must call Stop() first
-// thing in its own destructor: otherwise the worker may still run Process while the
-// derived members it uses are being destroyed, and the shutdown events would reach only
-// the empty writers here.
+// The worker is made in the constructor and runs from the first record on. A derived
+// class that overrides Process (or an event writer) must call Stop() first thing in its
+// own destructor: otherwise the worker may still run Process while the derived members
+// it uses are being destroyed, and the shutdown events would reach only the empty
+// writers here.
 //
 // The virtual operations have empty bodies: a bare queue accepts records and discards
 // them.
@@ -73,6 +73,7 @@ class CMessageQueue {
   winport::ScopedHandle workEvent_;                  // manual reset: records are queued
   winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
   winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
+  bool workerRunning_ = false;                       // guarded by lock_: resumed
 };
 
 }  // namespace quillmere
