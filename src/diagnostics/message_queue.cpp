@@ -12,8 +12,10 @@ namespace quillmere {
 
 namespace {
 
-// The exit code of a worker that did not end in time.
+// The exit code of a worker that did not end in time, or never ran.
 constexpr DWORD kTerminatedExitCode = 1;
+// What ResumeThread answers when it fails.
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 
 }  // namespace
 
@@ -21,18 +23,19 @@ CMessageQueue::CMessageQueue() {
   if (!lock_.Valid()) RaiseComErrorWithoutInfo(HRESULT_FROM_WIN32(lock_.InitError()));
 
   stopEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!stopEvent_.IsValid()) return;
   workEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!workEvent_.IsValid()) {
-    stopEvent_.Reset();
-    return;
+  finishedEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (stopEvent_.IsValid() && workEvent_.IsValid() && finishedEvent_.IsValid()) {
+    // Default stack size; it runs from the first record on. A queue made in DllMain, as
+    // the module's is, so starts no thread there: one started then could not run before
+    // the loader lock is free, and a library freed at once would wait for it in vain.
+    worker_.Reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, CREATE_SUSPENDED, nullptr)));
   }
-  // Default stack size, running at once.
-  worker_.Reset(reinterpret_cast<HANDLE>(
-      _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, 0, nullptr)));
   if (!worker_.IsValid()) {
     workEvent_.Reset();
     stopEvent_.Reset();
+    finishedEvent_.Reset();
   }
 }
 
@@ -53,14 +56,28 @@ bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     const bool wasEmpty = queue_.empty();
     OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
     if (wasEmpty) SetEvent(workEvent_.Get());
+    if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
   }
   return true;
 }
 
 void CMessageQueue::Stop() {
+  {
+    winport::CriticalSectionLock hold(lock_);
+    if (worker_.IsValid() && !workerRunning_) {
+      // It has run nothing and holds nothing: ended at once, from DllMain too.
+      TerminateThread(worker_.Get(), kTerminatedExitCode);
+      worker_.Reset();
+    }
+  }
   if (worker_.IsValid()) {
     SetEvent(stopEvent_.Get());
-    if (WaitForSingleObject(worker_.Get(), kStopTimeoutMilliseconds) == WAIT_TIMEOUT) {
+    // Not the thread's end alone: while the library is being unloaded the loader lock is
+    // held, and a thread cannot end until it is free. At process exit the thread may be
+    // gone without having said it was done.
+    const HANDLE done[] = {finishedEvent_.Get(), worker_.Get()};
+    if (WaitForMultipleObjects(static_cast<DWORD>(std::size(done)), done, FALSE,
+                               kStopTimeoutMilliseconds) == WAIT_TIMEOUT) {
       WriteWarningEvent(kEventWorkerTerminated);
       TerminateThread(worker_.Get(), kTerminatedExitCode);
     }
@@ -73,6 +90,7 @@ void CMessageQueue::Stop() {
     // Without the work event later appends are dropped at once instead of piling up.
     workEvent_.Reset();
     stopEvent_.Reset();
+    finishedEvent_.Reset();
     leftovers.swap(queue_);
   }
   if (!leftovers.empty()) WriteWarningEvent(kEventRecordsDropped);
@@ -88,7 +106,11 @@ bool CMessageQueue::WaitForStopRequest(DWORD milliseconds) const {
 }
 
 unsigned __stdcall CMessageQueue::WorkerMain(void* queue) {
-  static_cast<CMessageQueue*>(queue)->RunWorker();
+  auto* const self = static_cast<CMessageQueue*>(queue);
+  const HANDLE finished = self->finishedEvent_.Get();
+  self->RunWorker();
+  // The last use of the queue and of this library's code: once it is seen, both may go.
+  SetEvent(finished);
   return 0;
 }
 

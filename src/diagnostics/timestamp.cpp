@@ -1,10 +1,10 @@
 #include "timestamp.h"
 
-#include <winport/wide.h>
+#include <algorithm>
+
 #include <winport/windows.h>
 
 #include "errors/com_error.h"
-#include "errors/failure_helpers.h"
 
 namespace quillmere {
 
@@ -17,13 +17,16 @@ constexpr UINT kFractionLength = 4;
 constexpr unsigned kMillisecondsPerSecond = 1000;
 
 // "yyyy-MM-dd HH:mm:ss" of one second, kept per thread: a thread reporting often formats
-// each second once and only adds the milliseconds.
+// each second once and only adds the milliseconds. Nothing in it needs destroying: on
+// Windows a thread-local object with a destructor keeps its library loaded for as long as
+// the thread lives, so a host thread that once reported would stop the module's unload.
 struct SecondText {
   SYSTEMTIME second = {};
-  winport::WideString text;
+  OLECHAR text[2 * kPictureBuffer] = {};  // date, a space, time
+  UINT length = 0;
 
   bool Holds(const SYSTEMTIME& now) const {
-    return !text.empty() && now.wSecond == second.wSecond && now.wMinute == second.wMinute &&
+    return length != 0 && now.wSecond == second.wSecond && now.wMinute == second.wMinute &&
            now.wHour == second.wHour && now.wDay == second.wDay && now.wMonth == second.wMonth &&
            now.wYear == second.wYear;
   }
@@ -37,11 +40,12 @@ struct SecondText {
     if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, OLESTR("HH':'mm':'ss"), time,
                        kPictureBuffer) == 0)
       time[0] = 0;
-    OrOutOfMemory([&] {
-      text = date;
-      text += OLECHAR(' ');
-      text += time;
-    });
+    length = 0;
+    for (const OLECHAR* from = date; *from != 0; ++from)
+      text[length++] = *from;
+    text[length++] = OLECHAR(' ');
+    for (const OLECHAR* from = time; *from != 0; ++from)
+      text[length++] = *from;
     second = now;
   }
 };
@@ -55,12 +59,12 @@ winport::ScopedBstr FormatTimestamp() {
   GetLocalTime(&now);
   if (!t_second.Holds(now)) t_second.Format(now);
 
-  const UINT length = static_cast<UINT>(t_second.text.size());
+  const UINT length = t_second.length;
   winport::ScopedBstr result;
   result.Reset(SysAllocStringLen(nullptr, length + kFractionLength));
   if (result.Get() == nullptr) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
   OLECHAR* text = result.Get();
-  t_second.text.copy(text, length);
+  std::copy_n(t_second.text, length, text);
   text[length] = OLECHAR('.');
   // The milliseconds in three digits, the last first.
   unsigned milliseconds = now.wMilliseconds % kMillisecondsPerSecond;

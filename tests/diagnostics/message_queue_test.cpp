@@ -168,7 +168,7 @@ TEST(ReportQueueThreads, StoppingWhileOthersReport) {
 TEST(ReportQueue, WithoutAWorkerRecordsAreDroppedSilently) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   const std::pair<const char*, unsigned> failures[] = {
-      {"CreateEventW", 1}, {"CreateEventW", 2}, {"_beginthreadex", 1}};
+      {"CreateEventW", 1}, {"CreateEventW", 2}, {"CreateEventW", 3}, {"_beginthreadex", 1}};
   for (const auto& [function, nth] : failures) {
     SCOPED_TRACE(testing::Message() << function << " #" << nth);
     winport::fault::FailCall(function, ERROR_NOT_ENOUGH_MEMORY, nth);

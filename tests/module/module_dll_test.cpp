@@ -2,6 +2,7 @@
 // activated by ProgID, unloaded once nothing holds it.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,39 @@ bool ModuleLoaded() {
   HMODULE module = nullptr;
   return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             winport::Utf8ToWide(QUILLMERE_ADMIN_FILE).c_str(), &module) != FALSE;
+}
+
+// Registers the module, or unregisters it, as an installer does: on Windows with the
+// system's regsvr32 in a process of its own (its exit code), elsewhere through the export.
+HRESULT RegisterAsInstaller(bool unregister) {
+  const WideString file = winport::Utf8ToWide(QUILLMERE_ADMIN_FILE);
+#ifdef _WIN32
+  OLECHAR path[MAX_PATH];
+  GetFullPathNameW(file.c_str(), MAX_PATH, path, nullptr);
+  WideString command = OLESTR("regsvr32.exe /s ") +
+                       WideString(unregister ? OLESTR("/u \"") : OLESTR("\"")) + path +
+                       OLESTR("\"");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &started)) {
+    return HRESULT_FROM_WIN32(GetLastError());
+  }
+  const winport::ScopedHandle process(started.hProcess);
+  const winport::ScopedHandle thread(started.hThread);
+  DWORD exitCode = STILL_ACTIVE;
+  WaitForSingleObject(process.Get(), INFINITE);
+  GetExitCodeProcess(process.Get(), &exitCode);
+  return static_cast<HRESULT>(exitCode);
+#else
+  // In the apartment regsvr32 gives it.
+  const winport::ScopedComInit apartment(COINIT_APARTMENTTHREADED);
+  const winport::ScopedLibrary library(LoadLibraryW(file.c_str()));
+  const auto entry = reinterpret_cast<Export>(reinterpret_cast<void (*)()>(
+      GetProcAddress(library.Get(), unregister ? "DllUnregisterServer" : "DllRegisterServer")));
+  return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
+#endif
 }
 
 // The library loaded by path, with its exports.
@@ -235,16 +269,11 @@ TEST_F(ModuleDllThreads, EightThreadsShareOneClassFactory) {
   EXPECT_EQ(Call("DllCanUnloadNow"), S_OK);
 }
 
-// A client that knows only the ProgIDs: after registration it activates both objects,
-// starts them on the host, has the listing answered, and the library goes once released.
+// A client that knows only the ProgIDs: after an installer's registration it activates
+// both objects, starts them on the host, has the listing answered, and the library goes
+// once released; unregistration then takes the ProgIDs away.
 TEST(ModuleClient, ActivatesByProgIdAnswersAndUnloads) {
-  {
-    const winport::ScopedLibrary registrar(
-        LoadLibraryW(winport::Utf8ToWide(QUILLMERE_ADMIN_FILE).c_str()));
-    const auto registerServer = reinterpret_cast<Export>(
-        reinterpret_cast<void (*)()>(GetProcAddress(registrar.Get(), "DllRegisterServer")));
-    ASSERT_EQ(registerServer(), S_OK);
-  }
+  ASSERT_EQ(RegisterAsInstaller(false), S_OK);
   ASSERT_FALSE(ModuleLoaded());
   soap_testing::TestHost host;
   host.sessions->AddCaller("tok-admin", quillmere::GroupAdmin);
@@ -274,6 +303,12 @@ TEST(ModuleClient, ActivatesByProgIdAnswersAndUnloads) {
   ASSERT_TRUE(ModuleLoaded());
   CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_FALSE(ModuleLoaded());
+  // Nothing of the library is left for the process's exceptions to reach.
+  EXPECT_THROW(throw std::runtime_error("after the unload"), std::runtime_error);
+
+  ASSERT_EQ(RegisterAsInstaller(true), S_OK);
+  for (const OLECHAR* progId : {OLESTR("quillmere.Administer"), OLESTR("quillmere.WbemProvider")})
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << Narrow(progId);
 }
 
 }  // namespace

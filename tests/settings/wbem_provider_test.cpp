@@ -2,6 +2,8 @@
 // edited from a posted cell, the class sheets, the refusals and the setting notification.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,6 +106,37 @@ TEST_F(Provider, AMessageThatMayNotBeProcessedIsRefused) {
   EXPECT_EQ(Settings(), nullptr);  // nothing was read or written
 }
 
+// When the response's fault cannot be had, nothing more can be said in the response: the
+// failure itself is Execute's answer, for each of the methods' refusals.
+TEST_F(Provider, ARefusalWhoseFaultCannotBeHadAnswersTheFailure) {
+  // RPC_E_DISCONNECTED: the host's message is gone.
+  static constexpr HRESULT kFaultUnreachable = static_cast<HRESULT>(0x80010108);
+  host.messages.factory->prepare = [](fakes::FakeSoapMessage& made) {
+    made.log.Fail("getSOAPFault", kFaultUnreachable);
+  };
+  struct Case {
+    const char* method;
+    const char* dictionary;
+    HRESULT understood;
+  };
+  for (const Case& test : {Case{"GetMetadata", "", S_FALSE}, Case{"PutMetadata", "", S_FALSE},
+                           Case{"PutMetadata", "<Other>x</Other>", S_OK}}) {
+    SCOPED_TRACE(std::string(test.method) + " " + test.dictionary);
+    const std::size_t reportedBefore = host.reporting.Reports().size();
+    const auto answer = Ask(test.method, test.dictionary, test.understood);
+    EXPECT_EQ(answer.hr, kFaultUnreachable);
+    EXPECT_TRUE(answer.created->fault->log.Calls().empty());
+    EXPECT_TRUE(answer.created->parameters.empty());
+    // The method's own result, as Execute reports it first, was that failure too.
+    const auto reports = host.reporting.Reports();
+    const auto methodFailure =
+        std::find_if(reports.begin() + static_cast<std::ptrdiff_t>(reportedBefore), reports.end(),
+                     [](const auto& call) { return call.source == "ISOAPObjectImpl::Execute"; });
+    ASSERT_NE(methodFailure, reports.end());
+    EXPECT_EQ(methodFailure->errorNumber, kFaultUnreachable);
+  }
+}
+
 const std::string kSheetRoot =
     "<QMSSPREADSHEET xmlns=\"urn:quillmere:spreadsheet\" xmlns:sp=\"urn:quillmere:spreadsheet\" ";
 const std::string kLabeling = "<LABELING><INFOBOX/> \n<HEADER/> \n \n</LABELING>";
@@ -151,6 +184,17 @@ TEST_F(Provider, AMissingClassIsAServerFault) {
   EXPECT_EQ(answer.created->fault->code, FaultCode::Server);
   EXPECT_TRUE(Documents(answer).empty());
   EXPECT_EQ(host.reporting.Texts("CSetting::EnumerateWbemClassObject").size(), 1u);
+}
+
+// The store out of reach: the failed connection is reported and the sheet is a server
+// fault.
+TEST_F(Provider, AClassSheetWithoutItsStoreIsAServerFault) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
+  winport::fault::FailCall("ConnectServer", WBEM_E_ACCESS_DENIED);
+  const auto answer = Ask("JobProvider");
+  EXPECT_EQ(answer.created->fault->code, FaultCode::Server);
+  EXPECT_TRUE(Documents(answer).empty());
+  EXPECT_EQ(host.reporting.Texts("CSetting::Connect").size(), 1u);
 }
 
 // Two edits of one setting at once: the last writer wins and the instance stays whole.

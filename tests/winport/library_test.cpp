@@ -8,6 +8,7 @@
 
 #include "platform_skips.h"
 #include "registry_text.h"
+#include "testlib/testlib_key.h"
 #include "wide_matchers.h"
 
 namespace {
@@ -93,13 +94,13 @@ TEST(LibraryFaults, InjectedFailuresAreNullWithTheInjectedError) {
   EXPECT_NE(GetProcAddress(library.Get(), "QuillmereTestAdd"), nullptr);
 }
 
-constexpr const OLECHAR* kTestLibKey = OLESTR("Software\\QuillmereTests\\TestLib");
+const winport::WideString kTestLibKey = TestLibKey();
 
 // What the test library's DllMain has recorded so far (see quillmere_testlib.cpp).
 std::string Notifications() {
-  return Narrow(
-      testing_support::ReadRegistryString(HKEY_CURRENT_USER, kTestLibKey, OLESTR("Notifications"))
-          .value_or(OLESTR("")));
+  return Narrow(testing_support::ReadRegistryString(HKEY_CURRENT_USER, kTestLibKey.c_str(),
+                                                    OLESTR("Notifications"))
+                    .value_or(OLESTR("")));
 }
 
 unsigned __stdcall DoNothing(void*) {
@@ -109,8 +110,8 @@ unsigned __stdcall DoNothing(void*) {
 // Each test starts without notifications: on Windows the registry outlives the tests.
 class LibraryEntryPoint : public testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey); }
-  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey); }
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey.c_str()); }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestLibKey.c_str()); }
 };
 
 // The library is attached on its first reference and detached on its last, each once,
@@ -141,7 +142,7 @@ TEST_F(LibraryEntryPoint, AttachesOnTheFirstReferenceAndDetachesOnTheLast) {
 }
 
 TEST_F(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
-  testing_support::WriteRegistryString(HKEY_CURRENT_USER, kTestLibKey, OLESTR("FailAttach"),
+  testing_support::WriteRegistryString(HKEY_CURRENT_USER, kTestLibKey.c_str(), OLESTR("FailAttach"),
                                        OLESTR("1"));
   SetLastError(ERROR_SUCCESS);
   EXPECT_EQ(LoadLibraryW(kTestLibrary), nullptr);
@@ -150,6 +151,17 @@ TEST_F(LibraryEntryPoint, ARefusedAttachIsDetachedAndTheLoadFails) {
   HMODULE module = nullptr;
   EXPECT_FALSE(
       GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, kTestLibrary, &module));
+}
+
+// Ending takes the loader lock, as on Windows: while the library is detached its thread
+// can say it is done but cannot end.
+TEST_F(LibraryEntryPoint, AThreadCannotEndWhileItsLibraryIsDetached) {
+  winport::ScopedLibrary library = Load();
+  const auto startThread = Export<BOOL (*)()>(library.Get(), "QuillmereTestStartThread");
+  ASSERT_NE(startThread, nullptr);
+  ASSERT_TRUE(startThread());
+  library.Reset();
+  EXPECT_EQ(Notifications(), "10H");
 }
 
 TEST_F(LibraryEntryPoint, DisableThreadLibraryCallsNeedsAModule) {

@@ -5,8 +5,6 @@
 #include <winport/se_translator.h>
 #include <winport/windows.h>
 
-#include <mutex>
-
 namespace {
 
 thread_local _se_translator_function t_translator = nullptr;
@@ -44,11 +42,26 @@ LONG CALLBACK TranslateFault(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Removed with the static objects of the program or library this code is linked into:
+// a library unloaded while the process goes on must not leave the process a handler in
+// code that is gone, which the next exception of any kind would call.
+class InstalledHandler {
+ public:
+  InstalledHandler() : handler_(AddVectoredExceptionHandler(1, TranslateFault)) {}
+  ~InstalledHandler() {
+    if (handler_ != nullptr) RemoveVectoredExceptionHandler(handler_);
+  }
+  InstalledHandler(const InstalledHandler&) = delete;
+  InstalledHandler& operator=(const InstalledHandler&) = delete;
+
+ private:
+  void* handler_;
+};
+
 }  // namespace
 
 _se_translator_function __cdecl _set_se_translator(_se_translator_function _NewPtFunc) {
-  static std::once_flag installed;
-  std::call_once(installed, [] { AddVectoredExceptionHandler(1, TranslateFault); });
+  static const InstalledHandler installed;
   const _se_translator_function previous = t_translator;
   t_translator = _NewPtFunc;
   return previous;

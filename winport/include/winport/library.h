@@ -17,12 +17,15 @@
 // when FreeLibrary gives back the last one, before its static objects are destroyed. An
 // attach that answers FALSE is followed by a detach, the library is freed and the load
 // fails with ERROR_DLL_INIT_FAILED. Threads never notify libraries (no DLL_THREAD_ATTACH
-// or DLL_THREAD_DETACH), so DisableThreadLibraryCalls only checks the module.
+// or DLL_THREAD_DETACH), so DisableThreadLibraryCalls only checks the module. As on
+// Windows, a thread started with _beginthreadex cannot end while a DllMain runs (its
+// handle is signalled only once the loader lock is free): a library that stops its
+// threads in DllMain waits for them to say they are done, not for their handles.
 //
 // Process exit: every library still attached gets DLL_PROCESS_DETACH with reserved
 // non-null, the latest attached first, from the exit handlers and so before its own
 // static objects are destroyed. Unlike Windows, the process's other threads are still
-// running then, so a library may stop its threads in an orderly way. A library the
+// running then, so a library may ask its threads to finish their work. A library the
 // program links at start, and so never loads with LoadLibraryW, is never notified.
 #pragma once
 

@@ -1,6 +1,6 @@
 // Threads: _beginthreadex over pthreads, each thread with a waitable object that is
-// signalled when it ends, and the per-thread record of the mutexes it owns, which it
-// abandons when it ends without releasing them.
+// signalled when it ends (never while the loader lock is held), and the per-thread
+// record of the mutexes it owns, which it abandons when it ends without releasing them.
 #include <winport/threads.h>
 
 #include <pthread.h>
@@ -19,6 +19,7 @@
 #include <winport/message.h>
 #include <winport/synch.h>
 
+#include "kernel/dll_entries.h"
 #include "kernel/sync_internal.h"
 
 namespace winport::detail {
@@ -126,6 +127,9 @@ void* Run(void* raw) {
     if (run && thread->priority != THREAD_PRIORITY_NORMAL) ApplyPriority(id, thread->priority);
   }
   const DWORD code = run ? start->routine(start->argument) : thread->exit_code;
+  // As on Windows, a thread ends only while no library is being loaded or freed: a
+  // DllMain that waits for a thread's end waits in vain.
+  { const std::lock_guard loader(LoaderLock()); }
   t_state.Finish(id, code);
   return nullptr;
 }

@@ -14,11 +14,11 @@
 
 namespace quillmere {
 
-// The worker starts in the constructor, before any derived part of the object exists.
-// A derived class that overrides Process (or an event writer) must call Stop() first
-// thing in its own destructor: otherwise the worker may still run Process while the
-// derived members it uses are being destroyed, and the shutdown events would reach only
-// the empty writers here.
+// The worker is made in the constructor and runs from the first record on. A derived
+// class that overrides Process (or an event writer) must call Stop() first thing in its
+// own destructor: otherwise the worker may still run Process while the derived members
+// it uses are being destroyed, and the shutdown events would reach only the empty
+// writers here.
 //
 // The virtual operations have empty bodies: a bare queue accepts records and discards
 // them.
@@ -41,9 +41,10 @@ class CMessageQueue {
   // otherwise, also when there is no worker to deliver it.
   bool Enqueue(std::unique_ptr<ReportRecord> record);
 
-  // Asks the worker to end after the record in hand, waits for it (terminating it when
-  // it does not end in time) and drops what is still queued, with a warning event.
-  // Safe to call more than once; records appended afterwards are dropped.
+  // Asks the worker to end after the record in hand, waits for it to say it is done
+  // (terminating it when it does not in time) and drops what is still queued, with a
+  // warning event. Safe to call more than once, also from DllMain while the library is
+  // being unloaded; records appended afterwards are dropped.
   void Stop();
 
  protected:
@@ -71,6 +72,8 @@ class CMessageQueue {
   std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
   winport::ScopedHandle workEvent_;                  // manual reset: records are queued
   winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
+  winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
+  bool workerRunning_ = false;                       // guarded by lock_: resumed
 };
 
 }  // namespace quillmere
