@@ -91,11 +91,15 @@ WideString PugiDocument(int rows) {
   return output;
 }
 
-WideString WithoutSeparators(WideString text) {
+WideString WithoutSeparators(const WideString& text) {
   const WideString separator = OLESTR(" \n");
-  for (std::size_t at = text.find(separator); at != WideString::npos; at = text.find(separator))
-    text.erase(at, separator.size());
-  return text;
+  WideString kept;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(separator); at != WideString::npos;
+       from = at + separator.size(), at = text.find(separator, from)) {
+    kept.append(text, from, at - from);
+  }
+  return kept.append(text, from);
 }
 
 // Both sides must write the document they are timed for.
