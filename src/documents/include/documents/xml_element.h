@@ -19,7 +19,8 @@ class CXmlElement {
   CXmlElement(winport::WideView name, winport::WideView text);
   // Children are not owned: whoever attaches one keeps it alive until the document has been
   // written. Those made by AddNewChild live as long as the element the tree was begun with
-  // (the first one that is not made by AddNewChild).
+  // (the first one that is not made by AddNewChild), and so does what they give up, such as
+  // a replaced text.
   ~CXmlElement();
   CXmlElement(const CXmlElement&) = delete;
   CXmlElement& operator=(const CXmlElement&) = delete;
