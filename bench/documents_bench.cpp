@@ -1,13 +1,14 @@
-// Writing a large document with the element builder, against the floor: the same bytes
-// appended by hand into one wide string.
+// Building and writing a 10,000-row tree with the element builder, against pugixml building
+// the same tree and saving it as UTF-16. Both write the same rows; ours follows every child
+// with the builder's " \n", which pugixml (raw format) leaves out.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
+#include <cstddef>
 #include <memory>
-#include <vector>
 
 #include <winport/wide.h>
 #include <winport/windows.h>
+#include <pugixml.hpp>
 
 #include "documents/decimal.h"
 #include "documents/xml_element.h"
@@ -18,6 +19,7 @@ namespace {
 using quillmere::CXmlElement;
 using winport::WideString;
 
+constexpr int kRows = 10000;
 const OLECHAR kRowText[] = OLESTR("row text");
 const OLECHAR kRowClass[] = OLESTR("case");
 
@@ -33,7 +35,15 @@ std::unique_ptr<CXmlElement> BuildTree(int rows) {
   return root;
 }
 
-void PlainLoop(WideString& output, int rows) {
+WideString BuilderDocument(int rows) {
+  WideString output;
+  BuildTree(rows)->Write(output);
+  return output;
+}
+
+// The same document appended by hand: what the builder must write, byte for byte.
+WideString PlainDocument(int rows) {
+  WideString output;
   output.append(OLESTR("<TABLE>"));
   for (int i = 0; i < rows; ++i) {
     output.append(OLESTR("<row id=\""));
@@ -42,47 +52,97 @@ void PlainLoop(WideString& output, int rows) {
     output.append(kRowText).append(OLESTR("</row> \n"));
   }
   output.append(OLESTR("</TABLE>"));
-}
-
-WideString BuilderDocument(int rows) {
-  WideString output;
-  BuildTree(rows)->Write(output);
   return output;
 }
 
-WideString PlainDocument(int rows) {
+void BuildPugiTree(pugi::xml_document& document, int rows) {
+  pugi::xml_node root = document.append_child("TABLE");
+  for (int i = 0; i < rows; ++i) {
+    pugi::xml_node row = root.append_child("row");
+    row.append_attribute("id") = i;
+    row.append_attribute("kind") = "case";
+    row.text() = "row text";
+  }
+}
+
+// Collects pugixml's UTF-16LE output into a wide string (this machine is little-endian).
+class WideWriter : public pugi::xml_writer {
+ public:
+  explicit WideWriter(WideString& output) : output_(output) {}
+  void write(const void* data, std::size_t size) override {
+    output_.append(static_cast<const OLECHAR*>(data), size / sizeof(OLECHAR));
+  }
+
+ private:
+  WideString& output_;
+};
+
+void SavePugiTree(const pugi::xml_document& document, WideString& output) {
+  WideWriter writer(output);
+  document.save(writer, "", pugi::format_raw | pugi::format_no_declaration,
+                pugi::encoding_utf16_le);
+}
+
+WideString PugiDocument(int rows) {
+  pugi::xml_document document;
+  BuildPugiTree(document, rows);
   WideString output;
-  PlainLoop(output, rows);
+  SavePugiTree(document, output);
   return output;
 }
 
-bool SameBytes(benchmark::State& state, int rows) {
-  if (BuilderDocument(rows) == PlainDocument(rows)) return true;
-  state.SkipWithError("the builder and the plain loop wrote different documents");
+WideString WithoutSeparators(const WideString& text) {
+  const WideString separator = OLESTR(" \n");
+  WideString kept;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(separator); at != WideString::npos;
+       from = at + separator.size(), at = text.find(separator, from)) {
+    kept.append(text, from, at - from);
+  }
+  return kept.append(text, from);
+}
+
+// Both sides must write the document they are timed for.
+bool SameDocuments(benchmark::State& state) {
+  const WideString ours = BuilderDocument(kRows);
+  if (ours == PlainDocument(kRows) && WithoutSeparators(ours) == PugiDocument(kRows)) return true;
+  state.SkipWithError("the builder, the plain loop and pugixml wrote different documents");
   return false;
 }
 
-void BM_BuilderTree(benchmark::State& state) {
-  const int rows = static_cast<int>(state.range(0));
-  if (!SameBytes(state, rows)) return;
-  const std::unique_ptr<CXmlElement> root = BuildTree(rows);
+// What a listing pays per document: the tree built, written and freed.
+void Documents_ElementBuilder_ours(benchmark::State& state) {
+  if (!SameDocuments(state)) return;
+  TimeWrites(state, [] { return BuilderDocument(kRows); });
+}
+void Documents_ElementBuilder_peer(benchmark::State& state) {
+  if (!SameDocuments(state)) return;
+  TimeWrites(state, [] { return PugiDocument(kRows); });
+}
+BENCHMARK(Documents_ElementBuilder_ours)->Name("Documents/ElementBuilder10000/ours");
+BENCHMARK(Documents_ElementBuilder_peer)->Name("Documents/ElementBuilder10000/peer");
+
+// Writing alone, the tree built once.
+void Documents_ElementWrite_ours(benchmark::State& state) {
+  if (!SameDocuments(state)) return;
+  const std::unique_ptr<CXmlElement> root = BuildTree(kRows);
   TimeWrites(state, [&] {
     WideString output;
     root->Write(output);
     return output;
   });
 }
-BENCHMARK(BM_BuilderTree)->Arg(10000);
-
-// Building the tree as well as writing it (what a listing pays per document), and its
-// floor: the same bytes appended by hand.
-template <WideString (*Write)(int rows)>
-void BM_Document(benchmark::State& state) {
-  const int rows = static_cast<int>(state.range(0));
-  if (!SameBytes(state, rows)) return;
-  TimeWrites(state, [rows] { return Write(rows); });
+void Documents_ElementWrite_peer(benchmark::State& state) {
+  if (!SameDocuments(state)) return;
+  pugi::xml_document document;
+  BuildPugiTree(document, kRows);
+  TimeWrites(state, [&] {
+    WideString output;
+    SavePugiTree(document, output);
+    return output;
+  });
 }
-BENCHMARK(BM_Document<BuilderDocument>)->Name("BM_BuilderBuildAndWrite")->Arg(10000);
-BENCHMARK(BM_Document<PlainDocument>)->Name("BM_PlainLoopTree")->Arg(10000);
+BENCHMARK(Documents_ElementWrite_ours)->Name("Documents/ElementWrite10000/ours");
+BENCHMARK(Documents_ElementWrite_peer)->Name("Documents/ElementWrite10000/peer");
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <utility>
+#include <memory_resource>
+#include <new>
 
 #include "decimal.h"
 #include "errors/com_error.h"
 #include "errors/failure_helpers.h"
+#include "plain_heap.h"
 
 namespace quillmere {
 
@@ -14,6 +16,9 @@ namespace {
 
 // What follows every child, the last one too: the only white space a document holds.
 constexpr OLECHAR kChildSeparator[] = OLESTR(" \n");
+
+// The characters an element's attributes take at first: enough for a few short ones.
+constexpr std::size_t kAttributesRoom = 32;
 
 // The sinks take literals by array, so that their lengths are known when compiled.
 class CountingSink {
@@ -30,36 +35,50 @@ class CountingSink {
   std::size_t length_ = 0;
 };
 
-class AppendingSink {
+// Pieces up to this long are copied in place rather than by a call.
+constexpr std::size_t kShortPiece = 16;
+
+// Writes into room already made for all it is given.
+class FillingSink {
  public:
-  explicit AppendingSink(winport::WideString& output) : output_(output) {}
-  void Put(OLECHAR c) { output_.push_back(c); }
-  void Put(winport::WideView text) { output_.append(text); }
+  explicit FillingSink(OLECHAR* at) : at_(at) {}
+  void Put(OLECHAR c) { *at_++ = c; }
+  void Put(winport::WideView text) {
+    // Most pieces are names and short values.
+    if (text.size() <= kShortPiece) {
+      for (std::size_t i = 0; i < text.size(); ++i)
+        at_[i] = text[i];
+      at_ += text.size();
+    } else {
+      at_ = std::copy(text.begin(), text.end(), at_);
+    }
+  }
   template <std::size_t N>
   void Put(const OLECHAR (&text)[N]) {
-    output_.append(text, N - 1);
+    at_ = std::copy(text, text + N - 1, at_);
   }
 
  private:
-  winport::WideString& output_;
+  OLECHAR* at_;
 };
 
 // Appends what walk writes, whole or not at all. The first walk counts, the room for all
-// of it is made at once (the only step that can fail), and the second walk appends into
-// that room, which cannot fail: output never holds half an element, and a document of
+// of it is made at once (the only step that can fail), and the second walk fills that
+// room, which cannot fail: output never holds half an element, and a document of
 // thousands of rows is grown once rather than copied again and again.
 template <class Walk>
 void AppendWhole(winport::WideString& output, const Walk& walk) {
   CountingSink counter;
   walk(counter);
-  OrOutOfMemory([&] { output.reserve(output.size() + counter.Length()); });
-  AppendingSink appender(output);
-  walk(appender);
+  const std::size_t start = output.size();
+  OrOutOfMemory([&] { output.resize(start + counter.Length()); });
+  FillingSink filler(output.data() + start);
+  walk(filler);
 }
 
 // Grows list the way push_back would, so that the push_back after it cannot fail.
-template <class T>
-void MakeRoomForOne(std::vector<T>& list) {
+template <class List>
+void MakeRoomForOne(List& list) {
   if (list.size() == list.capacity()) {
     list.reserve(list.size() + std::max<std::size_t>(list.size(), 1));
   }
@@ -71,14 +90,7 @@ template <class Sink>
 void CXmlElement::WriteTo(Sink& sink) const {
   sink.Put(OLESTR('<'));
   sink.Put(name_);
-  for (const Attribute& attribute : attributes_) {
-    if (attribute.name.empty()) continue;
-    sink.Put(OLESTR(' '));
-    sink.Put(attribute.name);
-    sink.Put(OLESTR("=\""));
-    sink.Put(attribute.value);
-    sink.Put(OLESTR('"'));
-  }
+  sink.Put(attributes_);
   if (text_.empty() && children_.empty() && !neverSelfClose_) {
     sink.Put(OLESTR("/>"));
   } else {
@@ -102,11 +114,15 @@ void CXmlElement::WriteEndTagTo(Sink& sink) const {
   sink.Put(OLESTR('>'));
 }
 
-CXmlElement::CXmlElement(winport::WideView name) {
+CXmlElement::CXmlElement(std::pmr::memory_resource& memory)
+    : text_(&memory), attributes_(&memory), children_(&memory), name_(&memory) {}
+
+CXmlElement::CXmlElement(winport::WideView name) : CXmlElement(PlainHeap()) {
   OrOutOfMemory([&] { name_.assign(name); });
 }
 
-CXmlElement::CXmlElement(winport::WideView name, winport::WideView text) {
+CXmlElement::CXmlElement(winport::WideView name, winport::WideView text)
+    : CXmlElement(PlainHeap()) {
   OrOutOfMemory([&] {
     name_.assign(name);
     text_.assign(text);
@@ -116,20 +132,32 @@ CXmlElement::CXmlElement(winport::WideView name, winport::WideView text) {
 CXmlElement::~CXmlElement() = default;
 
 void CXmlElement::SetText(winport::WideView text) {
-  // Copied first so that a failed copy leaves the old text in place.
-  OrOutOfMemory([&] { text_ = winport::WideString(text); });
+  // A string's assign changes nothing when it fails.
+  OrOutOfMemory([&] { text_.assign(text); });
 }
 
 void CXmlElement::AddAttribute(winport::WideView name, winport::WideView value) {
-  OrOutOfMemory([&] { attributes_.emplace_back(name, value); });
+  if (name.empty()) return;  // never written
+  const std::size_t start = attributes_.size();
+  const std::size_t length = name.size() + value.size() + 4;
+  OrOutOfMemory([&] {
+    // An element has a few attributes: room for them all from the first.
+    if (attributes_.capacity() < start + length) {
+      attributes_.reserve(std::max(start + length, kAttributesRoom));
+    }
+    attributes_.resize(start + length);
+  });
+  FillingSink sink(attributes_.data() + start);
+  sink.Put(OLESTR(' '));
+  sink.Put(name);
+  sink.Put(OLESTR("=\""));
+  sink.Put(value);
+  sink.Put(OLESTR('"'));
 }
 
 void CXmlElement::AddIntAttribute(winport::WideView name, LONG value) {
-  OrOutOfMemory([&] {
-    winport::WideString digits;
-    AppendDecimal(value, digits);
-    attributes_.emplace_back(name, digits);
-  });
+  OLECHAR room[kDecimalRoom];
+  AddAttribute(name, DecimalDigits(value, room));
 }
 
 void CXmlElement::AddChild(CXmlElement& child) {
@@ -137,16 +165,34 @@ void CXmlElement::AddChild(CXmlElement& child) {
 }
 
 CXmlElement& CXmlElement::AddNewChild(winport::WideView name, winport::WideView text) {
-  return OrOutOfMemory([&]() -> CXmlElement& {
-    auto made = std::make_unique<CXmlElement>(name, text);
-    // Room in both lists first: the appends cannot fail then, so a failure leaves this
-    // element as it was.
-    MakeRoomForOne(children_);
-    MakeRoomForOne(made_);
-    children_.push_back(made.get());
-    made_.push_back(std::move(made));
-    return *made_.back();
-  });
+  const bool arenaIsNew = arena_ == nullptr;
+  try {
+    return OrOutOfMemory([&]() -> CXmlElement& { return MakeChild(name, text); });
+  } catch (...) {
+    // A failed first child leaves no arena behind either.
+    if (arenaIsNew) {
+      ownArena_.reset();
+      arena_ = nullptr;
+    }
+    throw;
+  }
+}
+
+CXmlElement& CXmlElement::MakeChild(winport::WideView name, winport::WideView text) {
+  if (arena_ == nullptr) {
+    ownArena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(&PlainHeap());
+    arena_ = ownArena_.get();
+  }
+  void* place = arena_->allocate(sizeof(CXmlElement), alignof(CXmlElement));
+  CXmlElement* made = new (place) CXmlElement(*arena_);
+  made->arena_ = arena_;
+  made->name_.assign(name);
+  made->text_.assign(text);
+  // The list's room is made before the child joins it: a failure leaves this element as
+  // it was (what was taken from the arena goes with the arena).
+  MakeRoomForOne(children_);
+  children_.push_back(made);
+  return *made;
 }
 
 void CXmlElement::Write(winport::WideString& output) const {

@@ -2,6 +2,9 @@
 // leaves the element and the output as they were.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <utility>
+
 #include <winport/wide.h>
 #include <winport/windows.h>
 
@@ -36,6 +39,29 @@ TEST(XmlElementOutOfMemory, FailedAddLeavesElementUnchanged) {
                                [&] { EXPECT_EQ(Narrow(Written(element)), Narrow(before)); });
   EXPECT_GT(failures, 2u);  // the new element, its strings, the two lists
   EXPECT_NE(Written(element), before);
+}
+
+// Elements of their own and elements made in a tree's memory alike, also once the tree has
+// memory of its own. Each value is larger than all memory taken before, so that it needs
+// more.
+TEST(XmlElementOutOfMemory, FailedAttributeOrChildLeavesTreeUnchanged) {
+  CXmlElement root(OLESTR("root"));
+  root.SetEndTagAfterChildren(true);
+  CXmlElement& made = root.AddNewChild(OLESTR("made"), kLong);
+  const std::pair<CXmlElement*, std::size_t> cases[] = {{&root, 5000}, {&made, 100000}};
+  for (const auto& [element, size] : cases) {
+    const WideString huge(size, OLESTR('v'));
+    element->AddAttribute(OLESTR("a"), kLong);
+    const WideString before = Written(root);
+    EXPECT_GT(FailEachAllocationInTurn([&] { element->AddAttribute(kLong, huge); },
+                                       [&] { EXPECT_EQ(Written(root), before); }),
+              0u);
+    const WideString withAttribute = Written(root);
+    EXPECT_GT(FailEachAllocationInTurn([&] { element->AddNewChild(OLESTR("c"), huge); },
+                                       [&] { EXPECT_EQ(Written(root), withAttribute); }),
+              0u);
+    EXPECT_NE(Written(root), withAttribute);
+  }
 }
 
 TEST(XmlElementOutOfMemory, FailedWriteLeavesNoPartOfTheElement) {

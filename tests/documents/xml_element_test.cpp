@@ -117,6 +117,25 @@ TEST(XmlElementWrite, NewChildrenKeptByParent) {
             "</root>");
 }
 
+// A tree of thousands of new elements, nested and changed after they were made, is written
+// whole and in order.
+TEST(XmlElementWrite, LargeTreeOfNewChildren) {
+  CXmlElement root(OLESTR("T"));
+  root.SetEndTagAfterChildren(true);
+  std::string expected = "<T>";
+  for (int i = 0; i < 3000; ++i) {
+    CXmlElement& row = root.AddNewChild(OLESTR("r"), OLESTR("x"));
+    const std::string text(static_cast<std::size_t>(i % 40), 'a');
+    row.AddNewChild(OLESTR("c"), Utf8ToWide(text)).AddIntAttribute(OLESTR("n"), -i);
+    row.SetText(Utf8ToWide(text + "!"));
+    row.AddAttribute(OLESTR("k"), Utf8ToWide(text));
+    const std::string cell =
+        "<c n=\"" + std::to_string(-i) + (text.empty() ? "\"/>" : "\">" + text + "</c>");
+    expected += "<r k=\"" + text + "\">" + text + "!</r>" + cell + " \n \n";
+  }
+  EXPECT_EQ(Document(root), expected + "</T>");
+}
+
 // A large element written piecewise: opened by Write, filled by the caller, closed by
 // WriteEndTag, which writes the end tag alone; every write appends.
 TEST(XmlElementWrite, Piecewise) {

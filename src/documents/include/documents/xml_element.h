@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <memory_resource>
+#include <string>
 #include <vector>
 
 #include <winport/wide.h>
@@ -15,8 +17,10 @@ class CXmlElement {
  public:
   explicit CXmlElement(winport::WideView name);
   CXmlElement(winport::WideView name, winport::WideView text);
-  // Children are not owned (except those made by AddNewChild): whoever attaches one keeps
-  // it alive until the document has been written.
+  // Children are not owned: whoever attaches one keeps it alive until the document has been
+  // written. Those made by AddNewChild live as long as the element the tree was begun with
+  // (the first one that is not made by AddNewChild), and so does what they give up, such as
+  // a replaced text.
   ~CXmlElement();
   CXmlElement(const CXmlElement&) = delete;
   CXmlElement& operator=(const CXmlElement&) = delete;
@@ -42,14 +46,15 @@ class CXmlElement {
   // Appends what follows every child: for a parent written piecewise around a child.
   static void WriteChildSeparator(winport::WideString& output);
 
-  const winport::WideString& Name() const { return name_; }
+  winport::WideView Name() const { return name_; }
 
  private:
-  struct Attribute {
-    Attribute(winport::WideView n, winport::WideView v) : name(n), value(v) {}
-    winport::WideString name;
-    winport::WideString value;
-  };
+  using Text = std::pmr::basic_string<OLECHAR>;
+
+  // Empty, all it holds taken from memory. An element made by AddNewChild takes it from its
+  // tree's arena, which releases everything at once, so it is never destroyed on its own.
+  explicit CXmlElement(std::pmr::memory_resource& memory);
+  CXmlElement& MakeChild(winport::WideView name, winport::WideView text);
 
   // The serialisation, stated once: the same walk counts the characters and appends them.
   template <class Sink>
@@ -57,13 +62,18 @@ class CXmlElement {
   template <class Sink>
   void WriteEndTagTo(Sink& sink) const;
 
-  winport::WideString text_;
-  std::vector<Attribute> attributes_;
-  std::vector<CXmlElement*> children_;
+  Text text_;
+  // Each attribute as it is written, ` name="value"`: one string for all of them.
+  Text attributes_;
+  std::pmr::vector<const CXmlElement*> children_;
   bool endTagAfterChildren_ = false;
   bool neverSelfClose_ = false;
-  winport::WideString name_;
-  std::vector<std::unique_ptr<CXmlElement>> made_;  // by AddNewChild
+  Text name_;
+  // Where AddNewChild makes elements: the arena this element was made in, or ownArena_,
+  // made by the first AddNewChild, for an element made elsewhere. A tree of thousands of
+  // rows is then a few large blocks, made and freed at once.
+  std::pmr::memory_resource* arena_ = nullptr;
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> ownArena_;
 };
 
 // An 8-bit literal in the thread's ANSI code page (CP_THREAD_ACP) as a new BSTR; null for
