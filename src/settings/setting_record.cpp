@@ -75,19 +75,18 @@ bool SettingRecord::SetValueFromText(const OLECHAR* text) {
 }
 
 winport::WideString FormatSettingRow(const SettingRecord& record) {
-  winport::ScopedVariant text;
-  if (record.Value.Type() == VT_BSTR) {
-    CheckHr(text.Copy(record.Value.Get()));
-  } else {
-    CheckHr(VariantChangeType(text.Receive(), record.Value.AsInput(), 0, VT_BSTR));
-  }
+  // A text value is shown as it is; any other is converted aside.
+  winport::ScopedVariant converted;
+  if (record.Value.Type() != VT_BSTR)
+    CheckHr(VariantChangeType(converted.Receive(), record.Value.AsInput(), 0, VT_BSTR));
+  const VARIANT& text = record.Value.Type() == VT_BSTR ? record.Value.Get() : converted.Get();
   CXmlElement row(OLESTR("TR"));
   row.SetEndTagAfterChildren(true);
   row.AddNewChild(OLESTR("TD"), winport::BstrView(record.SettingName.Get()));
   row.AddNewChild(OLESTR("TD"), winport::BstrView(record.Description.Get()));
   row.AddNewChild(OLESTR("TD"), winport::BstrView(record.ResponsibleObject.Get()));
   row.AddNewChild(OLESTR("TD"), TypeTextOf(record.CimType));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(text.Get().bstrVal));
+  row.AddNewChild(OLESTR("TD"), winport::BstrView(text.bstrVal));
   winport::WideString output;
   row.Write(output);
   return output;

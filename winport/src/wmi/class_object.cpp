@@ -128,8 +128,10 @@ std::optional<WideString> ClassObject::RelativePath() const {
 }
 
 bool ClassObject::SystemProperty(WideView name, Value* value, CIMTYPE* type) const {
-  const ClassDefinition& definition = *definition_;
   *type = CIM_STRING;
+  // Every system name begins "__"; an ordinary property is not held up by the ten compares.
+  if (!IsSystemName(name)) return false;
+  const ClassDefinition& definition = *definition_;
   if (NamesEqual(name, OLESTR("__GENUS"))) {
     *type = CIM_SINT32;
     *value = Integer(instance_ ? WBEM_GENUS_INSTANCE : WBEM_GENUS_CLASS);
@@ -213,20 +215,21 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
   WINPORT_FAIL_HRESULT("Get");
   if (name == nullptr) return WBEM_E_INVALID_PARAMETER;
   return GuardedCall([&]() -> HRESULT {
-    Value found;
+    Value system;
+    const Value* found = &system;  // copied once, straight into the caller's VARIANT
     CIMTYPE found_type;
     LONG found_flavor = WBEM_FLAVOR_ORIGIN_SYSTEM;
-    if (!SystemProperty(name, &found, &found_type)) {
+    if (!SystemProperty(name, &system, &found_type)) {
       const auto index = definition_->Find(name);
       if (!index) return WBEM_E_NOT_FOUND;
       const PropertyDefinition& property = definition_->properties[*index];
       const bool set = instance_ && values_[*index].has_value();
-      found = set ? *values_[*index] : property.default_value;
+      found = set ? &*values_[*index] : &property.default_value;
       found_type = property.type;
       found_flavor = NamesEqual(property.origin, definition_->name) ? WBEM_FLAVOR_ORIGIN_LOCAL
                                                                     : WBEM_FLAVOR_ORIGIN_PROPAGATED;
     }
-    if (value != nullptr && FAILED(found.CopyTo(value))) return WBEM_E_OUT_OF_MEMORY;
+    if (value != nullptr && FAILED(found->CopyTo(value))) return WBEM_E_OUT_OF_MEMORY;
     if (type != nullptr) *type = found_type;
     if (flavor != nullptr) *flavor = found_flavor;
     return WBEM_S_NO_ERROR;
