@@ -1,9 +1,10 @@
 #include "settings/setting_record.h"
 
 #include <cstdlib>
+#include <iterator>
 
-#include "documents/xml_element.h"
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
 #include "settings/ansi_text.h"
 
@@ -25,6 +26,24 @@ bool IsTrueText(const OLECHAR* text) {
     if (VarBstrCmp(upper.Get(), candidate.Get(), LOCALE_USER_DEFAULT, 0) == VARCMP_EQ) return true;
   }
   return false;
+}
+
+// The row as the document's elements write it, without building them for every setting:
+// no escaping, an empty cell self-closed, every cell followed by " \n".
+constexpr OLECHAR kRowStart[] = OLESTR("<TR>");
+constexpr OLECHAR kRowEnd[] = OLESTR("</TR>");
+constexpr OLECHAR kCellStart[] = OLESTR("<TD>");
+constexpr OLECHAR kCellEnd[] = OLESTR("</TD> \n");
+constexpr OLECHAR kEmptyCell[] = OLESTR("<TD/> \n");
+
+void AppendCell(winport::WideString& row, winport::WideView text) {
+  if (text.empty()) {
+    row += kEmptyCell;
+    return;
+  }
+  row += kCellStart;
+  row += text;
+  row += kCellEnd;
 }
 
 std::string AnsiOf(const OLECHAR* text) {
@@ -80,16 +99,22 @@ winport::WideString FormatSettingRow(const SettingRecord& record) {
   if (record.Value.Type() != VT_BSTR)
     CheckHr(VariantChangeType(converted.Receive(), record.Value.AsInput(), 0, VT_BSTR));
   const VARIANT& text = record.Value.Type() == VT_BSTR ? record.Value.Get() : converted.Get();
-  CXmlElement row(OLESTR("TR"));
-  row.SetEndTagAfterChildren(true);
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.SettingName.Get()));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.Description.Get()));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.ResponsibleObject.Get()));
-  row.AddNewChild(OLESTR("TD"), TypeTextOf(record.CimType));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(text.bstrVal));
-  winport::WideString output;
-  row.Write(output);
-  return output;
+  const winport::WideView cells[] = {winport::BstrView(record.SettingName.Get()),
+                                     winport::BstrView(record.Description.Get()),
+                                     winport::BstrView(record.ResponsibleObject.Get()),
+                                     TypeTextOf(record.CimType), winport::BstrView(text.bstrVal)};
+  return OrOutOfMemory([&] {
+    winport::WideString row;
+    std::size_t length = std::size(kRowStart) + std::size(kRowEnd);
+    for (const winport::WideView cell : cells)
+      length += cell.size() + std::size(kCellStart) + std::size(kCellEnd) + 1;
+    row.reserve(length);
+    row += kRowStart;
+    for (const winport::WideView cell : cells)
+      AppendCell(row, cell);
+    row += kRowEnd;
+    return row;
+  });
 }
 
 }  // namespace quillmere
