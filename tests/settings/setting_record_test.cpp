@@ -66,5 +66,39 @@ TEST(SettingRecord, ValueWithoutTextRaisesItsConversionFailure) {
   }
 }
 
+struct RowCase {
+  ULONG cimType;
+  winport::ScopedVariant value;
+  const OLECHAR* description;  // null: none
+  const char* row;
+};
+
+// The row byte for byte: empty cells self-closed, the value property's name, the value as
+// text whatever its type.
+TEST(SettingRecord, RowHoldsFiveCells) {
+  const RowCase cases[] = {
+      {kSettingInteger, winport::ScopedVariant(LONG{-12}), OLESTR("How much"),
+       "<TR><TD>Name</TD> \n<TD>How much</TD> \n<TD>Owner</TD> \n<TD>IntVal</TD> \n"
+       "<TD>-12</TD> \n</TR>"},
+      {kSettingString, winport::ScopedVariant(OLESTR("C:\\x")), nullptr,
+       "<TR><TD>Name</TD> \n<TD/> \n<TD>Owner</TD> \n<TD>StringValue</TD> \n"
+       "<TD>C:\\x</TD> \n</TR>"},
+      {kSettingString, winport::ScopedVariant(OLESTR("")), nullptr,
+       "<TR><TD>Name</TD> \n<TD/> \n<TD>Owner</TD> \n<TD>StringValue</TD> \n<TD/> \n</TR>"},
+      {kSettingBoolean, winport::ScopedVariant(LONG{1}), OLESTR("On"),
+       "<TR><TD>Name</TD> \n<TD>On</TD> \n<TD>Owner</TD> \n<TD>Unknown</TD> \n"
+       "<TD>1</TD> \n</TR>"},
+  };
+  for (const RowCase& test : cases) {
+    SettingRecord record;
+    record.CimType = test.cimType;
+    ASSERT_EQ(record.Value.Copy(test.value.Get()), S_OK);
+    record.SettingName.Reset(SysAllocString(OLESTR("Name")));
+    record.ResponsibleObject.Reset(SysAllocString(OLESTR("Owner")));
+    if (test.description != nullptr) record.Description.Reset(SysAllocString(test.description));
+    EXPECT_EQ(Narrow(FormatSettingRow(record)), test.row);
+  }
+}
+
 }  // namespace
 }  // namespace quillmere

@@ -156,14 +156,14 @@ bool ClassObject::SystemProperty(WideView name, Value* value, CIMTYPE* type) con
     var.parray = MakeNameArray(definition.derivation);
     *value = Value::Adopt(var);
   } else if (NamesEqual(name, OLESTR("__SERVER"))) {
-    *value = location_.namespace_path.empty() ? Value() : TextOrNull(location_.server);
+    *value = location_.namespace_path().empty() ? Value() : TextOrNull(location_.server());
   } else if (NamesEqual(name, OLESTR("__NAMESPACE"))) {
-    *value = TextOrNull(location_.namespace_path);
+    *value = TextOrNull(location_.namespace_path());
   } else if (NamesEqual(name, OLESTR("__PATH"))) {
     const auto relative = RelativePath();
-    const bool located = relative && !location_.namespace_path.empty();
-    *value = located ? Value::Text(OLESTR("\\\\") + location_.server + OLESTR("\\") +
-                                   location_.namespace_path + OLESTR(":") + *relative)
+    const bool located = relative && !location_.namespace_path().empty();
+    *value = located ? Value::Text(OLESTR("\\\\") + WideString(location_.server()) + OLESTR("\\") +
+                                   WideString(location_.namespace_path()) + OLESTR(":") + *relative)
                      : Value();
   } else {
     return false;
@@ -226,8 +226,11 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
       const bool set = instance_ && values_[*index].has_value();
       found = set ? &*values_[*index] : &property.default_value;
       found_type = property.type;
-      found_flavor = NamesEqual(property.origin, definition_->name) ? WBEM_FLAVOR_ORIGIN_LOCAL
-                                                                    : WBEM_FLAVOR_ORIGIN_PROPAGATED;
+      // Worked out only when asked for: most callers want the value alone.
+      if (flavor != nullptr)
+        found_flavor = NamesEqual(property.origin, definition_->name)
+                           ? WBEM_FLAVOR_ORIGIN_LOCAL
+                           : WBEM_FLAVOR_ORIGIN_PROPAGATED;
     }
     if (value != nullptr && FAILED(found->CopyTo(value))) return WBEM_E_OUT_OF_MEMORY;
     if (type != nullptr) *type = found_type;
