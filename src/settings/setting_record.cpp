@@ -1,5 +1,7 @@
 #include "settings/setting_record.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <iterator>
 
@@ -44,6 +46,15 @@ void AppendCell(winport::WideString& row, winport::WideView text) {
   row += kCellStart;
   row += text;
   row += kCellEnd;
+}
+
+constexpr std::size_t kIntegerTextSize = 12;  // "-2147483648"
+
+winport::WideView IntegerText(LONG value, OLECHAR (&text)[kIntegerTextSize]) {
+  char digits[kIntegerTextSize];
+  const char* end = std::to_chars(digits, digits + kIntegerTextSize, value).ptr;
+  std::copy(static_cast<const char*>(digits), end, text);
+  return winport::WideView(text, static_cast<std::size_t>(end - digits));
 }
 
 std::string AnsiOf(const OLECHAR* text) {
@@ -94,15 +105,22 @@ bool SettingRecord::SetValueFromText(const OLECHAR* text) {
 }
 
 winport::WideString FormatSettingRow(const SettingRecord& record) {
-  // A text value is shown as it is; any other is converted aside.
+  // A text value is shown as it is, an integer written here (as the conversion would
+  // write it, without a BSTR for every row); any other is converted aside.
   winport::ScopedVariant converted;
-  if (record.Value.Type() != VT_BSTR)
+  OLECHAR integer[kIntegerTextSize];
+  winport::WideView valueText;
+  if (record.Value.Type() == VT_BSTR) {
+    valueText = winport::BstrView(record.Value.Get().bstrVal);
+  } else if (record.Value.Type() == VT_I4) {
+    valueText = IntegerText(record.Value.Get().lVal, integer);
+  } else {
     CheckHr(VariantChangeType(converted.Receive(), record.Value.AsInput(), 0, VT_BSTR));
-  const VARIANT& text = record.Value.Type() == VT_BSTR ? record.Value.Get() : converted.Get();
-  const winport::WideView cells[] = {winport::BstrView(record.SettingName.Get()),
-                                     winport::BstrView(record.Description.Get()),
-                                     winport::BstrView(record.ResponsibleObject.Get()),
-                                     TypeTextOf(record.CimType), winport::BstrView(text.bstrVal)};
+    valueText = winport::BstrView(converted.Get().bstrVal);
+  }
+  const winport::WideView cells[] = {
+      winport::BstrView(record.SettingName.Get()), winport::BstrView(record.Description.Get()),
+      winport::BstrView(record.ResponsibleObject.Get()), TypeTextOf(record.CimType), valueText};
   return OrOutOfMemory([&] {
     winport::WideString row;
     std::size_t length = std::size(kRowStart) + std::size(kRowEnd);

@@ -66,6 +66,16 @@ TEST(SettingRecord, ValueWithoutTextRaisesItsConversionFailure) {
   }
 }
 
+winport::ScopedVariant Real(float value) {
+  VARIANT real;
+  VariantInit(&real);
+  real.vt = VT_R4;
+  real.fltVal = value;
+  winport::ScopedVariant held;
+  held.Reset(real);
+  return held;
+}
+
 struct RowCase {
   ULONG cimType;
   winport::ScopedVariant value;
@@ -85,6 +95,11 @@ TEST(SettingRecord, RowHoldsFiveCells) {
        "<TD>C:\\x</TD> \n</TR>"},
       {kSettingString, winport::ScopedVariant(OLESTR("")), nullptr,
        "<TR><TD>Name</TD> \n<TD/> \n<TD>Owner</TD> \n<TD>StringValue</TD> \n<TD/> \n</TR>"},
+      {kSettingReal, Real(2.5F), nullptr,
+       "<TR><TD>Name</TD> \n<TD/> \n<TD>Owner</TD> \n<TD>RealVal</TD> \n<TD>2.5</TD> \n</TR>"},
+      {kSettingInteger, winport::ScopedVariant(LONG{-2147483647 - 1}), nullptr,
+       "<TR><TD>Name</TD> \n<TD/> \n<TD>Owner</TD> \n<TD>IntVal</TD> \n"
+       "<TD>-2147483648</TD> \n</TR>"},
       {kSettingBoolean, winport::ScopedVariant(LONG{1}), OLESTR("On"),
        "<TR><TD>Name</TD> \n<TD>On</TD> \n<TD>Owner</TD> \n<TD>Unknown</TD> \n"
        "<TD>1</TD> \n</TR>"},

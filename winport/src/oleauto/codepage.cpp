@@ -106,6 +106,22 @@ bool PutUtf16(Output<WCHAR>& out, char32_t code_point) {
   return out.Put(pair, 2);
 }
 
+// Where the run of ASCII units starting at start ends: eight units at a time while it
+// lasts (a loop the compiler can widen), then one at a time.
+std::size_t AsciiRunEnd(const WCHAR* units, std::size_t start, std::size_t length) {
+  std::size_t end = start;
+  while (length - end >= 8) {
+    unsigned combined = 0;
+    for (std::size_t k = 0; k < 8; ++k)
+      combined |= units[end + k];
+    if (combined >= 0x80) break;
+    end += 8;
+  }
+  while (end < length && units[end] < 0x80)
+    ++end;
+  return end;
+}
+
 bool PutUtf8(Output<CHAR>& out, char32_t cp) {
   CHAR bytes[4];
   int n;
@@ -277,9 +293,7 @@ extern "C" int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCh
   const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
   for (std::size_t i = 0; i < length; ++i) {
     // A run of ASCII goes out in one step: most text is all ASCII.
-    std::size_t ascii_end = i;
-    while (ascii_end < length && lpWideCharStr[ascii_end] < 0x80)
-      ++ascii_end;
+    std::size_t ascii_end = AsciiRunEnd(lpWideCharStr, i, length);
     if (ascii_end > i) {
       if (!out.PutNarrowed(lpWideCharStr + i, static_cast<int>(ascii_end - i)))
         return Fail(ERROR_INSUFFICIENT_BUFFER);
