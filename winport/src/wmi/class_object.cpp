@@ -215,11 +215,13 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
   WINPORT_FAIL_HRESULT("Get");
   if (name == nullptr) return WBEM_E_INVALID_PARAMETER;
   return GuardedCall([&]() -> HRESULT {
-    Value system;
-    const Value* found = &system;  // copied once, straight into the caller's VARIANT
-    CIMTYPE found_type;
+    std::optional<Value> system;   // made only for a system name
+    const Value* found = nullptr;  // copied once, straight into the caller's VARIANT
+    CIMTYPE found_type = CIM_STRING;
     LONG found_flavor = WBEM_FLAVOR_ORIGIN_SYSTEM;
-    if (!SystemProperty(name, &system, &found_type)) {
+    if (IsSystemName(name) && SystemProperty(name, &system.emplace(), &found_type)) {
+      found = &*system;
+    } else {
       const auto index = definition_->Find(name);
       if (!index) return WBEM_E_NOT_FOUND;
       const PropertyDefinition& property = definition_->properties[*index];
