@@ -56,13 +56,25 @@ winport::ScopedBstr ObjectPathOf(winport::WideView settingName) {
   return NewBstr(path);
 }
 
-HRESULT ConnectToRoot(winport::ComPtr<IWbemServices>& root) {
+namespace {
+
+HRESULT ConnectTo(const OLECHAR* path, winport::ComPtr<IWbemServices>& services) {
   winport::ComPtr<IWbemLocator> locator;
   HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                 reinterpret_cast<void**>(locator.GetAddressOf()));
   if (FAILED(hr)) return hr;
-  return locator->ConnectServer(NewBstr(OLESTR("\\\\.\\root\\cimv2")).Get(), nullptr, nullptr,
-                                nullptr, 0, nullptr, nullptr, root.ReleaseAndGetAddressOf());
+  return locator->ConnectServer(NewBstr(path).Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                services.ReleaseAndGetAddressOf());
+}
+
+}  // namespace
+
+HRESULT ConnectToRoot(winport::ComPtr<IWbemServices>& root) {
+  return ConnectTo(OLESTR("\\\\.\\root\\cimv2"), root);
+}
+
+HRESULT ConnectToSettingsNamespace(winport::ComPtr<IWbemServices>& settings) {
+  return ConnectTo(OLESTR("\\\\.\\root\\cimv2\\quillmere"), settings);
 }
 
 HRESULT OpenSettingsNamespace(IWbemServices* root, winport::ComPtr<IWbemServices>& settings) {

@@ -22,6 +22,10 @@ winport::ScopedBstr ObjectPathOf(winport::WideView settingName);
 // The local root\cimv2 through a new locator.
 HRESULT ConnectToRoot(winport::ComPtr<IWbemServices>& root);
 
+// The settings namespace straight through a new locator (one lookup where root and then
+// the namespace take two); WBEM_E_INVALID_NAMESPACE when it has not been made yet.
+HRESULT ConnectToSettingsNamespace(winport::ComPtr<IWbemServices>& settings);
+
 // The settings namespace below root, or null.
 HRESULT OpenSettingsNamespace(IWbemServices* root, winport::ComPtr<IWbemServices>& settings);
 

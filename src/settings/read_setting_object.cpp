@@ -10,8 +10,9 @@ namespace {
 // The property's value converted in place to type; nothing when either step fails.
 bool GetAs(IWbemClassObject& instance, const OLECHAR* property, VARTYPE type,
            winport::ScopedVariant& value) {
+  // A value already of the type is left as it is (converting it would only copy it).
   return SUCCEEDED(instance.Get(property, 0, value.Receive(), nullptr, nullptr)) &&
-         SUCCEEDED(value.ChangeType(type));
+         (value.Type() == type || SUCCEEDED(value.ChangeType(type)));
 }
 
 void ReadText(IWbemClassObject& instance, const OLECHAR* property, winport::ScopedBstr& field) {

@@ -148,10 +148,18 @@ IWbemServices& CSetting::Namespace() const {
 
 HRESULT CSetting::Connect() {
   connectResult_ = RunEntry(sink_, OLESTR("CSetting::Connect"), [&] {
+    namespace_.Reset();
+    // Every call connects: the namespace is reached in one step when it exists, and
+    // through root, which creates it, when it does not.
+    const HRESULT direct = ConnectToSettingsNamespace(namespace_);
+    if (direct != static_cast<HRESULT>(WBEM_E_INVALID_NAMESPACE)) {
+      CheckHr(direct);
+      SetProxySecurity(namespace_.Get());
+      return;
+    }
     winport::ComPtr<IWbemServices> root;
     CheckHr(ConnectToRoot(root));
     SetProxySecurity(root.Get());
-    namespace_.Reset();
     if (FAILED(OpenSettingsNamespace(root.Get(), namespace_))) {
       CheckHr(CreateSettingsNamespace(*root.Get(), namespace_));
       CheckHr(CreateMetadataClass(namespace_.Get(), kClassOrder));

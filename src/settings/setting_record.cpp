@@ -1,9 +1,12 @@
 #include "settings/setting_record.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <iterator>
 
-#include "documents/xml_element.h"
 #include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "errors/new_bstr.h"
 #include "settings/ansi_text.h"
 
@@ -25,6 +28,33 @@ bool IsTrueText(const OLECHAR* text) {
     if (VarBstrCmp(upper.Get(), candidate.Get(), LOCALE_USER_DEFAULT, 0) == VARCMP_EQ) return true;
   }
   return false;
+}
+
+// The row as the document's elements write it, without building them for every setting:
+// no escaping, an empty cell self-closed, every cell followed by " \n".
+constexpr OLECHAR kRowStart[] = OLESTR("<TR>");
+constexpr OLECHAR kRowEnd[] = OLESTR("</TR>");
+constexpr OLECHAR kCellStart[] = OLESTR("<TD>");
+constexpr OLECHAR kCellEnd[] = OLESTR("</TD> \n");
+constexpr OLECHAR kEmptyCell[] = OLESTR("<TD/> \n");
+
+void AppendCell(winport::WideString& row, winport::WideView text) {
+  if (text.empty()) {
+    row += kEmptyCell;
+    return;
+  }
+  row += kCellStart;
+  row += text;
+  row += kCellEnd;
+}
+
+constexpr std::size_t kIntegerTextSize = 12;  // "-2147483648"
+
+winport::WideView IntegerText(LONG value, OLECHAR (&text)[kIntegerTextSize]) {
+  char digits[kIntegerTextSize];
+  const char* end = std::to_chars(digits, digits + kIntegerTextSize, value).ptr;
+  std::copy(static_cast<const char*>(digits), end, text);
+  return winport::WideView(text, static_cast<std::size_t>(end - digits));
 }
 
 std::string AnsiOf(const OLECHAR* text) {
@@ -75,22 +105,34 @@ bool SettingRecord::SetValueFromText(const OLECHAR* text) {
 }
 
 winport::WideString FormatSettingRow(const SettingRecord& record) {
-  winport::ScopedVariant text;
+  // A text value is shown as it is, an integer written here (as the conversion would
+  // write it, without a BSTR for every row); any other is converted aside.
+  winport::ScopedVariant converted;
+  OLECHAR integer[kIntegerTextSize];
+  winport::WideView valueText;
   if (record.Value.Type() == VT_BSTR) {
-    CheckHr(text.Copy(record.Value.Get()));
+    valueText = winport::BstrView(record.Value.Get().bstrVal);
+  } else if (record.Value.Type() == VT_I4) {
+    valueText = IntegerText(record.Value.Get().lVal, integer);
   } else {
-    CheckHr(VariantChangeType(text.Receive(), record.Value.AsInput(), 0, VT_BSTR));
+    CheckHr(VariantChangeType(converted.Receive(), record.Value.AsInput(), 0, VT_BSTR));
+    valueText = winport::BstrView(converted.Get().bstrVal);
   }
-  CXmlElement row(OLESTR("TR"));
-  row.SetEndTagAfterChildren(true);
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.SettingName.Get()));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.Description.Get()));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(record.ResponsibleObject.Get()));
-  row.AddNewChild(OLESTR("TD"), TypeTextOf(record.CimType));
-  row.AddNewChild(OLESTR("TD"), winport::BstrView(text.Get().bstrVal));
-  winport::WideString output;
-  row.Write(output);
-  return output;
+  const winport::WideView cells[] = {
+      winport::BstrView(record.SettingName.Get()), winport::BstrView(record.Description.Get()),
+      winport::BstrView(record.ResponsibleObject.Get()), TypeTextOf(record.CimType), valueText};
+  return OrOutOfMemory([&] {
+    winport::WideString row;
+    std::size_t length = std::size(kRowStart) + std::size(kRowEnd);
+    for (const winport::WideView cell : cells)
+      length += cell.size() + std::size(kCellStart) + std::size(kCellEnd) + 1;
+    row.reserve(length);
+    row += kRowStart;
+    for (const winport::WideView cell : cells)
+      AppendCell(row, cell);
+    row += kRowEnd;
+    return row;
+  });
 }
 
 }  // namespace quillmere

@@ -114,6 +114,22 @@ TEST_F(SettingStore, AFailedConnectionStepIsTheAnswer) {
   }
 }
 
+// Once the store exists, connecting reaches it in one step: root is not asked for it, and
+// the one connection made is the one whose failure is the answer.
+TEST_F(SettingStore, AnExistingStoreIsReachedDirectly) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
+  ASSERT_EQ(CSetting(reporting).Connect(), S_OK);
+  const std::tuple<const char*, WBEMSTATUS, HRESULT> steps[] = {
+      {"OpenNamespace", WBEM_E_FAILED, S_OK},
+      {"ConnectServer", WBEM_E_ACCESS_DENIED, Status(WBEM_E_ACCESS_DENIED)},
+  };
+  for (const auto& [step, code, answer] : steps) {
+    winport::fault::FailCall(step, code);
+    EXPECT_EQ(CSetting(reporting).Connect(), answer) << step;
+    winport::fault::Reset();
+  }
+}
+
 // A failure while the instances are walked leaves the rows unset and the count at the
 // instances read.
 TEST_F(SettingStore, AFailedReadLeavesTheRowsUnsetAndCountsWhatWasRead) {

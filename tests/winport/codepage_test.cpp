@@ -65,6 +65,14 @@ TEST(CodePageUtf8, EncodesAndReplacesLoneSurrogates) {
   EXPECT_EQ(ToBytes(CP_UTF8, OLESTR("a\u00E9\u20AC\U0001F600")),
             "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
   EXPECT_EQ(ToBytes(CP_UTF8, OLESTR("\xDE00z\xD83D")), "\xEF\xBF\xBDz\xEF\xBF\xBD");
+  // ASCII runs longer than eight units, ending at each kind of longer sequence.
+  EXPECT_EQ(ToBytes(CP_UTF8, OLESTR("\x80"
+                                    "abcdefghij\u00E9"
+                                    "abcdefgh\U0001F600ab\xD83D")),
+            "\xC2\x80"
+            "abcdefghij\xC3\xA9"
+            "abcdefgh\xF0\x9F\x98\x80"
+            "ab\xEF\xBF\xBD");
 }
 
 // Length -1 converts the terminator too, an explicit length adds none, and the buffer
@@ -80,6 +88,9 @@ TEST(CodePageLengths, TerminatorAndBufferSize) {
   SetLastError(0);
   EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "abc", -1, wide, 3), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  char bytes[4] = {'x', 'x', 'x', 'x'};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("abcdef"), 6, bytes, 3, nullptr, nullptr), 0);
+  EXPECT_EQ(bytes[3], 'x');
 }
 
 }  // namespace

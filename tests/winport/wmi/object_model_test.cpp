@@ -215,5 +215,41 @@ TEST_F(ObjectModel, ClassesAreListedAndDeletedWithTheirDescendants) {
             Status(WBEM_E_NOT_FOUND));
 }
 
+// Stored objects handed out by an enumeration keep their location and answer names in any
+// case, after the connection and the enumeration are gone.
+TEST_F(ObjectModel, EnumeratedInstancesOutliveTheirConnection) {
+  ASSERT_EQ(root_->PutClass(base_.Get(), 0, nullptr, nullptr), S_OK);
+  ComPtr<IWbemClassObject> made;
+  ASSERT_EQ(base_->SpawnInstance(0, made.GetAddressOf()), S_OK);
+  winport::ScopedVariant id(static_cast<LONG>(7));
+  ASSERT_EQ(made->Put(OLESTR("Id"), 0, const_cast<VARIANT*>(&id.Get()), 0), S_OK);
+  ASSERT_EQ(root_->PutInstance(made.Get(), 0, nullptr, nullptr), S_OK);
+  ComPtr<IEnumWbemClassObject> instances;
+  ASSERT_EQ(
+      root_->CreateInstanceEnum(Bstr(OLESTR("Base")).Get(), 0, nullptr, instances.GetAddressOf()),
+      S_OK);
+  ComPtr<IWbemClassObject> read;
+  ULONG returned = 0;
+  ASSERT_EQ(instances->Next(0, 1, read.GetAddressOf(), &returned), S_OK);
+  instances.Reset();
+  root_.Reset();
+  OLECHAR computer[256];
+  DWORD size = 256;
+  ASSERT_TRUE(GetComputerNameW(computer, &size));
+  const std::string server = winport::WideToUtf8(winport::WideView(computer, size));
+  const std::pair<const OLECHAR*, std::string> cases[] = {
+      {OLESTR("__NAMESPACE"), "root\\cimv2"},
+      {OLESTR("__PATH"), "\\\\" + server + "\\root\\cimv2:Base.Id=7"},
+      {OLESTR("iD"), "7"},
+      {OLESTR("Tex"), "error " + std::to_string(static_cast<unsigned>(WBEM_E_NOT_FOUND))},
+  };
+  ComPtr<IWbemClassObject> clone;
+  ASSERT_EQ(read->Clone(clone.GetAddressOf()), S_OK);
+  for (const auto& [name, expected] : cases) {
+    EXPECT_EQ(PropertyText(read.Get(), name), expected) << winport::WideToUtf8(name);
+    EXPECT_EQ(PropertyText(clone.Get(), name), expected) << winport::WideToUtf8(name);
+  }
+}
+
 }  // namespace
 }  // namespace wmi_tests

@@ -5,6 +5,7 @@
 #include <winport/message.h>
 #include <winport/winerror.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -71,6 +72,24 @@ class Output {
     return true;
   }
   bool Put(Unit unit) { return Put(&unit, 1); }
+  // Units each of which fits in one Unit as it is (ASCII), copied narrowed; when they do
+  // not all fit, those that do are written, as unit by unit.
+  template <typename From>
+  bool PutNarrowed(const From* units, int count) {
+    if (buffer_ != nullptr) {
+      const int fitting = std::min(count, capacity_ - count_);
+      for (int i = 0; i < fitting; ++i)
+        buffer_[count_ + i] = static_cast<Unit>(units[i]);
+      if (fitting < count) {
+        count_ += fitting;
+        return false;
+      }
+    } else if (INT_MAX - count_ < count) {
+      return false;
+    }
+    count_ += count;
+    return true;
+  }
   int count() const { return count_; }
 
  private:
@@ -85,6 +104,22 @@ bool PutUtf16(Output<WCHAR>& out, char32_t code_point) {
   const WCHAR pair[2] = {static_cast<WCHAR>(0xD800 + (v >> 10)),
                          static_cast<WCHAR>(0xDC00 + (v & 0x3FF))};
   return out.Put(pair, 2);
+}
+
+// Where the run of ASCII units starting at start ends: eight units at a time while it
+// lasts (a loop the compiler can widen), then one at a time.
+std::size_t AsciiRunEnd(const WCHAR* units, std::size_t start, std::size_t length) {
+  std::size_t end = start;
+  while (length - end >= 8) {
+    unsigned combined = 0;
+    for (std::size_t k = 0; k < 8; ++k)
+      combined |= units[end + k];
+    if (combined >= 0x80) break;
+    end += 8;
+  }
+  while (end < length && units[end] < 0x80)
+    ++end;
+  return end;
 }
 
 bool PutUtf8(Output<CHAR>& out, char32_t cp) {
@@ -257,6 +292,14 @@ extern "C" int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCh
 
   const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
   for (std::size_t i = 0; i < length; ++i) {
+    // A run of ASCII goes out in one step: most text is all ASCII.
+    std::size_t ascii_end = AsciiRunEnd(lpWideCharStr, i, length);
+    if (ascii_end > i) {
+      if (!out.PutNarrowed(lpWideCharStr + i, static_cast<int>(ascii_end - i)))
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+      i = ascii_end - 1;
+      continue;
+    }
     char32_t code_point = lpWideCharStr[i];
     if (IsHighSurrogate(code_point) && i + 1 < length && IsLowSurrogate(lpWideCharStr[i + 1])) {
       code_point = 0x10000 + ((code_point - 0xD800) << 10) + (lpWideCharStr[i + 1] - 0xDC00);

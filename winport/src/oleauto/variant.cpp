@@ -7,27 +7,6 @@
 
 namespace winport::detail {
 
-namespace {
-
-// The types a plain VARIANT holds by value.
-bool IsScalarType(VARTYPE base) {
-  return (base <= VT_DECIMAL && base != VT_VARIANT) || (base >= VT_I1 && base <= VT_UINT);
-}
-
-// What a SAFEARRAY may hold, and what VT_BYREF may point at.
-bool IsElementType(VARTYPE base) {
-  return (base >= VT_I2 && base <= VT_DECIMAL) || (base >= VT_I1 && base <= VT_UINT);
-}
-
-}  // namespace
-
-bool IsValidVariantType(VARTYPE vt) {
-  if ((vt & ~(VT_TYPEMASK | VT_ARRAY | VT_BYREF)) != 0) return false;
-  const VARTYPE base = vt & VT_TYPEMASK;
-  if ((vt & (VT_ARRAY | VT_BYREF)) != 0) return IsElementType(base);
-  return IsScalarType(base);
-}
-
 BSTR CopyBstr(BSTR bstr, bool* failed) {
   *failed = false;
   if (bstr == nullptr) return nullptr;

@@ -1,12 +1,6 @@
 #include "wmi/class_definition.h"
 
-#include "common/ascii_case.h"
-
 namespace winport::wmi {
-
-bool NamesEqual(WideView a, WideView b) {
-  return winport::detail::EqualsIgnoringAsciiCase<OLECHAR, OLECHAR>(a, b);
-}
 
 const Qualifier* Qualifiers::Find(WideView name) const {
   for (const Qualifier& qualifier : items_) {

@@ -8,11 +8,18 @@
 
 #include <winport/wide.h>
 
+#include "common/ascii_case.h"
+
 #include "wmi/variant_value.h"
 
 namespace winport::wmi {
 
-bool NamesEqual(WideView a, WideView b);
+// Inline, and exact spelling tried first: it runs for every property looked up by name.
+inline bool NamesEqual(WideView a, WideView b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  return winport::detail::EqualsIgnoringAsciiCase<OLECHAR, OLECHAR>(a, b);
+}
 
 struct Qualifier {
   WideString name;

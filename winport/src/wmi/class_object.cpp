@@ -128,8 +128,10 @@ std::optional<WideString> ClassObject::RelativePath() const {
 }
 
 bool ClassObject::SystemProperty(WideView name, Value* value, CIMTYPE* type) const {
-  const ClassDefinition& definition = *definition_;
   *type = CIM_STRING;
+  // Every system name begins "__"; an ordinary property is not held up by the ten compares.
+  if (!IsSystemName(name)) return false;
+  const ClassDefinition& definition = *definition_;
   if (NamesEqual(name, OLESTR("__GENUS"))) {
     *type = CIM_SINT32;
     *value = Integer(instance_ ? WBEM_GENUS_INSTANCE : WBEM_GENUS_CLASS);
@@ -154,14 +156,14 @@ bool ClassObject::SystemProperty(WideView name, Value* value, CIMTYPE* type) con
     var.parray = MakeNameArray(definition.derivation);
     *value = Value::Adopt(var);
   } else if (NamesEqual(name, OLESTR("__SERVER"))) {
-    *value = location_.namespace_path.empty() ? Value() : TextOrNull(location_.server);
+    *value = location_.namespace_path().empty() ? Value() : TextOrNull(location_.server());
   } else if (NamesEqual(name, OLESTR("__NAMESPACE"))) {
-    *value = TextOrNull(location_.namespace_path);
+    *value = TextOrNull(location_.namespace_path());
   } else if (NamesEqual(name, OLESTR("__PATH"))) {
     const auto relative = RelativePath();
-    const bool located = relative && !location_.namespace_path.empty();
-    *value = located ? Value::Text(OLESTR("\\\\") + location_.server + OLESTR("\\") +
-                                   location_.namespace_path + OLESTR(":") + *relative)
+    const bool located = relative && !location_.namespace_path().empty();
+    *value = located ? Value::Text(OLESTR("\\\\") + WideString(location_.server()) + OLESTR("\\") +
+                                   WideString(location_.namespace_path()) + OLESTR(":") + *relative)
                      : Value();
   } else {
     return false;
@@ -213,20 +215,26 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
   WINPORT_FAIL_HRESULT("Get");
   if (name == nullptr) return WBEM_E_INVALID_PARAMETER;
   return GuardedCall([&]() -> HRESULT {
-    Value found;
-    CIMTYPE found_type;
+    std::optional<Value> system;   // made only for a system name
+    const Value* found = nullptr;  // copied once, straight into the caller's VARIANT
+    CIMTYPE found_type = CIM_STRING;
     LONG found_flavor = WBEM_FLAVOR_ORIGIN_SYSTEM;
-    if (!SystemProperty(name, &found, &found_type)) {
+    if (IsSystemName(name) && SystemProperty(name, &system.emplace(), &found_type)) {
+      found = &*system;
+    } else {
       const auto index = definition_->Find(name);
       if (!index) return WBEM_E_NOT_FOUND;
       const PropertyDefinition& property = definition_->properties[*index];
       const bool set = instance_ && values_[*index].has_value();
-      found = set ? *values_[*index] : property.default_value;
+      found = set ? &*values_[*index] : &property.default_value;
       found_type = property.type;
-      found_flavor = NamesEqual(property.origin, definition_->name) ? WBEM_FLAVOR_ORIGIN_LOCAL
-                                                                    : WBEM_FLAVOR_ORIGIN_PROPAGATED;
+      // Worked out only when asked for: most callers want the value alone.
+      if (flavor != nullptr)
+        found_flavor = NamesEqual(property.origin, definition_->name)
+                           ? WBEM_FLAVOR_ORIGIN_LOCAL
+                           : WBEM_FLAVOR_ORIGIN_PROPAGATED;
     }
-    if (value != nullptr && FAILED(found.CopyTo(value))) return WBEM_E_OUT_OF_MEMORY;
+    if (value != nullptr && FAILED(found->CopyTo(value))) return WBEM_E_OUT_OF_MEMORY;
     if (type != nullptr) *type = found_type;
     if (flavor != nullptr) *flavor = found_flavor;
     return WBEM_S_NO_ERROR;

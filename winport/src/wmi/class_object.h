@@ -14,10 +14,25 @@
 
 namespace winport::wmi {
 
-// Where a stored object lives, for __SERVER, __NAMESPACE and __PATH.
-struct ObjectLocation {
-  WideString server;
-  WideString namespace_path;  // "root\cimv2\x"; empty for an object not yet stored
+// Where a stored object lives, for __SERVER, __NAMESPACE and __PATH. The texts are shared:
+// every object an enumeration hands out carries the same location, and copies none of it.
+class ObjectLocation {
+ public:
+  ObjectLocation() = default;
+  ObjectLocation(WideString server, WideString namespace_path)
+      : texts_(std::make_shared<const Texts>(Texts{std::move(server), std::move(namespace_path)})) {
+  }
+
+  WideView server() const { return texts_ ? WideView(texts_->server) : WideView(); }
+  // "root\cimv2\x"; empty for an object not yet stored
+  WideView namespace_path() const { return texts_ ? WideView(texts_->namespace_path) : WideView(); }
+
+ private:
+  struct Texts {
+    WideString server;
+    WideString namespace_path;
+  };
+  std::shared_ptr<const Texts> texts_;
 };
 
 class ClassObject final : public ComObject<IWbemClassObject> {

@@ -58,12 +58,13 @@ class Services final : public ComObject<IWbemServices> {
     if (opened == nullptr || SysStringLen(name) == 0) return WBEM_E_INVALID_PARAMETER;
     *opened = nullptr;
     return GuardedCall([&]() -> HRESULT {
-      const WideString path = location_.namespace_path + OLESTR("\\") + WideString(BstrView(name));
+      const WideString path =
+          WideString(location_.namespace_path()) + OLESTR("\\") + WideString(BstrView(name));
       NamespaceId id;
       WideString stored;
       const HRESULT hr = repository_->FindNamespace(path, &id, &stored);
       if (FAILED(hr)) return hr;
-      *opened = MakeServices(repository_, id, stored, location_.server).Detach();
+      *opened = MakeServices(repository_, id, stored, WideString(location_.server())).Detach();
       return WBEM_S_NO_ERROR;
     });
   }
