@@ -251,6 +251,7 @@ def main():
         rows.append(median_row("Host/ResidentGrowth/ours", resident_growth=growth,
                                resident_kb_early=early_kb, resident_kb_late=late_kb))
         json.dump({"benchmarks": rows}, sys.stdout, indent=1)
+        print()
 
 
 if __name__ == "__main__":
