@@ -82,7 +82,10 @@ def rows(results, areas=()):
     """Table rows (case, ours, peer, ratio, target, verdict), values as text, in case order:
     every ours/peer pair, then every absolute limit of the areas run, measured or not."""
     table = []
-    cases = sorted({case for case, role in results if role is not None})
+    # A case measured on its own belongs to its absolute limit, when it has one.
+    limited = {target[0] for target in ABSOLUTE_TARGETS}
+    cases = sorted({case for case, role in results
+                    if role == "peer" or (role == "ours" and case not in limited)})
     for case in cases:
         ours, peer = results.get((case, "ours")), results.get((case, "peer"))
         target = first_target(RATIO_TARGETS, case)
