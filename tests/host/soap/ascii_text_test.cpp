@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Bytes of broken UTF-8 are not copied as they are: they take winport's replacement.
 TEST(AsciiTextBytes, InvalidUtf8BecomesWhatWinportMakesOfIt) {
-  for (const std::string utf8 : {std::string("a\xFF"), std::string("\xC3"), std::string("\x80z")}) {
+  for (const char* utf8 : {"a\xFF", "\xC3", "\x80z"}) {
     winport::ScopedBstr text;
     text.Reset(ToBstr(utf8));
     ASSERT_NE(text.Get(), nullptr);
