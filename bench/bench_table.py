@@ -128,7 +128,7 @@ def quantity(value, figure):
             if value >= scale:
                 return f"{value / scale:.3g}{suffix}/s"
         return f"{value:.3g}/s"
-    return f"{value:.3g}"
+    return f"{value:.2f}"
 
 
 def target_text(target, suffix):

@@ -77,7 +77,7 @@ class Rows(unittest.TestCase):
             ("Report/TraceFiltered", "-", "-", "-", "<= 5 ns", "missing"),
             ("Report/Drain", "900k/s", "", "", ">= 1M/s", "NOT MET"),
             ("Settings/GetMetadata50", "-", "-", "-", "<= 500 us", "missing"),
-            ("Host/ResidentGrowth", "1.02", "", "", "<= 1.1", "met"),
+            ("Host/ResidentGrowth", "1.02", "", "", "<= 1.10", "met"),
         ]
         self.assertEqual(bench_table.rows(self.RESULTS), expected)
 
