@@ -4,16 +4,17 @@
 
 #include <winport/wide.h>
 
+#include "host/ascii_text.h"
+
 namespace quillmere::host {
 namespace {
 
 std::string Utf8(BSTR text) {
-  return winport::WideToUtf8(winport::BstrView(text));
+  return ToUtf8(winport::BstrView(text));
 }
 
 HRESULT HandOutText(std::string_view text, BSTR* out) {
-  const winport::WideString wide = winport::Utf8ToWide(text);
-  *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  *out = ToBstr(text);
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

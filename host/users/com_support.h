@@ -9,6 +9,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
+#include "host/ascii_text.h"
 #include "host/user_store.h"
 
 namespace quillmere::host {
@@ -19,13 +20,12 @@ inline constexpr HRESULT kUserExists = HRESULT_FROM_WIN32(1316);  // ERROR_USER_
 inline constexpr HRESULT kNoSuchUser = HRESULT_FROM_WIN32(1317);  // ERROR_NO_SUCH_USER
 
 inline std::string Utf8Of(BSTR text) {
-  return winport::WideToUtf8(winport::BstrView(text));
+  return ToUtf8(winport::BstrView(text));
 }
 
 // A new BSTR; throws std::bad_alloc when there is no memory for it.
 inline BSTR NewBstr(std::string_view utf8) {
-  const winport::WideString wide = winport::Utf8ToWide(utf8);
-  BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  BSTR text = ToBstr(utf8);
   if (text == nullptr) throw std::bad_alloc();
   return text;
 }

@@ -84,6 +84,7 @@ std::optional<std::string> SessionManager::Logon(std::string_view user, std::str
   {
     std::lock_guard lock(mutex_);
     state->id = nextId_++;
+    state->openingXml = SessionOpeningXml(state->id, state->user, state->created);
     sessions_.emplace(state->token, state);
   }
   if (events_.opened) events_.opened(InfoOf(*state));
@@ -112,8 +113,7 @@ HRESULT SessionManager::EnumSessions(quillmere::ISessionEnumerator** sessions) {
     auto records = std::make_shared<SessionEnumerator::Records>();
     for (const auto& state : states) {
       const LONG jobs = jobCount_ ? jobCount_(state->token) : 0;
-      auto record = winport::MakeComObject<SessionRecord>(
-          InfoOf(*state), SessionOpeningXml(state->id, state->user, state->created), jobs);
+      auto record = winport::MakeComObject<SessionRecord>(InfoOf(*state), state->openingXml, jobs);
       if (!record) return E_OUTOFMEMORY;
       records->push_back(std::move(record));
     }

@@ -15,6 +15,7 @@ struct SessionState {
   LONG id;
   std::string token, user, workstation;
   Clock::time_point created;
+  std::string openingXml;  // the listing's <SESSION ...>: made once, listed on every request
   std::atomic<Clock::rep> lastAccess;  // time_since_epoch().count()
   ULONG groups;
   std::atomic<bool> closed{false};
