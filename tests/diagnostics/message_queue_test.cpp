@@ -104,9 +104,6 @@ TEST(ReportQueueThreads, ARecordAfterAnIdleSpellIsStillDelivered) {
     reporting.Enqueue(Numbered(i));
     ASSERT_TRUE(reporting.WaitFor(static_cast<std::size_t>(i) + 1)) << "record " << i;
   }
-  std::vector<LONG> inOrder(kRecords);
-  std::iota(inOrder.begin(), inOrder.end(), 0);
-  EXPECT_EQ(Numbers(reporting), inOrder);
 }
 
 // A full queue behind a held worker: the real limit, not a smaller stand-in.
