@@ -103,6 +103,9 @@ void BM_DeliverWithEverySink(benchmark::State& state) {
   std::error_code ignored;
   std::filesystem::remove_all(prefix, ignored);
 }
-BENCHMARK(BM_DeliverWithEverySink)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DeliverWithEverySink)
+    ->Name("Delivery/EverySink/ours")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -1,50 +1,201 @@
-// The caller's cost of a report: a filtered one should be a load and a test; a passing
-// one a few string copies, a time stamp and a locked append (the worker discards it).
+// The caller's cost of a report against spdlog's asynchronous logger logging the same two
+// strings, each with its worker busy (a tight loop keeps it draining) and idle (asleep when
+// the report arrives, so the report pays for waking it); and the worker's drain rate to a
+// sink that does nothing.
 #include <benchmark/benchmark.h>
+#include <spdlog/async.h>
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <winport/windows.h>
 
+#include "diagnostics/message_queue.h"
 #include "diagnostics/reporting.h"
 #include "diagnostics/timestamp.h"
 
 namespace {
 
-void BM_ReportFiltered(benchmark::State& state) {
-  quillmere::Reporting reporting;
-  reporting.EnsureInitialized();  // the settings, read first, would set the level
-  reporting.SetReportingLevel(1);
+// A 40-character source and an 80-character description, in both character widths.
+#define SOURCE_TEXT "CAdminSessionList::execute::BuildSession"
+#define DESCRIPTION_TEXT \
+  "SOAP Object started: Administrator, session list of the local server, 10 rows..."
+static_assert(sizeof(SOURCE_TEXT) - 1 == 40 && sizeof(DESCRIPTION_TEXT) - 1 == 80);
+const OLECHAR* const kSource = OLESTR(SOURCE_TEXT);
+const OLECHAR* const kDescription = OLESTR(DESCRIPTION_TEXT);
+const char* const kNarrowSource = SOURCE_TEXT;
+const char* const kNarrowDescription = DESCRIPTION_TEXT;
+
+// Long enough for either worker to have emptied its queue and gone to sleep.
+constexpr auto kIdleGap = std::chrono::microseconds(200);
+constexpr int kIdleIterations = 5000;
+
+// With no setting read, every sink is off: the worker takes the record and drops it.
+std::unique_ptr<quillmere::Reporting> PassingReporting(DWORD reportingLevel) {
+  auto reporting = std::make_unique<quillmere::Reporting>();
+  reporting->EnsureInitialized();  // the settings, read first, would set the level
+  reporting->SetReportingLevel(reportingLevel);
+  return reporting;
+}
+
+std::shared_ptr<spdlog::logger> AsyncNullLogger() {
+  // Blocking when its queue is full, as ours refuses nothing below its limit.
+  static auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+  auto logger = std::make_shared<spdlog::async_logger>(
+      "bench", std::make_shared<spdlog::sinks::null_sink_mt>(), pool,
+      spdlog::async_overflow_policy::block);
+  logger->set_level(spdlog::level::trace);
+  return logger;
+}
+
+// Times `call` alone, each time after a gap in which the worker has gone to sleep (the
+// benchmark's own pause costs more than the call would).
+template <typename Call>
+void TimeWithIdleWorker(benchmark::State& state, Call call) {
   for (auto _ : state) {
-    reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"), OLESTR("filtered out"));
+    std::this_thread::sleep_for(kIdleGap);
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
 }
-BENCHMARK(BM_ReportFiltered);
 
-void BM_TraceFiltered(benchmark::State& state) {
-  quillmere::Reporting reporting;
-  reporting.EnsureInitialized();  // the settings, read first, would set the level
-  reporting.SetReportingLevel(1);
+void BM_ReportPassingBusy_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelWarning);
   for (auto _ : state)
-    reporting.Trace(true, OLESTR("ISOAPObjectImpl::Execute"));
+    reporting->Report(quillmere::kLevelWarning, kSource, kDescription);
 }
-BENCHMARK(BM_TraceFiltered);
+BENCHMARK(BM_ReportPassingBusy_ours)->Name("Report/PassingBusy/ours");
 
-void BM_ReportQueued(benchmark::State& state) {
-  quillmere::Reporting reporting;
-  reporting.EnsureInitialized();
-  reporting.SetReportingLevel(4);
-  for (auto _ : state) {
-    reporting.Report(4, OLESTR("CAdminSessionList::execute::execute"),
-                     OLESTR("SOAP Object started: Administrator"));
-  }
+void BM_ReportPassingBusy_peer(benchmark::State& state) {
+  const auto logger = AsyncNullLogger();
+  for (auto _ : state)
+    logger->warn("{}: {}", kNarrowSource, kNarrowDescription);
 }
-BENCHMARK(BM_ReportQueued);
+BENCHMARK(BM_ReportPassingBusy_peer)->Name("Report/PassingBusy/peer");
+
+void BM_ReportPassing_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelWarning);
+  TimeWithIdleWorker(state,
+                     [&] { reporting->Report(quillmere::kLevelWarning, kSource, kDescription); });
+}
+BENCHMARK(BM_ReportPassing_ours)
+    ->Name("Report/Passing/ours")
+    ->Iterations(kIdleIterations)
+    ->UseManualTime();
+
+void BM_ReportPassing_peer(benchmark::State& state) {
+  const auto logger = AsyncNullLogger();
+  TimeWithIdleWorker(state, [&] { logger->warn("{}: {}", kNarrowSource, kNarrowDescription); });
+}
+BENCHMARK(BM_ReportPassing_peer)
+    ->Name("Report/Passing/peer")
+    ->Iterations(kIdleIterations)
+    ->UseManualTime();
+
+void BM_ReportFiltered_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelError);
+  for (auto _ : state)
+    reporting->Report(quillmere::kLevelInformation, kSource, kDescription);
+}
+BENCHMARK(BM_ReportFiltered_ours)->Name("Report/Filtered/ours");
+
+void BM_TraceOnBusy_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelTrace);
+  for (auto _ : state)
+    reporting->Trace(true, kSource);
+}
+BENCHMARK(BM_TraceOnBusy_ours)->Name("Trace/OnBusy/ours");
+
+void BM_TraceOnBusy_peer(benchmark::State& state) {
+  const auto logger = AsyncNullLogger();
+  for (auto _ : state)
+    logger->trace("{}: {}", kNarrowSource, "*ENTER*");
+}
+BENCHMARK(BM_TraceOnBusy_peer)->Name("Trace/OnBusy/peer");
+
+void BM_TraceOn_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelTrace);
+  TimeWithIdleWorker(state, [&] { reporting->Trace(true, kSource); });
+}
+BENCHMARK(BM_TraceOn_ours)->Name("Trace/On/ours")->Iterations(kIdleIterations)->UseManualTime();
+
+void BM_TraceOn_peer(benchmark::State& state) {
+  const auto logger = AsyncNullLogger();
+  TimeWithIdleWorker(state, [&] { logger->trace("{}: {}", kNarrowSource, "*ENTER*"); });
+}
+BENCHMARK(BM_TraceOn_peer)->Name("Trace/On/peer")->Iterations(kIdleIterations)->UseManualTime();
+
+void BM_TraceOff_ours(benchmark::State& state) {
+  const auto reporting = PassingReporting(quillmere::kLevelError);
+  for (auto _ : state)
+    reporting->Trace(true, kSource);
+}
+BENCHMARK(BM_TraceOff_ours)->Name("Trace/Off/ours");
+
+// A bare queue whose worker counts what it is handed and drops it.
+class CountingQueue : public quillmere::CMessageQueue {
+ public:
+  ~CountingQueue() override { Stop(); }
+  std::size_t Delivered() const { return delivered_.load(std::memory_order_acquire); }
+
+ protected:
+  void Process(std::unique_ptr<quillmere::ReportRecord>) override {
+    delivered_.fetch_add(1, std::memory_order_release);
+  }
+
+ private:
+  std::atomic<std::size_t> delivered_{0};
+};
+
+std::unique_ptr<quillmere::ReportRecord> PassingRecord() {
+  auto record = std::make_unique<quillmere::ReportRecord>();
+  record->level = quillmere::kLevelWarning;
+  record->source.Reset(SysAllocString(kSource));
+  record->description.Reset(SysAllocString(kDescription));
+  record->time = quillmere::FormatTimestamp();
+  return record;
+}
+
+// Records per second through the worker: a batch is made beforehand, appended, and the
+// clock stops when the worker has been handed the last one.
+void BM_ReportDrain_ours(benchmark::State& state) {
+  constexpr std::size_t kBatch = 50000;
+  CountingQueue queue;
+  std::size_t expected = 0;
+  std::vector<std::unique_ptr<quillmere::ReportRecord>> batch(kBatch);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (auto& record : batch)
+      record = PassingRecord();
+    state.ResumeTiming();
+    for (auto& record : batch)
+      queue.Enqueue(std::move(record));
+    expected += kBatch;
+    while (queue.Delivered() < expected)
+      std::this_thread::yield();
+  }
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(expected), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ReportDrain_ours)
+    ->Name("Report/Drain/ours")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The parts of a queued report's cost.
 void BM_FormatTimestamp(benchmark::State& state) {
   for (auto _ : state)
     benchmark::DoNotOptimize(quillmere::FormatTimestamp());
 }
-BENCHMARK(BM_FormatTimestamp);
+BENCHMARK(BM_FormatTimestamp)->Name("Report/FormatTimestamp/part");
 
 void BM_GetLocalTime(benchmark::State& state) {
   SYSTEMTIME now;
@@ -53,6 +204,6 @@ void BM_GetLocalTime(benchmark::State& state) {
     benchmark::DoNotOptimize(now);
   }
 }
-BENCHMARK(BM_GetLocalTime);
+BENCHMARK(BM_GetLocalTime)->Name("Report/GetLocalTime/part");
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "diagnostics/message_queue.h"
 
 #include <iterator>
+#include <thread>
 #include <utility>
 
 #include "errors/com_error.h"
@@ -16,6 +17,8 @@ namespace {
 constexpr DWORD kTerminatedExitCode = 1;
 // What ResumeThread answers when it fails.
 constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
+// How many times an idle worker yields and looks again before it sleeps on the event.
+constexpr unsigned kIdleChecksBeforeSleep = 64;
 
 }  // namespace
 
@@ -51,11 +54,13 @@ bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     return false;
   }
   if (workEvent_.IsValid()) {
-    // The event stays set while the queue holds records (the worker resets it only when
-    // it finds the queue empty, under this lock): only the first record must signal.
-    const bool wasEmpty = queue_.empty();
+    // Only a worker that found the queue empty waits for the event; one still delivering
+    // will see this record before it waits again.
     OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
-    if (wasEmpty) SetEvent(workEvent_.Get());
+    if (workerWaiting_) {
+      workerWaiting_ = false;
+      SetEvent(workEvent_.Get());
+    }
     if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
   }
   return true;
@@ -71,6 +76,7 @@ void CMessageQueue::Stop() {
     }
   }
   if (worker_.IsValid()) {
+    stopRequested_.store(true, std::memory_order_release);
     SetEvent(stopEvent_.Get());
     // Not the thread's end alone: while the library is being unloaded the loader lock is
     // held, and a thread cannot end until it is free. At process exit the thread may be
@@ -147,22 +153,37 @@ void CMessageQueue::RunWorker() {
 }
 
 bool CMessageQueue::DrainQueue() {
+  unsigned idleChecks = 0;
   for (;;) {
     std::unique_ptr<ReportRecord> record;
     {
       winport::CriticalSectionLock hold(lock_);
       if (queue_.empty()) {
-        // Under the lock: a record appended after the test signals the event again.
-        ResetEvent(workEvent_.Get());
-        return true;
+        if (idleChecks == kIdleChecksBeforeSleep) {
+          // Under the lock: a record appended after the test signals the event again.
+          ResetEvent(workEvent_.Get());
+          workerWaiting_ = true;
+          return true;
+        }
+      } else {
+        record = std::move(queue_.front());
+        queue_.pop_front();
+        idleChecks = kIdleChecksBeforeSleep + 1;
       }
-      record = std::move(queue_.front());
-      queue_.pop_front();
     }
-    // A report that cannot be delivered is dropped; the others still go.
-    const bool delivered = RunIgnoringFailure([&] { Process(std::move(record)); });
-    if (!delivered) WriteErrorEvent(kEventProcessFailed);
-    if (WaitForStopRequest(0)) return false;
+    if (idleChecks <= kIdleChecksBeforeSleep) {
+      // A reporter in a loop appends again within microseconds: looking a few more times
+      // spares it waking a sleeping worker for every record.
+      ++idleChecks;
+      std::this_thread::yield();
+    } else {
+      idleChecks = 0;
+      // A report that cannot be delivered is dropped; the others still go.
+      const bool delivered = RunIgnoringFailure([&] { Process(std::move(record)); });
+      if (!delivered) WriteErrorEvent(kEventProcessFailed);
+    }
+    // The flag, not the event: a wait per record would cost a lookup and a lock.
+    if (stopRequested_.load(std::memory_order_acquire)) return false;
   }
 }
 

@@ -94,6 +94,18 @@ TEST(ReportQueueThreads, EachThreadsRecordsArriveInTheOrderMade) {
     EXPECT_EQ(numbers, inOrder) << "thread " << thread;
 }
 
+// Each record after the last was delivered, every other one after a pause long enough
+// for the idle worker to have gone to sleep: a looking and a sleeping worker both take it.
+TEST(ReportQueueThreads, ARecordAfterAnIdleSpellIsStillDelivered) {
+  RecordingReporting reporting;
+  constexpr LONG kRecords = 40;
+  for (LONG i = 0; i < kRecords; ++i) {
+    if (i % 2 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    reporting.Enqueue(Numbered(i));
+    ASSERT_TRUE(reporting.WaitFor(static_cast<std::size_t>(i) + 1)) << "record " << i;
+  }
+}
+
 // A full queue behind a held worker: the real limit, not a smaller stand-in.
 TEST(ReportQueueThreads, RefusesTheRecordAfterTheLimitUntilOneIsTaken) {
   WorkerGate gate;

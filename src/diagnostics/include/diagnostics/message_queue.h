@@ -2,6 +2,7 @@
 // the worker takes them off in arrival order and hands each to Process.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -74,6 +75,8 @@ class CMessageQueue {
   winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
   winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
   bool workerRunning_ = false;                       // guarded by lock_: resumed
+  bool workerWaiting_ = true;                        // guarded by lock_: needs the event
+  std::atomic<bool> stopRequested_{false};           // set with stopEvent_
 };
 
 }  // namespace quillmere
