@@ -19,6 +19,8 @@ constexpr DWORD kTerminatedExitCode = 1;
 constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 // How many times an idle worker yields and looks again before it sleeps on the event.
 constexpr unsigned kIdleChecksBeforeSleep = 64;
+// How long Stop lets a worker that is done end its thread.
+constexpr DWORD kThreadExitGraceMilliseconds = 200;
 
 }  // namespace
 
@@ -82,10 +84,16 @@ void CMessageQueue::Stop() {
     // held, and a thread cannot end until it is free. At process exit the thread may be
     // gone without having said it was done.
     const HANDLE done[] = {finishedEvent_.Get(), worker_.Get()};
-    if (WaitForMultipleObjects(static_cast<DWORD>(std::size(done)), done, FALSE,
-                               kStopTimeoutMilliseconds) == WAIT_TIMEOUT) {
+    const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(std::size(done)), done, FALSE,
+                                               kStopTimeoutMilliseconds);
+    if (woken == WAIT_TIMEOUT) {
       WriteWarningEvent(kEventWorkerTerminated);
       TerminateThread(worker_.Get(), kTerminatedExitCode);
+    } else if (woken == WAIT_OBJECT_0) {
+      // Done, but its thread still has to leave: a process that exits next would race the
+      // thread's own exit through the runtime's teardown. Inside DllMain it cannot leave
+      // at all, hence the short wait.
+      WaitForSingleObject(worker_.Get(), kThreadExitGraceMilliseconds);
     }
     worker_.Reset();
   }

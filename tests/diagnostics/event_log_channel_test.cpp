@@ -29,13 +29,16 @@ namespace {
 // The process user's SID as the log shows it ("S-1-..."), as the token tells it.
 std::string UserSid() {
   HANDLE token = nullptr;
-  std::uintptr_t buffer[64];  // room for TOKEN_USER with the longest SID
+  union {
+    TOKEN_USER user;
+    BYTE bytes[512];  // room for the longest SID after it
+  } buffer;
   DWORD size = 0;
   LPWSTR sid = nullptr;
   std::string text;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-      GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+      GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size) &&
+      ConvertSidToStringSidW(buffer.user.User.Sid, &sid)) {
     text = winport::WideToUtf8(sid);
     LocalFree(sid);
   }
