@@ -11,11 +11,12 @@ RATIO_TARGETS = [
     ("Settings/GetMetadata50", "time", "<=", 3.0),
     ("Host/AdminSessionList", "requests_per_second", ">=", 0.5),
     ("Report/*", "time", "<=", 1.0),
+    ("Trace/*", "time", "<=", 1.0),
 ]
 # Limits on `ours` alone (or a case without a peer).
 ABSOLUTE_TARGETS = [
     ("Report/Filtered", "time", "<=", 5.0),
-    ("Report/TraceFiltered", "time", "<=", 5.0),
+    ("Trace/Off", "time", "<=", 5.0),
     ("Report/Drain", "items_per_second", ">=", 1_000_000.0),
     ("Settings/GetMetadata50", "time", "<=", 500_000.0),
     ("Host/ResidentGrowth", "resident_growth", "<=", 1.10),

@@ -74,7 +74,7 @@ class Rows(unittest.TestCase):
             ("Other/Thing", "2 ns", "4 ns", "0.50x", "-", "-"),
             ("Report/Queued", "130 ns", "100 ns", "1.30x", "<= 1x", "NOT MET"),
             ("Report/Filtered", "4.5 ns", "", "", "<= 5 ns", "met"),
-            ("Report/TraceFiltered", "-", "-", "-", "<= 5 ns", "missing"),
+            ("Trace/Off", "-", "-", "-", "<= 5 ns", "missing"),
             ("Report/Drain", "900k/s", "", "", ">= 1M/s", "NOT MET"),
             ("Settings/GetMetadata50", "-", "-", "-", "<= 500 us", "missing"),
             ("Host/ResidentGrowth", "1.02", "", "", "<= 1.10", "met"),
