@@ -1,25 +1,13 @@
 #include "event_since.h"
 
-#include <time.h>
-
 #include <cctype>
-#include <cstdio>
 #include <optional>
 
 #include "host/command_support.h"
+#include "host/utc_time.h"
 
 namespace quillmere::host {
 namespace {
-
-std::string Utc(std::chrono::system_clock::time_point time) {
-  const time_t seconds = std::chrono::system_clock::to_time_t(time);
-  struct tm parts {};
-  gmtime_r(&seconds, &parts);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", parts.tm_year + 1900,
-                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-  return text;
-}
 
 // Digits where the pattern has 9, the pattern's own character elsewhere.
 bool Matches(std::string_view text, std::string_view pattern) {
@@ -55,7 +43,11 @@ std::optional<std::chrono::seconds> Span(std::string_view given) {
 }  // namespace
 
 std::string SinceText(std::string_view given, std::chrono::system_clock::time_point now) {
-  if (const std::optional<std::chrono::seconds> span = Span(given)) return Utc(now - *span);
+  if (const std::optional<std::chrono::seconds> span = Span(given)) {
+    std::string since = UtcText(now - *span);
+    since.pop_back();  // the events' times carry no zone letter
+    return since;
+  }
   std::string time(given);
   if (!time.empty() && (time.back() == 'Z' || time.back() == 'z')) time.pop_back();
   if (time.size() > 10 && time[10] == ' ') time[10] = 'T';

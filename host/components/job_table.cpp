@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "utc_text.h"
+#include "host/utc_time.h"
 
 namespace quillmere::host {
 namespace {

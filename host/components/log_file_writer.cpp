@@ -13,8 +13,8 @@
 #include "class_registration.h"
 #include "diagnostics/log_file_writer.h"
 #include "host/log_file_writer_class.h"
+#include "host/utc_time.h"
 #include "posix_file.h"
-#include "utc_text.h"
 
 namespace quillmere::host {
 namespace {

@@ -6,7 +6,7 @@
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "utc_text.h"
+#include "host/utc_time.h"
 #include "wmi_connection.h"
 
 namespace quillmere::host {

@@ -8,7 +8,7 @@
 #include <winport/scoped_safe_array.h>
 
 #include "com_support.h"
-#include "session_time.h"
+#include "host/utc_time.h"
 
 namespace quillmere::host {
 

@@ -6,11 +6,11 @@
 
 #include "caller_session.h"
 #include "com_support.h"
+#include "host/utc_time.h"
 #include "random_text.h"
 #include "session_enumerator.h"
 #include "session_record.h"
 #include "session_state.h"
-#include "session_time.h"
 
 namespace quillmere::host {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "com_support.h"
-#include "session_time.h"
+#include "host/utc_time.h"
 
 namespace quillmere::host {
 
@@ -34,7 +34,7 @@ std::string SessionOpeningXml(LONG id, std::string_view user,
                               std::chrono::system_clock::time_point started) {
   std::string xml = "<SESSION id=\"" + std::to_string(id) + "\" user=\"";
   AppendEscaped(xml, user);
-  xml += "\" started=\"" + ToUtcText(started) + "\">";
+  xml += "\" started=\"" + UtcText(started) + "\">";
   return xml;
 }
 
