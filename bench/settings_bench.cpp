@@ -59,31 +59,36 @@ void Populate(quillmere::Reporter& reporting) {
   }
 }
 
+// The provider over a populated store, with one request; each call makes its response.
+struct GetMetadataCall {
+  GetMetadataCall() {
+    reporting.SetReportingLevel(quillmere::kLevelError);
+    Populate(reporting);
+  }
+  winport::ComPtr<fakes::FakeSoapMessage> Run() {
+    auto response = winport::MakeComObject<fakes::FakeSoapMessage>();
+    if (getMetadata.execute(request.Get(), response.Get()) != S_OK) std::abort();
+    return response;
+  }
+
+  const winport::ScopedComInit apartment{COINIT_MULTITHREADED};
+  quillmere::Reporting reporting;
+  winport::ComPtr<quillmere::CWbemProvider> provider =
+      winport::MakeComObject<quillmere::CWbemProvider>(reporting);
+  quillmere::CGetMetadata getMetadata{*provider.Get()};
+  winport::ComPtr<fakes::FakeSoapMessage> request =
+      winport::MakeComObject<fakes::FakeSoapMessage>();
+};
+
 // The table of one GetMetadata call (ASCII here).
 std::string OursTable() {
-  const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
-  quillmere::Reporting reporting;
-  reporting.SetReportingLevel(quillmere::kLevelError);
-  Populate(reporting);
-  auto provider = winport::MakeComObject<quillmere::CWbemProvider>(reporting);
-  quillmere::CGetMetadata getMetadata(*provider.Get());
-  auto request = winport::MakeComObject<fakes::FakeSoapMessage>();
-  auto response = winport::MakeComObject<fakes::FakeSoapMessage>();
-  if (getMetadata.execute(request.Get(), response.Get()) != S_OK) std::abort();
-  return response->parameters.back().value;
+  return GetMetadataCall().Run()->parameters.back().value;
 }
 
 void BM_GetMetadata50Ours(benchmark::State& state) {
-  const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
-  quillmere::Reporting reporting;
-  reporting.SetReportingLevel(quillmere::kLevelError);
-  Populate(reporting);
-  auto provider = winport::MakeComObject<quillmere::CWbemProvider>(reporting);
-  quillmere::CGetMetadata getMetadata(*provider.Get());
-  auto request = winport::MakeComObject<fakes::FakeSoapMessage>();
+  GetMetadataCall call;
   for (auto _ : state) {
-    auto response = winport::MakeComObject<fakes::FakeSoapMessage>();
-    if (getMetadata.execute(request.Get(), response.Get()) != S_OK) std::abort();
+    const auto response = call.Run();
     benchmark::DoNotOptimize(response->parameters.back().value.data());
   }
 }
