@@ -56,25 +56,14 @@ winport::ScopedBstr ObjectPathOf(winport::WideView settingName) {
   return NewBstr(path);
 }
 
-namespace {
-
-HRESULT ConnectTo(const OLECHAR* path, winport::ComPtr<IWbemServices>& services) {
-  winport::ComPtr<IWbemLocator> locator;
-  HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                reinterpret_cast<void**>(locator.GetAddressOf()));
-  if (FAILED(hr)) return hr;
-  return locator->ConnectServer(NewBstr(path).Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                services.ReleaseAndGetAddressOf());
+HRESULT CreateLocator(winport::ComPtr<IWbemLocator>& locator) {
+  return CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                          reinterpret_cast<void**>(locator.ReleaseAndGetAddressOf()));
 }
 
-}  // namespace
-
-HRESULT ConnectToRoot(winport::ComPtr<IWbemServices>& root) {
-  return ConnectTo(OLESTR("\\\\.\\root\\cimv2"), root);
-}
-
-HRESULT ConnectToSettingsNamespace(winport::ComPtr<IWbemServices>& settings) {
-  return ConnectTo(OLESTR("\\\\.\\root\\cimv2\\quillmere"), settings);
+HRESULT ConnectToRoot(IWbemLocator& locator, winport::ComPtr<IWbemServices>& root) {
+  return locator.ConnectServer(NewBstr(OLESTR("\\\\.\\root\\cimv2")).Get(), nullptr, nullptr,
+                               nullptr, 0, nullptr, nullptr, root.ReleaseAndGetAddressOf());
 }
 
 HRESULT OpenSettingsNamespace(IWbemServices* root, winport::ComPtr<IWbemServices>& settings) {

@@ -19,12 +19,11 @@ inline constexpr const OLECHAR* kMetadataClass = OLESTR("Metadata");
 // WMI refuses.
 winport::ScopedBstr ObjectPathOf(winport::WideView settingName);
 
-// The local root\cimv2 through a new locator.
-HRESULT ConnectToRoot(winport::ComPtr<IWbemServices>& root);
+// A new WMI locator.
+HRESULT CreateLocator(winport::ComPtr<IWbemLocator>& locator);
 
-// The settings namespace straight through a new locator (one lookup where root and then
-// the namespace take two); WBEM_E_INVALID_NAMESPACE when it has not been made yet.
-HRESULT ConnectToSettingsNamespace(winport::ComPtr<IWbemServices>& settings);
+// The local root\cimv2 through the locator.
+HRESULT ConnectToRoot(IWbemLocator& locator, winport::ComPtr<IWbemServices>& root);
 
 // The settings namespace below root, or null.
 HRESULT OpenSettingsNamespace(IWbemServices* root, winport::ComPtr<IWbemServices>& settings);

@@ -46,7 +46,7 @@ HRESULT PutText(IWbemClassObject& instance, const OLECHAR* property,
 
 // Where a value is stored, chosen by its variant type: integers and booleans (as 1 or 0)
 // in IntVal, reals in RealVal, texts in StringValue; any other type is not stored and
-// leaves CIMTYPE 0.
+// leaves CIMTYPE empty.
 struct StoredValue {
   const OLECHAR* property = nullptr;
   winport::ScopedVariant value;
@@ -87,6 +87,13 @@ StoredValue StoredValueOf(const winport::ScopedVariant& value) {
   }
   CheckHr(stored.value.Copy(value.Get()));
   return stored;
+}
+
+// The CIMTYPE stored beside a value: its code, or null when the value is not stored.
+winport::ScopedVariant CimTypeOf(const StoredValue& stored) {
+  winport::ScopedVariant cimType(static_cast<LONG>(stored.cimType));
+  if (stored.property == nullptr) cimType.Receive()->vt = VT_NULL;
+  return cimType;
 }
 
 // The next instance of the enumeration, or null at its end; a failure raises.
@@ -148,18 +155,12 @@ IWbemServices& CSetting::Namespace() const {
 
 HRESULT CSetting::Connect() {
   connectResult_ = RunEntry(sink_, OLESTR("CSetting::Connect"), [&] {
-    namespace_.Reset();
-    // Every call connects: the namespace is reached in one step when it exists, and
-    // through root, which creates it, when it does not.
-    const HRESULT direct = ConnectToSettingsNamespace(namespace_);
-    if (direct != static_cast<HRESULT>(WBEM_E_INVALID_NAMESPACE)) {
-      CheckHr(direct);
-      SetProxySecurity(namespace_.Get());
-      return;
-    }
+    winport::ComPtr<IWbemLocator> locator;
+    CheckHr(CreateLocator(locator));
     winport::ComPtr<IWbemServices> root;
-    CheckHr(ConnectToRoot(root));
+    CheckHr(ConnectToRoot(*locator.Get(), root));
     SetProxySecurity(root.Get());
+    namespace_.Reset();
     if (FAILED(OpenSettingsNamespace(root.Get(), namespace_))) {
       CheckHr(CreateSettingsNamespace(*root.Get(), namespace_));
       CheckHr(CreateMetadataClass(namespace_.Get(), kClassOrder));
@@ -231,8 +232,7 @@ HRESULT CSetting::PutSetting(const SettingRecord& record) {
     const StoredValue stored = StoredValueOf(record.Value);
     if (stored.property != nullptr)
       hr = instance->Put(stored.property, 0, stored.value.AsInput(), stored.cimType);
-    winport::ScopedVariant cimType(static_cast<LONG>(stored.cimType));
-    hr = instance->Put(OLESTR("CIMTYPE"), 0, cimType.AsInput(), CIM_SINT32);
+    hr = instance->Put(OLESTR("CIMTYPE"), 0, CimTypeOf(stored).AsInput(), CIM_SINT32);
     hr = Namespace().PutInstance(instance.Get(), 0, nullptr, nullptr);
   });
   return hr;

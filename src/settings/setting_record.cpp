@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <iterator>
+#include <limits>
 
 #include "errors/com_error.h"
 #include "errors/failure_helpers.h"
@@ -57,6 +58,14 @@ winport::WideView IntegerText(LONG value, OLECHAR (&text)[kIntegerTextSize]) {
   return winport::WideView(text, static_cast<std::size_t>(end - digits));
 }
 
+// atol as the C runtime does it where long is 32 bits: the leading number, clamped to the
+// range of a LONG (the runtime's own long may be wider).
+LONG LeadingLong(const std::string& text) {
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  return static_cast<LONG>(std::clamp<long long>(value, std::numeric_limits<LONG>::min(),
+                                                 std::numeric_limits<LONG>::max()));
+}
+
 std::string AnsiOf(const OLECHAR* text) {
   return WideToAnsi(text != nullptr ? winport::WideView(text) : winport::WideView());
 }
@@ -83,7 +92,7 @@ bool SettingRecord::SetValueFromText(const OLECHAR* text) {
   switch (CimType) {
     case kSettingInteger:
       value.vt = VT_I4;
-      value.lVal = std::atol(AnsiOf(text).c_str());
+      value.lVal = LeadingLong(AnsiOf(text));
       break;
     case kSettingReal:
       value.vt = VT_R4;

@@ -29,8 +29,9 @@ void ReadText(IWbemClassObject& instance, const OLECHAR* property, winport::Scop
 }  // namespace
 
 SettingsConnection::SettingsConnection() {
+  winport::ComPtr<IWbemLocator> locator;
   winport::ComPtr<IWbemServices> root;
-  if (FAILED(ConnectToRoot(root))) return;
+  if (FAILED(CreateLocator(locator)) || FAILED(ConnectToRoot(*locator.Get(), root))) return;
   if (SUCCEEDED(OpenSettingsNamespace(root.Get(), namespace_))) return;
   winport::ComPtr<IWbemClassObject> instance;
   if (SUCCEEDED(SpawnNamespaceInstance(*root.Get(), instance)))

@@ -79,9 +79,12 @@ TEST_F(SettingStore, ModifySettingReadsTheTextAsTheSettingsType) {
        "missing"},
       {OLESTR("Bad\"Name"), OLESTR("1"), Status(WBEM_E_INVALID_OBJECT_PATH), OLESTR("IntVal"),
        "missing", "missing"},
+      // A value of no type is stored as it is, and its type as no value.
+      {OLESTR("Untyped"), OLESTR("1"), S_OK, OLESTR("IntVal"), "null", "null"},
   };
   Load(Setting("Count", 3, "IntVal = 1;") + Setting("Flag", 11, "IntVal = 0;") +
-       Setting("Text", 8, "StringValue = \"old\";") + Setting("Ratio", 4, "RealVal = 1;"));
+       Setting("Text", 8, "StringValue = \"old\";") + Setting("Ratio", 4, "RealVal = 1;") +
+       "instance of Metadata { SettingName = \"Untyped\"; };\n");
   for (const Case& edit : cases) {
     CSetting setting(reporting);
     ASSERT_EQ(setting.Connect(), S_OK);
@@ -114,17 +117,17 @@ TEST_F(SettingStore, AFailedConnectionStepIsTheAnswer) {
   }
 }
 
-// Once the store exists, connecting reaches it in one step: root is not asked for it, and
-// the one connection made is the one whose failure is the answer.
-TEST_F(SettingStore, AnExistingStoreIsReachedDirectly) {
+// A first use makes one locator only; an existing store is opened below root on every
+// connection, and a namespace that can be neither opened nor made and opened is the answer.
+TEST_F(SettingStore, EachConnectionOpensTheNamespaceBelowRoot) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
-  ASSERT_EQ(CSetting(reporting).Connect(), S_OK);
-  const std::tuple<const char*, WBEMSTATUS, HRESULT> steps[] = {
-      {"OpenNamespace", WBEM_E_FAILED, S_OK},
-      {"ConnectServer", WBEM_E_ACCESS_DENIED, Status(WBEM_E_ACCESS_DENIED)},
+  const std::tuple<bool, const char*, unsigned, HRESULT> steps[] = {
+      {false, "CoCreateInstance", 2, S_OK},
+      {true, "OpenNamespace", 1, Status(WBEM_E_ACCESS_DENIED)},
   };
-  for (const auto& [step, code, answer] : steps) {
-    winport::fault::FailCall(step, code);
+  for (const auto& [existing, step, nth, answer] : steps) {
+    ASSERT_EQ(Settings() != nullptr, existing) << step;
+    winport::fault::FailCall(step, static_cast<std::uint32_t>(WBEM_E_ACCESS_DENIED), nth, 2);
     EXPECT_EQ(CSetting(reporting).Connect(), answer) << step;
     winport::fault::Reset();
   }

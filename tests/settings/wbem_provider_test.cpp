@@ -73,6 +73,11 @@ TEST_F(Provider, PutMetadataChangesOneSettingAndAnswersTheTable) {
        "<DELTACELL_ReportingLevel_4><![CDATA[8]]></DELTACELL_ReportingLevel_4>",
        "6", "100"},
       {"<DELTACELL_NoSuchSetting_4><![CDATA[1]]></DELTACELL_NoSuchSetting_4>", "6", "100"},
+      // Read as a 32-bit long is read: out of its range, its nearest end.
+      {"<DELTACELL_ReportingLevel_4><![CDATA[99999999999]]></DELTACELL_ReportingLevel_4>",
+       "2147483647", "100"},
+      {"<DELTACELL_ReportingLevel_4><![CDATA[-99999999999]]></DELTACELL_ReportingLevel_4>",
+       "-2147483648", "100"},
   };
   LoadSettings();
   for (const Case& test : cases) {
