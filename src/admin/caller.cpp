@@ -22,6 +22,14 @@ winport::ComPtr<ISession> CallerSession(ISOAPObjectImpl& owner, BSTR identityTok
   return session;
 }
 
+winport::ComPtr<IUserAdministration> UserAdministrationOf(ISession& session) {
+  winport::ComPtr<IUserAdministration> administration;
+  CheckHr(session.QueryInterface(__uuidof(IUserAdministration),
+                                 reinterpret_cast<void**>(administration.GetAddressOf())));
+  if (!administration) RaiseComErrorWithoutInfo(E_POINTER);
+  return administration;
+}
+
 bool IsAdministrator(ISession& session) {
   LONG flags = 0;
   session.IsAdmin(&flags);

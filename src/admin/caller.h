@@ -18,6 +18,10 @@ winport::ScopedBstr IdentityTokenOf(ISOAPMessage* request);
 // The caller's session through DoReconnect; a failure or a missing session raises.
 winport::ComPtr<ISession> CallerSession(ISOAPObjectImpl& owner, BSTR identityToken);
 
+// The session's user administration; a failed query, or one that hands back nothing,
+// raises.
+winport::ComPtr<IUserAdministration> UserAdministrationOf(ISession& session);
+
 // Whether the session belongs to the administrators' group; the flags count, not what the
 // call answers.
 bool IsAdministrator(ISession& session);

@@ -1,6 +1,7 @@
 // The elements of a safe array, locked for the length of a scope. A null array or one that
-// cannot be locked throws E_UNEXPECTED as an integer exception, which the entry discipline
-// reads as the code it is.
+// cannot be locked throws E_UNEXPECTED as a bare HRESULT, not as a COM error: the entry
+// discipline takes it for an unknown exception, so the entry answers E_FAIL and its text
+// is "Unknown exception (HRESULT): 0x8000FFFF (-2147418113)".
 #pragma once
 
 #include <cstddef>

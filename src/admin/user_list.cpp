@@ -69,10 +69,8 @@ HRESULT CUserList::List(ISOAPMessage* request, ISOAPMessage* response) const {
     return RefuseNonAdministrator(owner(), response, kTraceName);
 
   WriteSheetHead(output, OLESTR("List of Users"), {OLESTR("Edit")});
-  winport::ComPtr<IUserAdministration> administration;
-  CheckHr(session.As(&administration));
   winport::ScopedVariant users;
-  CheckHr(administration->GetUserList(users.Receive()));
+  CheckHr(UserAdministrationOf(*session.Get())->GetUserList(users.Receive()));
   WriteUserRows(owner(), users.Get(), output);
   WriteSheetClosing(output);
   WriteEditButton(output, OLESTR("Administrator"), OLESTR("UserPermissions"),

@@ -30,13 +30,6 @@ constexpr Permission kPermissions[] = {
     {OLESTR("QMS_PORTAL"), GroupPortal},
 };
 
-winport::ComPtr<IUserAdministration> UserAdministrationOf(ISession& session) {
-  winport::ComPtr<IUserAdministration> administration;
-  CheckHr(session.QueryInterface(__uuidof(IUserAdministration),
-                                 reinterpret_cast<void**>(administration.GetAddressOf())));
-  return administration;
-}
-
 void WriteButton(winport::WideString& output, BSTR identityToken) {
   WriteEditButton(output, OLESTR("Administrator"), OLESTR("UserPermissions"),
                   winport::BstrView(identityToken));

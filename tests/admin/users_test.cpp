@@ -157,7 +157,7 @@ TEST(UserAdministration, ACallerOutsideTheAdministratorsIsRefused) {
 }
 
 // Whose call fails in a row of the table below.
-enum class Fake { kCaller, kRepository, kService, kRequest, kResponse };
+enum class Fake { kCaller, kNullAdministration, kRepository, kService, kRequest, kResponse };
 
 struct FailureRow {
   const char* method;
@@ -186,6 +186,9 @@ const FailureRow kFailures[] = {
     {"UserPermissions", kNameCell, Fake::kCaller, "GetUserPermissions", E_FAIL},
     {"UserPermissions", kNameCell, Fake::kCaller, "QueryInterface IUserAdministration",
      E_NOINTERFACE},
+    {"UserList", "", Fake::kNullAdministration, "QueryInterface IUserAdministration", E_POINTER},
+    {"UserPermissions", kNameCell, Fake::kNullAdministration, "QueryInterface IUserAdministration",
+     E_POINTER},
 };
 
 class UserFailures : public testing::TestWithParam<FailureRow> {};
@@ -201,6 +204,9 @@ TEST_P(UserFailures, AnswerWithAServerFaultAndNoDocument) {
   switch (row.fake) {
     case Fake::kCaller:
       admin.host.sessions->callers["tok-admin"]->log.Fail(row.operation, row.hr);
+      break;
+    case Fake::kNullAdministration:
+      admin.host.sessions->callers["tok-admin"]->administrationIsNull = true;
       break;
     case Fake::kRepository:
       admin.host.repository->log.Fail(row.operation, row.hr);

@@ -29,6 +29,7 @@ class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::IS
   std::vector<std::string> users;  // what GetUserList gives, unless userList is set
   winport::ScopedVariant userList;
   std::map<std::string, ULONG> permissions;  // by user name; others have none
+  bool administrationIsNull = false;         // asked for it, answers S_OK with nothing
   CallLog log;
 
   // The user administration can be refused ("QueryInterface IUserAdministration").
@@ -36,6 +37,7 @@ class FakeSession : public winport::ComObject<quillmere::ISession, quillmere::IS
     if (IsEqualGUID(riid, __uuidof(quillmere::IUserAdministration))) {
       *object = nullptr;
       FAKE_ENTER(log, "QueryInterface IUserAdministration");
+      if (administrationIsNull) return S_OK;
     }
     return ComObject::QueryInterface(riid, object);
   }
