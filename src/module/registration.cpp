@@ -2,9 +2,12 @@
 
 #include <array>
 
+#include "errors/failure_helpers.h"
 #include "module/module_ids.h"
 #include "module/registrar.h"
 #include "module/served_classes.h"
+#include "registry_script.h"
+#include "settings/ansi_text.h"
 
 namespace quillmere {
 
@@ -14,53 +17,34 @@ using winport::WideView;
 
 namespace {
 
-// The keys of one served class, %COCLASS% naming it.
-constexpr const OLECHAR* kClassScript = OLESTR(
-    "HKCR\n"
-    "{\n"
-    "  quillmere.%COCLASS%.1 = s '%COCLASS% Class'\n"
-    "  {\n"
-    "    CLSID = s '%CLSID%'\n"
-    "  }\n"
-    "  quillmere.%COCLASS% = s '%COCLASS% Class'\n"
-    "  {\n"
-    "    CLSID = s '%CLSID%'\n"
-    "    CurVer = s 'quillmere.%COCLASS%.1'\n"
-    "  }\n"
-    "  NoRemove CLSID\n"
-    "  {\n"
-    "    ForceRemove %CLSID% = s '%COCLASS% Class'\n"
-    "    {\n"
-    "      ProgID = s 'quillmere.%COCLASS%.1'\n"
-    "      VersionIndependentProgID = s 'quillmere.%COCLASS%'\n"
-    "      ForceRemove Programmable\n"
-    "      InprocServer32 = s '%MODULE%'\n"
-    "      {\n"
-    "        val ThreadingModel = s 'Free'\n"
-    "      }\n"
-    "      TypeLib = s '%LIBID%'\n"
-    "    }\n"
-    "  }\n"
-    "}\n");
-
-WideString GuidText(REFGUID guid) {
-  OLECHAR text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return text;
+// The script stored as resource in module, as text.
+HRESULT LoadClassScript(HINSTANCE module, WORD resource, WideString* script) {
+  std::string_view bytes;
+  HRESULT hr = RegistryScriptBytes(module, resource, &bytes);
+  if (FAILED(hr)) return hr;
+  hr = E_OUTOFMEMORY;
+  return RunAnsweringComError(hr, [&] {
+    *script = AnsiToWideAcp(bytes);
+    hr = S_OK;
+  });
 }
 
-HRESULT ApplyClassScripts(WideView modulePath, RegistrarMode mode) {
+// Registration stops at the first class that fails; unregistration goes on to the others
+// and answers the first failure.
+HRESULT ApplyClassScripts(HINSTANCE module, WideView modulePath, RegistrarMode mode) {
+  const RegistryReplacements replacements = {
+      {OLESTR("MODULE"), DoubleApostrophes(modulePath)},
+      {OLESTR("MODULE_RAW"), WideString(modulePath)},
+  };
+  HRESULT first = S_OK;
   for (const ServedClass& served : kServedClasses) {
-    const RegistryReplacements replacements = {
-        {OLESTR("COCLASS"), served.coclass},
-        {OLESTR("CLSID"), GuidText(served.clsid)},
-        {OLESTR("LIBID"), GuidText(kModuleTypeLibraryId)},
-        {OLESTR("MODULE"), DoubleApostrophes(modulePath)},
-        {OLESTR("MODULE_RAW"), WideString(modulePath)},
-    };
-    if (HRESULT hr = ApplyRegistryScript(kClassScript, replacements, mode); FAILED(hr)) return hr;
+    WideString script;
+    HRESULT hr = LoadClassScript(module, served.registryScript, &script);
+    if (SUCCEEDED(hr)) hr = ApplyRegistryScript(script, replacements, mode);
+    if (FAILED(hr) && mode == RegistrarMode::kRegister) return hr;
+    if (FAILED(hr) && SUCCEEDED(first)) first = hr;
   }
-  return S_OK;
+  return first;
 }
 
 // From the module itself, else from the .tlb file of the same name.
@@ -112,15 +96,16 @@ void UnregisterCategory() {
 
 }  // namespace
 
-HRESULT RegisterModule(WideView modulePath) {
-  if (HRESULT hr = ApplyClassScripts(modulePath, RegistrarMode::kRegister); FAILED(hr)) return hr;
+HRESULT RegisterModule(HINSTANCE module, WideView modulePath) {
+  if (HRESULT hr = ApplyClassScripts(module, modulePath, RegistrarMode::kRegister); FAILED(hr))
+    return hr;
   if (HRESULT hr = RegisterTypeLibrary(modulePath); FAILED(hr)) return hr;
   return RegisterCategory();
 }
 
-HRESULT UnregisterModule(WideView modulePath) {
+HRESULT UnregisterModule(HINSTANCE module, WideView modulePath) {
   UnregisterCategory();
-  const HRESULT keys = ApplyClassScripts(modulePath, RegistrarMode::kUnregister);
+  const HRESULT keys = ApplyClassScripts(module, modulePath, RegistrarMode::kUnregister);
   const HRESULT library = UnRegisterTypeLib(kModuleTypeLibraryId, kModuleTypeLibraryMajor,
                                             kModuleTypeLibraryMinor, 0, SYS_WIN64);
   return FAILED(keys) ? keys : library;

@@ -11,9 +11,9 @@ static_assert(std::tuple_size_v<decltype(kServedClasses)> <= kMaxServedClasses);
 
 const std::array<ServedClass, 2> kServedClasses = {{
     {__uuidof(Administer), OLESTR("Administer"),
-     &CServedObject<CAdministrator, IAdminister>::Create},
+     &CServedObject<CAdministrator, IAdminister>::Create, 203},
     {__uuidof(WbemProvider), OLESTR("WbemProvider"),
-     &CServedObject<CWbemProvider, IWbemProvider>::Create},
+     &CServedObject<CWbemProvider, IWbemProvider>::Create, 204},
 }};
 
 }  // namespace quillmere

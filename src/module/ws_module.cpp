@@ -50,11 +50,11 @@ HRESULT CWSModule::CanUnloadNow() const {
 }
 
 HRESULT CWSModule::RegisterServer() const {
-  return RegisterModule(ModulePath());
+  return RegisterModule(module_, ModulePath());
 }
 
 HRESULT CWSModule::UnregisterServer() const {
-  return UnregisterModule(ModulePath());
+  return UnregisterModule(module_, ModulePath());
 }
 
 winport::WideString CWSModule::ModulePath() const {

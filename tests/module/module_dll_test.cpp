@@ -10,6 +10,7 @@
 #include <winport/windows.h>
 
 #include "module/module_ids.h"
+#include "platform_skips.h"
 #include "registry_text.h"
 #include "soap/soap_object_interfaces.h"
 #include "test_host.h"
@@ -156,6 +157,20 @@ TEST_F(ModuleDll, RegistrationWritesEachKeyAndUnregistrationRemovesAllButClsid) 
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.path.c_str())) << Narrow(row.path);
   }
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID")));
+}
+
+// A class whose keys cannot be removed leaves the next class's to be removed all the same;
+// the failure is the answer. The categories' two removals come first.
+TEST_F(ModuleDll, UnregistrationGoesOnPastAClassThatFails) {
+  SKIP_UNLESS_FAULTS_REACH_PLATFORM();
+  ASSERT_EQ(Call("DllRegisterServer"), S_OK);
+  winport::fault::FailCall("RegDeleteTreeW", ERROR_ACCESS_DENIED, 3);
+  EXPECT_EQ(Call("DllUnregisterServer"), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  winport::fault::Reset();
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("quillmere.Administer.1")));
+  for (const WideString& key : {WideString(OLESTR("quillmere.WbemProvider")),
+                                OLESTR("CLSID\\") + GuidText(__uuidof(WbemProvider))})
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key.c_str())) << Narrow(key);
 }
 
 TEST_F(ModuleDll, ObjectsAnswerTheirInterfaceTableOnly) {

@@ -8,7 +8,11 @@
 //   library {LIBID} <major>.<minor> <lcid> <name>
 //   helpstring <text>
 //   interface {IID} <name>          one per interface registered for automation
+//   coclass {CLSID} <name> <text>   one per class, with its help string
+//   enum {GUID} <name> <text>       one per enumeration (the help string may be left out)
 //
+// The library answers each type's kind, name and help string by index (GetTypeInfoType,
+// GetDocumentation); it gives no ITypeInfo.
 // Blank lines and lines starting with '#' are ignored.
 #pragma once
 

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/registry_text.h"
@@ -31,9 +32,12 @@ using winport::detail::WriteRegistryText;
 
 constexpr const OLECHAR* kAutomationMarshaler = OLESTR("{00020424-0000-0000-C000-000000000046}");
 
-struct InterfaceEntry {
-  IID iid;
+// One type the library describes.
+struct TypeEntry {
+  TYPEKIND kind;
+  GUID guid;
   WideString name;
+  WideString help;
 };
 
 struct Description {
@@ -43,8 +47,22 @@ struct Description {
   LCID lcid = 0;
   WideString name;
   WideString help;
-  std::vector<InterfaceEntry> interfaces;
+  std::vector<TypeEntry> types;
 };
+
+constexpr std::pair<const char*, TYPEKIND> kTypeKeywords[] = {
+    {"interface", TKIND_INTERFACE}, {"coclass", TKIND_COCLASS}, {"enum", TKIND_ENUM}};
+
+// "interface", "coclass" or "enum": its kind; false for any other word.
+bool TypeKeyword(const std::string& keyword, TYPEKIND* kind) {
+  for (const auto& [word, named] : kTypeKeywords) {
+    if (keyword == word) {
+      *kind = named;
+      return true;
+    }
+  }
+  return false;
+}
 
 bool ParseGuid(const std::string& text, GUID* guid) {
   const WideString wide = winport::Utf8ToWide(text);
@@ -83,13 +101,13 @@ bool ReadDescription(const fs::path& file, Description* out) {
     } else if (keyword == "helpstring") {
       std::getline(words >> std::ws, rest);
       description.help = winport::Utf8ToWide(rest);
-    } else if (keyword == "interface") {
-      std::string iid;
-      words >> iid;
+    } else if (TYPEKIND kind; TypeKeyword(keyword, &kind)) {
+      std::string guid, name;
+      words >> guid >> name;
       std::getline(words >> std::ws, rest);
-      InterfaceEntry entry{GUID_NULL, winport::Utf8ToWide(rest)};
-      if (!ParseGuid(iid, &entry.iid) || rest.empty()) return false;
-      description.interfaces.push_back(entry);
+      TypeEntry entry{kind, GUID_NULL, winport::Utf8ToWide(name), winport::Utf8ToWide(rest)};
+      if (!ParseGuid(guid, &entry.guid) || name.empty()) return false;
+      description.types.push_back(std::move(entry));
     } else {
       return false;
     }
@@ -138,13 +156,18 @@ class TypeLib final : public winport::ComObject<ITypeLib, IWinportTypeLibDescrip
  public:
   explicit TypeLib(Description description) : description_(std::move(description)) {}
 
-  UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return 0; }
+  UINT STDMETHODCALLTYPE GetTypeInfoCount() override {
+    return static_cast<UINT>(description_.types.size());
+  }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo** info) override {
     if (info != nullptr) *info = nullptr;
     return TYPE_E_ELEMENTNOTFOUND;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override {
-    return TYPE_E_ELEMENTNOTFOUND;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* kind) override {
+    if (kind == nullptr) return E_INVALIDARG;
+    if (index >= description_.types.size()) return TYPE_E_ELEMENTNOTFOUND;
+    *kind = description_.types[index].kind;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo** info) override {
     if (info != nullptr) *info = nullptr;
@@ -162,9 +185,13 @@ class TypeLib final : public winport::ComObject<ITypeLib, IWinportTypeLibDescrip
   }
   HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* context,
                                              BSTR* help_file) override {
-    if (index != -1) return TYPE_E_ELEMENTNOTFOUND;
-    if (name != nullptr) *name = SysAllocString(description_.name.c_str());
-    if (doc != nullptr) *doc = SysAllocString(description_.help.c_str());
+    // -1 is the library itself.
+    if (index < -1 || index >= static_cast<INT>(description_.types.size()))
+      return TYPE_E_ELEMENTNOTFOUND;
+    const WideString& named = index == -1 ? description_.name : description_.types[index].name;
+    const WideString& help = index == -1 ? description_.help : description_.types[index].help;
+    if (name != nullptr) *name = SysAllocString(named.c_str());
+    if (doc != nullptr) *doc = help.empty() ? nullptr : SysAllocString(help.c_str());
     if (context != nullptr) *context = 0;
     if (help_file != nullptr) *help_file = nullptr;
     return S_OK;
@@ -255,9 +282,10 @@ extern "C" HRESULT RegisterTypeLib(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR
   }
   char version[16];
   std::snprintf(version, sizeof version, "%x.%x", library.major, library.minor);
-  for (const InterfaceEntry& entry : library.interfaces) {
+  for (const TypeEntry& entry : library.types) {
     if (status != ERROR_SUCCESS) break;
-    const WideString key = OLESTR("Interface\\") + GuidText(entry.iid);
+    if (entry.kind != TKIND_INTERFACE) continue;  // only interfaces are registered
+    const WideString key = OLESTR("Interface\\") + GuidText(entry.guid);
     status = WriteRegistryText(HKEY_CLASSES_ROOT, key, {}, entry.name);
     if (status == ERROR_SUCCESS) {
       status = WriteRegistryText(HKEY_CLASSES_ROOT, key + OLESTR("\\ProxyStubClsid32"), {},
@@ -304,8 +332,9 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMin
   winport::ComPtr<IWinportTypeLibDescription> ours;
   if (SUCCEEDED(LoadTypeLibEx(path.Get(), REGKIND_NONE, library.GetAddressOf())) &&
       SUCCEEDED(library.As(&ours))) {
-    for (const InterfaceEntry& entry : ours->GetDescription().interfaces) {
-      const WideString key = OLESTR("Interface\\") + GuidText(entry.iid);
+    for (const TypeEntry& entry : ours->GetDescription().types) {
+      if (entry.kind != TKIND_INTERFACE) continue;
+      const WideString key = OLESTR("Interface\\") + GuidText(entry.guid);
       if (ReadRegistryText(HKEY_CLASSES_ROOT, key + OLESTR("\\TypeLib")) == GuidText(libID)) {
         DeleteTree(key);
       }

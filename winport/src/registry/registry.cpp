@@ -403,6 +403,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 }
 
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+  WINPORT_FAIL_LSTATUS("RegDeleteTreeW");
   Target target;
   const LSTATUS status = ResolveTarget(hKey, lpSubKey, &target);
   if (status != ERROR_SUCCESS) return status;

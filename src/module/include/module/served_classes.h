@@ -14,6 +14,7 @@ struct ServedClass {
   // The coclass name: its ProgIDs are "quillmere.<name>" and "quillmere.<name>.1".
   const OLECHAR* coclass;
   ObjectCreator create;
+  WORD registryScript;  // the resource id of its registration script
 };
 
 extern const std::array<ServedClass, 2> kServedClasses;
