@@ -35,11 +35,16 @@ std::vector<ServiceInfo> BuildCatalog() {
         ModuleMethod("AdminJobList", "The jobs of the live sessions."),
         ModuleMethod("UserList", "The users known to the server."),
         ModuleMethod("UserPermissions",
-                     "The caller's permissions, or a UserName element's (administrators).")}},
+                     "Without a DELTACELL_ element, the form in which an administrator enters a "
+                     "user name; with one, the permission flags of the user named by the first "
+                     "such cell's value.")}},
       {"WbemProvider",
        {ModuleMethod("GetMetadata", "The server's settings."),
         ModuleMethod("PutMetadata",
-                     "Changes settings, one DELTACELL_<Name>_<n> element per changed value."),
+                     "Changes one setting from a DELTACELL_<Name>_<n> element and answers the "
+                     "settings as they then stand. Only the first such element is applied, and "
+                     "its Name ends at the first underscore: a setting whose name has an "
+                     "underscore cannot be changed."),
         ModuleMethod("JobProvider", "The server's jobs."),
         ModuleMethod("PoolProvider", "The server's worker pools: threads, busy, queued."),
         ModuleMethod("SessionProvider", "The server's sessions.")}},
