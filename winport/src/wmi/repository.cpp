@@ -203,15 +203,20 @@ HRESULT Repository::Execute(const char* sql) {
   return SUCCEEDED(hr) ? statement->Run() : hr;
 }
 
-HRESULT Repository::FindNamespace(WideView path, NamespaceId* id, WideString* stored_path) {
-  ReadScope read(*this);
+HRESULT Repository::FindNamespace(WideView path, NamespaceId* id, WideString* stored_path,
+                                  NamespaceId from, WideView from_path) {
   const std::vector<WideString> parts = SplitNamespacePath(path);
   if (parts.empty()) return WBEM_E_INVALID_NAMESPACE;
+  // One step is one statement, which reads one state by itself: a child opened from its
+  // parent costs no transaction of its own.
+  std::lock_guard lock(DatabaseLock());
+  std::optional<ReadScope> read;
+  if (parts.size() > 1) read.emplace(*this);
   std::optional<Statement> find;
   HRESULT hr = Prepare("SELECT id, name FROM namespaces WHERE parent = ?1 AND name = ?2", &find);
   if (FAILED(hr)) return hr;
-  NamespaceId current = 0;
-  stored_path->clear();
+  NamespaceId current = from;
+  stored_path->assign(from_path);
   for (const WideString& part : parts) {
     find->Reset();
     find->Bind(1, current).Bind(2, part);

@@ -49,9 +49,11 @@ class Repository {
   Repository(const Repository&) = delete;
   Repository& operator=(const Repository&) = delete;
 
-  // A namespace by its full path ("root\cimv2\x"), with its name as stored;
+  // A namespace by its full path ("root\cimv2\x"), or by its path below the namespace
+  // `from` whose stored path is from_path, with its path as stored;
   // WBEM_E_INVALID_NAMESPACE when there is none.
-  HRESULT FindNamespace(WideView path, NamespaceId* id, WideString* stored_path);
+  HRESULT FindNamespace(WideView path, NamespaceId* id, WideString* stored_path,
+                        NamespaceId from = 0, WideView from_path = {});
   HRESULT ChildNamespaces(NamespaceId parent, std::vector<WideString>* names);
   // WBEM_E_ALREADY_EXISTS when create_only and the child exists.
   HRESULT CreateNamespace(NamespaceId parent, WideView name, bool create_only);

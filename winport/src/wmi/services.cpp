@@ -58,11 +58,11 @@ class Services final : public ComObject<IWbemServices> {
     if (opened == nullptr || SysStringLen(name) == 0) return WBEM_E_INVALID_PARAMETER;
     *opened = nullptr;
     return GuardedCall([&]() -> HRESULT {
-      const WideString path =
-          WideString(location_.namespace_path()) + OLESTR("\\") + WideString(BstrView(name));
+      // Found below this namespace, whose id is known.
       NamespaceId id;
       WideString stored;
-      const HRESULT hr = repository_->FindNamespace(path, &id, &stored);
+      const HRESULT hr =
+          repository_->FindNamespace(BstrView(name), &id, &stored, ns_, location_.namespace_path());
       if (FAILED(hr)) return hr;
       *opened = MakeServices(repository_, id, stored, WideString(location_.server())).Detach();
       return WBEM_S_NO_ERROR;
