@@ -9,6 +9,7 @@
 #include "errors/com_error.h"
 #include "fakes/fake_log_file_writer.h"
 #include "fakes/served_class.h"
+#include "fresh_machine.h"
 #include "msmq/msmq_test_support.h"
 
 namespace delivery_tests {
@@ -120,6 +121,52 @@ TEST_F(DeliveryTest, FiveWarningsReachEverySinkTheQueueTakingThree) {
   const winport::WideString first = winport::Utf8ToWide(writer->messages[0]);
   EXPECT_EQ(body, std::string(reinterpret_cast<const char*>(first.data()), first.size() * 2));
   MQCloseQueue(queue);
+}
+
+// The sender against stand-ins of the runtime: its queue's label, a queue that exists
+// already, and each runtime call failing in turn.
+HRESULT answers[4];  // of MQCreateQueue, MQOpenQueue, MQMgmtGetInfo, MQSendMessage
+std::string label;   // the last queue's
+
+TEST(MsmqSender, LabelsItsQueueAndSaysWhichCallFailed) {
+  quillmere::MsmqRuntime runtime;
+  runtime.bound = true;
+  runtime.createQueue = [](PSECURITY_DESCRIPTOR, MQQUEUEPROPS* properties, LPWSTR, LPDWORD) {
+    label = winport::WideToUtf8(properties->aPropVar[1].pwszVal);
+    return answers[0];
+  };
+  runtime.pathNameToFormatName = [](LPCWSTR, LPWSTR, LPDWORD) { return MQ_OK; };
+  runtime.openQueue = [](LPCWSTR, DWORD, DWORD, QUEUEHANDLE* handle) {
+    *handle = &label;
+    return answers[1];
+  };
+  runtime.mgmtGetInfo = [](LPCWSTR, LPCWSTR, MQMGMTPROPS*) { return answers[2]; };  // 0 held
+  runtime.sendMessage = [](QUEUEHANDLE, MQMSGPROPS*, ITransaction*) { return answers[3]; };
+  runtime.closeQueue = [](QUEUEHANDLE) { return MQ_OK; };
+  // Path name, its label, the call that answers `answer`, and the function and code the
+  // event names (none without a function).
+  const std::tuple<const OLECHAR*, const char*, int, HRESULT, const char*, const char*> cases[] = {
+      {OLESTR(".\\PRIVATE$\\WSQueue"), "WSQueue", 0, MQ_OK, "", ""},
+      {OLESTR("Plain"), "Plain", 0, MQ_OK, "", ""},
+      {OLESTR(".\\PRIVATE$\\Old"), "Old", 0, MQ_ERROR_QUEUE_EXISTS, "", ""},
+      {OLESTR("Q"), "Q", 0, MQ_ERROR_ACCESS_DENIED, "MQCreateQueue", "0xC00E0025"},
+      {OLESTR("Q"), "Q", 1, MQ_ERROR_QUEUE_NOT_FOUND, "MQOpenQueue", "0xC00E0003"},
+      {OLESTR("Q"), "Q", 2, E_ACCESSDENIED, "MQMgmtGetInfo", "0x80070005"},
+      {OLESTR("Q"), "Q", 3, E_OUTOFMEMORY, "MQSendMessage", "0x8007000E"},
+  };
+  for (const auto& [pathName, expectedLabel, failing, answer, function, code] : cases) {
+    testing_support::LeaveFreshMachine();
+    testing_support::EnterFreshMachine();
+    std::fill(std::begin(answers), std::end(answers), MQ_OK);
+    answers[failing] = answer;
+    const quillmere::EventLogChannel channel;
+    quillmere::MsmqQueue queue(runtime, channel);
+    if (queue.Open(pathName, 1) && !queue.IsFull()) queue.Send(OLESTR("<R/>"));
+    EXPECT_EQ(label, expectedLabel);
+    const std::string said = std::string("SOAP Service C0000154 1 1|Function [MSMQ::") + function +
+                             "] returned COM error: " + code;
+    EXPECT_EQ(Events(), *function ? std::vector<std::string>{said} : std::vector<std::string>{});
+  }
 }
 
 }  // namespace
