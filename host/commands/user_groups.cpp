@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "host/command_support.h"
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 namespace {

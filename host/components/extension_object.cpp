@@ -2,7 +2,7 @@
 
 #include <winport/com_object.h>
 
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "class_registration.h"
 #include "host/job_source_class.h"
-#include "soap/job_source.h"
+#include "quillmere/job_source.h"
 #include "xml_text.h"
 
 namespace quillmere::host {

@@ -11,10 +11,10 @@
 #include <winport/wide.h>
 
 #include "class_registration.h"
-#include "diagnostics/log_file_writer.h"
 #include "host/log_file_writer_class.h"
 #include "host/utc_time.h"
 #include "posix_file.h"
+#include "quillmere/log_file_writer.h"
 
 namespace quillmere::host {
 namespace {

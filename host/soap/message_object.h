@@ -11,7 +11,7 @@
 #include <winport/windows.h>
 
 #include "host/envelope.h"
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

@@ -6,7 +6,7 @@
 #include <winport/com_object.h>
 
 #include "host/session_manager.h"
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 

@@ -10,8 +10,8 @@
 #include <winport/windows.h>
 
 #include "module/module_ids.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "registry_text.h"
-#include "soap/soap_object_interfaces.h"
 #include "test_host.h"
 #include "wide_matchers.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/user_store.h"
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 #include "users/user_names.h"
 
 namespace quillmere::host {

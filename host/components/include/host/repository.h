@@ -7,7 +7,7 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "soap/repository.h"
+#include "quillmere/repository.h"
 
 namespace quillmere::host {
 

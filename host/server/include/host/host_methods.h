@@ -11,7 +11,7 @@
 #include "host/envelope.h"
 #include "host/job_table.h"
 #include "host/session_manager.h"
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

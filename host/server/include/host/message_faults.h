@@ -6,7 +6,7 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

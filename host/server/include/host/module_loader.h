@@ -12,7 +12,7 @@
 #include <winport/windows.h>
 
 #include "host/host_log.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_object_interfaces.h"
 
 namespace quillmere::host {
 

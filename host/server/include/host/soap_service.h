@@ -12,8 +12,8 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "soap/soap_host.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_host.h"
+#include "quillmere/soap_object_interfaces.h"
 
 namespace quillmere::host {
 

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

@@ -18,7 +18,7 @@
 
 #include "host/logon_throttle.h"
 #include "host/user_store.h"
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 

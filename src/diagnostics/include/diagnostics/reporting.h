@@ -9,7 +9,6 @@
 #include <winport/windows.h>
 
 #include "diagnostics/event_log_channel.h"
-#include "diagnostics/log_file_writer.h"
 #include "diagnostics/log_user_actions.h"
 #include "diagnostics/message_queue.h"
 #include "diagnostics/msmq_queue.h"
@@ -17,6 +16,7 @@
 #include "diagnostics/report_levels.h"
 #include "diagnostics/report_record.h"
 #include "diagnostics/reporter.h"
+#include "quillmere/log_file_writer.h"
 
 namespace quillmere {
 

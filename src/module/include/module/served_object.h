@@ -10,7 +10,7 @@
 #include "diagnostics/reporter.h"
 #include "errors/com_error.h"
 #include "module/com_module.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_object_interfaces.h"
 
 namespace quillmere {
 

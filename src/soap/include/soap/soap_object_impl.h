@@ -15,11 +15,11 @@
 #include <winport/windows.h>
 
 #include "diagnostics/reporter.h"
+#include "quillmere/session_manager.h"
+#include "quillmere/soap_host.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "soap/execute_context.h"
-#include "soap/session_manager.h"
-#include "soap/soap_host.h"
 #include "soap/soap_method.h"
-#include "soap/soap_object_interfaces.h"
 
 namespace quillmere {
 

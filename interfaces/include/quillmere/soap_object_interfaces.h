@@ -3,8 +3,8 @@
 
 #include <winport/windows.h>
 
-#include "soap/guids.h"
-#include "soap/soap_host.h"
+#include "quillmere/guids.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere {
 

@@ -4,7 +4,7 @@
 
 #include <winport/windows.h>
 
-#include "soap/guids.h"
+#include "quillmere/guids.h"
 
 namespace quillmere {
 

@@ -3,7 +3,7 @@
 
 #include <winport/windows.h>
 
-#include "soap/guids.h"
+#include "quillmere/guids.h"
 
 namespace quillmere {
 

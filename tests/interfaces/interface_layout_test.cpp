@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "soap/repository.h"
-#include "soap/session_manager.h"
-#include "soap/soap_host.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/repository.h"
+#include "quillmere/session_manager.h"
+#include "quillmere/soap_host.h"
+#include "quillmere/soap_object_interfaces.h"
 
 namespace {
 

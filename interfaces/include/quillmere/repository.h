@@ -5,8 +5,8 @@
 
 #include <winport/windows.h>
 
-#include "soap/guids.h"
-#include "soap/session_manager.h"
+#include "quillmere/guids.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere {
 
