@@ -9,10 +9,12 @@ import subprocess
 import sys
 import tempfile
 import threading
+import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from host_process import HostProcess  # noqa: E402
 
+PROGRAM = sys.argv[1]
 MAX_BODY = 65536
 SOAP_NS = 'xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"'
 
@@ -177,19 +179,29 @@ def tls(program):
         shutil.rmtree(folder)
 
 
-def main(program):
-    host = HostProcess(program, "--max-body", str(MAX_BODY), "--threads", "4")
-    try:
-        token = logon(host)
-        bad_inputs(host, token)
-        concurrent_clients(host, token)
-        stop_under_load(host, token)
-        assert host.password not in host.log(), "a password reached the log"
-    finally:
-        host.close()
-    tls(program)
-    print("bad input refused, concurrent clients served, stopped under load, HTTPS served")
+class RawHttp(unittest.TestCase):
+    def setUp(self):
+        self.host = HostProcess(PROGRAM, "--max-body", str(MAX_BODY), "--threads", "4")
+        self.addCleanup(self.host.close)
+        self.token = logon(self.host)
+
+    def tearDown(self):
+        self.assertNotIn(self.host.password, self.host.log(), "a password reached the log")
+
+    def test_bad_input_is_refused_and_the_server_keeps_serving(self):
+        bad_inputs(self.host, self.token)
+
+    def test_concurrent_clients_are_served(self):
+        concurrent_clients(self.host, self.token)
+
+    def test_a_stop_under_load_answers_every_request_it_took(self):
+        stop_under_load(self.host, self.token)
+
+
+class Tls(unittest.TestCase):
+    def test_https_serves_the_same_service(self):
+        tls(PROGRAM)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    unittest.main(argv=sys.argv[:1] + sys.argv[2:])  # the test cases to run, or all
