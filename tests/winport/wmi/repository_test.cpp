@@ -80,18 +80,6 @@ TEST_F(Repository, AProcessKilledInsideAWriteLeavesThePreviousState) {
   EXPECT_EQ(Stored(), "3");
 }
 
-// Runs change in a child process with its own connection; true when it succeeded.
-bool ChangedByAnotherProcess(const std::function<HRESULT(IWbemServices*)>& change) {
-  const pid_t child = fork();
-  if (child == 0) {
-    winport::ScopedComInit com(COINIT_MULTITHREADED);
-    ComPtr<IWbemServices> root = ConnectRoot();
-    _exit(root && SUCCEEDED(change(root.Get())) ? 0 : 1);
-  }
-  int status = 0;
-  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(Repository, ClassesChangedByAnotherProcessAreReadAgain) {
   ASSERT_EQ(Stored(), "1");  // the class is now known to this process
   ASSERT_TRUE(ChangedByAnotherProcess([](IWbemServices* root) {

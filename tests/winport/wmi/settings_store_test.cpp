@@ -3,9 +3,6 @@
 // enumeration with local-only walks, queries, and a second process reading the result.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <tuple>
 #include <vector>
@@ -245,24 +242,18 @@ TEST_F(SettingsStore, AKeyWrittenAsSixteenBitMinusOneCounts) {
 
 TEST_F(SettingsStore, ASecondProcessSeesWhatTheFirstStored) {
   ASSERT_EQ(PutSetting(settings_.Get(), OLESTR("ReportingLevel"), 7), S_OK);
-  const pid_t child = fork();
-  if (child == 0) {
-    // Another program on the same machine: its own apartment, connection and update.
-    winport::ScopedComInit com(COINIT_MULTITHREADED);
-    ComPtr<IWbemServices> root = ConnectRoot();
+  // Another program on the same machine: its own apartment, connection and update.
+  ASSERT_TRUE(ChangedByAnotherProcess([](IWbemServices* root) {
     ComPtr<IWbemServices> settings;
-    bool ok = root && SUCCEEDED(root->OpenNamespace(Bstr(OLESTR("quillmere")).Get(), 0, nullptr,
-                                                    settings.GetAddressOf(), nullptr));
     ComPtr<IWbemClassObject> found;
-    ok = ok && SUCCEEDED(GetObject(settings.Get(), OLESTR("Metadata=\"ReportingLevel\""), &found));
-    ok = ok && PropertyText(found.Get(), OLESTR("IntVal")) == "7";
-    ok = ok && PutSetting(settings.Get(), OLESTR("ReportingLevel"), 15) == S_OK;
-    _exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (FAILED(root->OpenNamespace(Bstr(OLESTR("quillmere")).Get(), 0, nullptr,
+                                   settings.GetAddressOf(), nullptr)) ||
+        FAILED(GetObject(settings.Get(), OLESTR("Metadata=\"ReportingLevel\""), &found)) ||
+        PropertyText(found.Get(), OLESTR("IntVal")) != "7") {
+      return E_FAIL;
+    }
+    return PutSetting(settings.Get(), OLESTR("ReportingLevel"), 15);
+  }));
   EXPECT_EQ(Fetch(OLESTR("Metadata=\"ReportingLevel\""), OLESTR("IntVal")), "15");
 }
 

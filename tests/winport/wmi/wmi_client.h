@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include <winport/windows.h>
 
 namespace wmi_tests {
@@ -109,6 +114,18 @@ inline std::string PropertyText(IWbemClassObject* object, const OLECHAR* name) {
   if (value.Type() == VT_NULL) return "";
   if (FAILED(value.ChangeType(VT_BSTR))) return "unconvertible";
   return winport::WideToUtf8(winport::BstrView(value.Get().bstrVal));
+}
+
+// Runs change in a child process with its own connection; true when it succeeded.
+inline bool ChangedByAnotherProcess(const std::function<HRESULT(IWbemServices*)>& change) {
+  const pid_t child = fork();
+  if (child == 0) {
+    winport::ScopedComInit com(COINIT_MULTITHREADED);
+    ComPtr<IWbemServices> root = ConnectRoot();
+    _exit(root && SUCCEEDED(change(root.Get())) ? 0 : 1);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace wmi_tests
