@@ -7,6 +7,7 @@
 #include <atomic>
 #include <list>
 #include <optional>
+#include <vector>
 
 #include <winport/com_ptr.h>
 #include <winport/critical_section.h>
@@ -47,6 +48,8 @@ class ISOAPObjectImpl : public _ISoapObject, public ISetting {
   IExtensionObject* GetExtension();
 
   const OLECHAR* ObjectName() const { return name_.Get(); }
+  // The names of the methods the object serves, in its list order.
+  std::vector<winport::WideString> MethodNames() const;
   Reporter& reporting() const { return reporting_; }
 
  protected:
