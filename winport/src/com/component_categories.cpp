@@ -7,7 +7,7 @@
 
 #include "com/built_in_class_factory.h"
 #include "com/built_in_classes.h"
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 namespace {
 

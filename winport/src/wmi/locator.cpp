@@ -5,8 +5,8 @@
 #include "com/built_in_classes.h"
 #include "common/ascii_case.h"
 #include "common/injected_fault.h"
-#include "wmi/guarded_call.h"
-#include "wmi/services.h"
+#include "guarded_call.h"
+#include "services.h"
 
 namespace winport::wmi {
 namespace {

@@ -12,9 +12,9 @@
 #include "com/built_in_class_factory.h"
 #include "com/built_in_classes.h"
 #include "common/injected_fault.h"
-#include "wmi/mof/mof_parser.h"
-#include "wmi/mof/mof_source_text.h"
-#include "wmi/mof/mof_store.h"
+#include "mof_parser.h"
+#include "mof_source_text.h"
+#include "mof_store.h"
 
 namespace winport::wmi {
 namespace {
