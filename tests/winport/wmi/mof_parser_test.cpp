@@ -6,7 +6,7 @@
 
 #include <winport/wide.h>
 
-#include "wmi/mof_parser.h"
+#include "wmi/mof/mof_parser.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
-#include "wmi/mof_compiler.h"
-
+// The MOF compiler (CLSID_MofCompiler): IMofCompiler over the WMI client API.
 #include <cstdarg>
 #include <new>
 #include <string>
@@ -8,12 +7,14 @@
 #include <winport/com_object.h>
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_handle.h>
+#include <winport/windows_api.h>
 
 #include "com/built_in_class_factory.h"
+#include "com/built_in_classes.h"
 #include "common/injected_fault.h"
-#include "wmi/mof_parser.h"
-#include "wmi/mof_source_text.h"
-#include "wmi/mof_store.h"
+#include "mof_parser.h"
+#include "mof_source_text.h"
+#include "mof_store.h"
 
 namespace winport::wmi {
 namespace {
@@ -174,10 +175,9 @@ class MofCompilerObject final : public ComObject<IMofCompiler> {
   }
 };
 
+// COM activation serves the compiler built in.
+const winport::detail::BuiltInClass kMofCompilerClass(
+    CLSID_MofCompiler, winport::detail::GetBuiltInClassFactory<MofCompilerObject>);
+
 }  // namespace
-
-HRESULT GetMofCompilerClassObject(REFIID riid, void** ppv) {
-  return winport::detail::GetBuiltInClassFactory<MofCompilerObject>(riid, ppv);
-}
-
 }  // namespace winport::wmi

@@ -1,4 +1,4 @@
-#include "wmi/mof_lexer.h"
+#include "mof_lexer.h"
 
 #include <cmath>
 #include <cstdlib>

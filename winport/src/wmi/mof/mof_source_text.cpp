@@ -1,4 +1,4 @@
-#include "wmi/mof_source_text.h"
+#include "mof_source_text.h"
 
 #include <string_view>
 

@@ -4,7 +4,7 @@
 
 #include <winport/com_ptr.h>
 
-#include "wmi/mof_syntax.h"
+#include "mof_syntax.h"
 
 namespace winport::wmi {
 

@@ -1,12 +1,12 @@
-#include "wmi/mof_store.h"
+#include "mof_store.h"
 
 #include <utility>
 
 #include <winport/scoped_bstr.h>
 #include <winport/scoped_variant.h>
 
-#include "wmi/mof_value_check.h"
-#include "wmi/mof_variant.h"
+#include "mof_value_check.h"
+#include "mof_variant.h"
 
 namespace winport::wmi {
 namespace {

@@ -1,11 +1,11 @@
-#include "wmi/mof_parser.h"
+#include "mof_parser.h"
 
 #include <array>
 #include <utility>
 
 #include "common/ascii_case.h"
-#include "wmi/mof_lexer.h"
-#include "wmi/mof_value_check.h"
+#include "mof_lexer.h"
+#include "mof_value_check.h"
 
 namespace winport::wmi {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <variant>
 
-#include "wmi/mof_syntax.h"
+#include "mof_syntax.h"
 
 namespace winport::wmi {
 

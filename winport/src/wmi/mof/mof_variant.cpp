@@ -1,4 +1,4 @@
-#include "wmi/mof_variant.h"
+#include "mof_variant.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "wmi/mof_syntax.h"
+#include "mof_syntax.h"
 
 namespace winport::wmi {
 

@@ -1,4 +1,4 @@
-#include "wmi/mof_value_check.h"
+#include "mof_value_check.h"
 
 #include <cstdint>
 #include <limits>

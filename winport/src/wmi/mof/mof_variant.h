@@ -4,7 +4,7 @@
 
 #include <winport/scoped_variant.h>
 
-#include "wmi/mof_syntax.h"
+#include "mof_syntax.h"
 
 namespace winport::wmi {
 
