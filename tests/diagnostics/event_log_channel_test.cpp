@@ -92,9 +92,9 @@ bool ThreadHasErrorInfo() {
 TEST(EventLogChannel, StatusEventsCarryTheirTypeNoCategoryAndTheUser) {
   {
     quillmere::Reporting reporting;
-    reporting.WriteErrorEvent(quillmere::kEventQueueFull);
-    reporting.WriteWarningEvent(quillmere::kEventRecordsDropped);
-    reporting.WriteInfoEvent(kSomeInfoEvent);
+    reporting.WriteStatusEvent(EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull);
+    reporting.WriteStatusEvent(EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped);
+    reporting.WriteStatusEvent(EVENTLOG_INFORMATION_TYPE, kSomeInfoEvent);
   }
   SKIP_UNLESS_LOG_READS_BACK();
   const std::string user = UserSid();
@@ -148,9 +148,9 @@ TEST(EventLogChannel, WithoutTheSourceNothingIsWritten) {
   EXPECT_FALSE(reporting.EventLog().ReportComError(OLESTR("MQOpenQueue"), E_FAIL));
   EXPECT_TRUE(ThreadHasErrorInfo());
   SetErrorInfo(0, nullptr);
-  reporting.WriteErrorEvent(quillmere::kEventQueueFull);
-  reporting.WriteWarningEvent(quillmere::kEventRecordsDropped);
-  reporting.WriteInfoEvent(kSomeInfoEvent);
+  reporting.WriteStatusEvent(EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull);
+  reporting.WriteStatusEvent(EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped);
+  reporting.WriteStatusEvent(EVENTLOG_INFORMATION_TYPE, kSomeInfoEvent);
   EXPECT_TRUE(Logged().empty());
 }
 
