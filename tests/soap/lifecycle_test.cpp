@@ -102,27 +102,4 @@ TEST_F(SoapObject, ARefusedRegistrationIsInitsAnswerAndIsReported) {
   EXPECT_EQ(reports[0].errorNumber, E_ACCESSDENIED);
 }
 
-TEST_F(SoapObject, AnswersItsHostsInterfacesAndNoOthers) {
-  // _ISoapObject is asked for by the registration, ISetting by the setting test.
-  const std::pair<GUID, HRESULT> asked[] = {{__uuidof(IUnknown), S_OK},
-                                            {__uuidof(quillmere::ISOAPMessage), E_NOINTERFACE}};
-  for (const auto& [iid, expected] : asked) {
-    winport::ComPtr<IUnknown> answer;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf())),
-              expected);
-    EXPECT_EQ(answer.Get() != nullptr, expected == S_OK);
-  }
-}
-
-TEST_F(SoapObject, ASettingChangeReplacesTheReportingLevelWhateverItsName) {
-  winport::ComPtr<quillmere::ISetting> setting;
-  ASSERT_EQ(object.As(&setting), S_OK);
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I4;
-  value.lVal = 6;
-  EXPECT_EQ(setting->Modify(nullptr, value), S_OK);
-  EXPECT_EQ(host.reporting.ReportingLevel(), 6u);
-}
-
 }  // namespace
