@@ -89,21 +89,6 @@ bool ThreadHasErrorInfo() {
   return has;
 }
 
-TEST(EventLogChannel, StatusEventsCarryTheirTypeNoCategoryAndTheUser) {
-  {
-    quillmere::Reporting reporting;
-    reporting.WriteStatusEvent(EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull);
-    reporting.WriteStatusEvent(EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped);
-    reporting.WriteStatusEvent(EVENTLOG_INFORMATION_TYPE, kSomeInfoEvent);
-  }
-  SKIP_UNLESS_LOG_READS_BACK();
-  const std::string user = UserSid();
-  EXPECT_EQ(Logged(), (std::vector<std::string>{
-                          Event(EVENTLOG_ERROR_TYPE, 0, quillmere::kEventQueueFull, user),
-                          Event(EVENTLOG_WARNING_TYPE, 0, quillmere::kEventRecordsDropped, user),
-                          Event(EVENTLOG_INFORMATION_TYPE, 0, kSomeInfoEvent, user)}));
-}
-
 TEST(EventLogChannel, AComErrorNamesTheFunctionTheCodeAndTheErrorInfo) {
   struct Row {
     winport::WideString function;

@@ -70,18 +70,6 @@ class SoapObject : public testing::Test {
       winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
 };
 
-TEST(SoapObjectLifecycle, AnObjectWithoutANameSaysSoAndWithoutTheInformationLevelNothing) {
-  TestHost host;
-  auto object = winport::MakeComObject<TestObject>(host.reporting, nullptr);
-  ASSERT_EQ(object->Init(host.service.Get()), S_OK);
-  EXPECT_EQ(host.reporting.Texts("ISOAPObjectImpl::Init"),
-            std::vector<std::string>{"SOAP Object started: "});
-  host.reporting.SetReportingLevel(quillmere::kLevelWarning);
-  ASSERT_EQ(object->SetStop(), S_OK);
-  EXPECT_TRUE(host.reporting.Texts("ISOAPObjectImpl::SetStop").empty());
-  EXPECT_EQ(host.service->log.Calls(), (std::vector<std::string>{"Register", "Unregister"}));
-}
-
 TEST_F(SoapObject, ThatCannotStartStaysRegisteredAndSaysWhy) {
   object->canStart = false;
   EXPECT_EQ(object->Init(host.service.Get()), E_FAIL);
