@@ -1,4 +1,4 @@
-#include "diagnostics/message_queue.h"
+#include "diagnostics/report_queue.h"
 
 #include <iterator>
 #include <thread>
@@ -24,7 +24,7 @@ constexpr DWORD kThreadExitGraceMilliseconds = 200;
 
 }  // namespace
 
-CMessageQueue::CMessageQueue() {
+ReportQueue::ReportQueue(Consumer& consumer) : consumer_(consumer) {
   if (!lock_.Valid()) RaiseComErrorWithoutInfo(HRESULT_FROM_WIN32(lock_.InitError()));
 
   stopEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -35,7 +35,7 @@ CMessageQueue::CMessageQueue() {
     // the module's is, so starts no thread there: one started then could not run before
     // the loader lock is free, and a library freed at once would wait for it in vain.
     worker_.Reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &CMessageQueue::WorkerMain, this, CREATE_SUSPENDED, nullptr)));
+        _beginthreadex(nullptr, 0, &ReportQueue::WorkerMain, this, CREATE_SUSPENDED, nullptr)));
   }
   if (!worker_.IsValid()) {
     workEvent_.Reset();
@@ -44,15 +44,15 @@ CMessageQueue::CMessageQueue() {
   }
 }
 
-CMessageQueue::~CMessageQueue() {
+ReportQueue::~ReportQueue() {
   Stop();
 }
 
-bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
+bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
   if (queue_.size() >= kQueueLimit) {
-    WriteErrorEvent(kEventQueueFull);
+    consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
     return false;
   }
   if (workEvent_.IsValid()) {
@@ -68,7 +68,7 @@ bool CMessageQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   return true;
 }
 
-void CMessageQueue::Stop() {
+void ReportQueue::Stop() {
   {
     winport::CriticalSectionLock hold(lock_);
     if (worker_.IsValid() && !workerRunning_) {
@@ -87,7 +87,7 @@ void CMessageQueue::Stop() {
     const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(std::size(done)), done, FALSE,
                                                kStopTimeoutMilliseconds);
     if (woken == WAIT_TIMEOUT) {
-      WriteWarningEvent(kEventWorkerTerminated);
+      consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventWorkerTerminated);
       TerminateThread(worker_.Get(), kTerminatedExitCode);
     } else if (woken == WAIT_OBJECT_0) {
       // Done, but its thread still has to leave: a process that exits next would race the
@@ -107,20 +107,15 @@ void CMessageQueue::Stop() {
     finishedEvent_.Reset();
     leftovers.swap(queue_);
   }
-  if (!leftovers.empty()) WriteWarningEvent(kEventRecordsDropped);
+  if (!leftovers.empty()) consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
 }
 
-void CMessageQueue::Process(std::unique_ptr<ReportRecord>) {}
-void CMessageQueue::WriteErrorEvent(DWORD) {}
-void CMessageQueue::WriteWarningEvent(DWORD) {}
-void CMessageQueue::WriteInfoEvent(DWORD) {}
-
-bool CMessageQueue::WaitForStopRequest(DWORD milliseconds) const {
+bool ReportQueue::WaitForStopRequest(DWORD milliseconds) const {
   return WaitForSingleObject(stopEvent_.Get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-unsigned __stdcall CMessageQueue::WorkerMain(void* queue) {
-  auto* const self = static_cast<CMessageQueue*>(queue);
+unsigned __stdcall ReportQueue::WorkerMain(void* queue) {
+  auto* const self = static_cast<ReportQueue*>(queue);
   const HANDLE finished = self->finishedEvent_.Get();
   self->RunWorker();
   // The last use of the queue and of this library's code: once it is seen, both may go.
@@ -128,7 +123,7 @@ unsigned __stdcall CMessageQueue::WorkerMain(void* queue) {
   return 0;
 }
 
-void CMessageQueue::RunWorker() {
+void ReportQueue::RunWorker() {
   const ScopedSeTranslator translator;
   // Stop first: a stop request wins over queued work.
   const HANDLE events[] = {stopEvent_.Get(), workEvent_.Get()};
@@ -141,10 +136,10 @@ void CMessageQueue::RunWorker() {
   // The worker's membership of the multithreaded apartment, left when the worker ends.
   const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
   if (!apartment.Succeeded()) {
-    // The object around this queue may still be under construction, so its event
-    // writer cannot be called yet: say so once there is a record to deliver, or at stop.
+    // The consumer's owner may still be under construction, so the consumer cannot be
+    // called yet: say so once there is a record to deliver, or at stop.
     waitForEither();
-    WriteErrorEvent(kEventWorkerComInitFailed);
+    consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventWorkerComInitFailed);
     return;
   }
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
@@ -153,14 +148,14 @@ void CMessageQueue::RunWorker() {
     const DWORD woken = waitForEither();
     if (woken == kStopRequested) return;
     if (woken != kRecordsQueued) {
-      WriteErrorEvent(kEventWorkerWaitFailed);
+      consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventWorkerWaitFailed);
       return;
     }
     if (!DrainQueue()) return;
   }
 }
 
-bool CMessageQueue::DrainQueue() {
+bool ReportQueue::DrainQueue() {
   unsigned idleChecks = 0;
   for (;;) {
     std::unique_ptr<ReportRecord> record;
@@ -187,8 +182,8 @@ bool CMessageQueue::DrainQueue() {
     } else {
       idleChecks = 0;
       // A report that cannot be delivered is dropped; the others still go.
-      const bool delivered = RunIgnoringFailure([&] { Process(std::move(record)); });
-      if (!delivered) WriteErrorEvent(kEventProcessFailed);
+      const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
+      if (!delivered) consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
     }
     // The flag, not the event: a wait per record would cost a lookup and a lock.
     if (stopRequested_.load(std::memory_order_acquire)) return false;

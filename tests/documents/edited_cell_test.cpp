@@ -1,4 +1,4 @@
-// Spreadsheet documents byte for byte, in both row forms, and the reading of an edited cell.
+// The reading of an edited cell posted from a spreadsheet.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -7,53 +7,13 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "documents/class_sheet.h"
 #include "documents/edited_cell.h"
-#include "documents/spreadsheet.h"
 #include "wide_matchers.h"
 
 namespace quillmere {
 namespace {
 
 using testing_support::Narrow;
-
-const std::string kRoot =
-    "<QMSSPREADSHEET xmlns=\"urn:quillmere:spreadsheet\" xmlns:sp=\"urn:quillmere:spreadsheet\" ";
-
-TEST(Spreadsheet, UserSheetWithButton) {
-  winport::WideString output = OLESTR("menu");
-  WriteSheetHead(output, OLESTR("List of Users"), {OLESTR("Edit")});
-  WriteSheetRow(output, OLESTR("u<&"), {OLESTR("t")});
-  WriteSheetClosing(output);
-  WriteEditButton(output, OLESTR("Administrator"), OLESTR("UserPermissions"), OLESTR("T"));
-  EXPECT_EQ(Narrow(output),
-            "menu" + kRoot +
-                "sp:varcount=\"1\" sp:casecount=\"0\" sp:fordisplay=\"HTMLEdit\">"
-                "<LABELING><INFOBOX/> \n<HEADER>List of Users</HEADER> \n</LABELING> \n"
-                "<VARINFO><VARDATA><VARNAME>Edit</VARNAME> \n</VARDATA> \n</VARINFO>"
-                "<CONTENT><RFORMAT> \n"
-                "<ROW><CASENAME>u<&</CASENAME> \n<CELL>t</CELL> \n</ROW>"
-                "</RFORMAT></CONTENT></QMSSPREADSHEET>"
-                "<QMSBUTTON name=\"EDITQMSSPREADSHEET\" text=\"Apply Changes\" width=\"130\">"
-                "<SoapObject>Administrator</SoapObject> \n"
-                "<SoapMethod>UserPermissions</SoapMethod> \n"
-                "<QMSIMAGE name=\"Image\" src=\"images/icons/ss.gif\"/> \n"
-                "<IdentityToken>T</IdentityToken> \n</QMSBUTTON>");
-}
-
-const std::string kClassHead = kRoot +
-                               "sp:varcount=\"6\" sp:casecount=\"0\" sp:fordisplay=\"yes\">"
-                               "<LABELING><INFOBOX/> \n<HEADER/> \n \n</LABELING>";
-
-// Whatever part is never opened is never closed.
-TEST(ClassSheet, StaysBalancedWhenPartsAreMissing) {
-  winport::WideString output;
-  CClassSheet sheet(output, 6);
-  sheet.EndVariables();
-  sheet.EndRow();
-  sheet.Finish();
-  EXPECT_EQ(Narrow(output), kClassHead + "</QMSSPREADSHEET>");
-}
 
 struct CellCase {
   const char* children;

@@ -1,5 +1,5 @@
 // The in-process report queue and its one worker thread: any thread appends records,
-// the worker takes them off in arrival order and hands each to Process.
+// the worker takes them off in arrival order and hands each to its consumer.
 #pragma once
 
 #include <atomic>
@@ -15,16 +15,26 @@
 
 namespace quillmere {
 
-// The worker is made in the constructor and runs from the first record on. A derived
-// class that overrides Process (or an event writer) must call Stop() first thing in its
-// own destructor: otherwise the worker may still run Process while the derived members
-// it uses are being destroyed, and the shutdown events would reach only the empty
-// writers here.
-//
-// The virtual operations have empty bodies: a bare queue accepts records and discards
-// them.
-class CMessageQueue {
+// The worker is made in the constructor and runs from the first record on; the destructor
+// stops it. The owner of a queue declares it after everything its consumer reaches, so the
+// worker has ended before any of that goes.
+class ReportQueue {
  public:
+  // What the worker calls back. It must outlive the queue.
+  class Consumer {
+   public:
+    // Delivers one record, on the worker thread only; the record is gone once it returns,
+    // unless it keeps it. An exception leaving it drops the record with error event
+    // 0xC0000213; the worker goes on with the next.
+    virtual void Process(std::unique_ptr<ReportRecord> record) = 0;
+    // A status event of the queue or its worker (EVENTLOG_ERROR_TYPE or
+    // EVENTLOG_WARNING_TYPE), on the worker or on the thread appending or stopping.
+    virtual void WriteQueueEvent(WORD type, DWORD eventId) = 0;
+
+   protected:
+    ~Consumer() = default;
+  };
+
   // An append that finds this many records queued is refused.
   static constexpr std::size_t kQueueLimit = 100000;
   // How long Stop gives the worker before terminating it.
@@ -33,10 +43,10 @@ class CMessageQueue {
   // Raises _com_error with the Win32 error as HRESULT when the queue lock cannot be
   // made. When an event or the thread cannot be made, the queue has no worker: it
   // accepts every record and drops it at once.
-  CMessageQueue();
-  virtual ~CMessageQueue();
-  CMessageQueue(const CMessageQueue&) = delete;
-  CMessageQueue& operator=(const CMessageQueue&) = delete;
+  explicit ReportQueue(Consumer& consumer);
+  ~ReportQueue();
+  ReportQueue(const ReportQueue&) = delete;
+  ReportQueue& operator=(const ReportQueue&) = delete;
 
   // False when the queue is full (the record is dropped with error event 0xC0000215); true
   // otherwise, also when there is no worker to deliver it.
@@ -48,18 +58,8 @@ class CMessageQueue {
   // being unloaded; records appended afterwards are dropped.
   void Stop();
 
- protected:
-  // Delivers one record, on the worker thread only; the record is gone once it returns,
-  // unless it keeps it. An exception leaving it drops the record with error event
-  // 0xC0000213; the worker goes on with the next.
-  virtual void Process(std::unique_ptr<ReportRecord> record);
-  // Status events of the queue and its worker.
-  virtual void WriteErrorEvent(DWORD eventId);
-  virtual void WriteWarningEvent(DWORD eventId);
-  virtual void WriteInfoEvent(DWORD eventId);
-
-  // For Process: waits up to `milliseconds` for Stop to be called; true once it has
-  // been. Lets a slow delivery give up when the queue is stopping.
+  // For the consumer's Process: waits up to `milliseconds` for Stop to be called; true once
+  // it has been. Lets a slow delivery give up when the queue is stopping.
   bool WaitForStopRequest(DWORD milliseconds) const;
 
  private:
@@ -68,6 +68,7 @@ class CMessageQueue {
   // Delivers until the queue is empty (true) or a stop is requested (false).
   bool DrainQueue();
 
+  Consumer& consumer_;
   winport::ScopedHandle worker_;
   winport::CriticalSection lock_;
   std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_

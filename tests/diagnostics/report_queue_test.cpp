@@ -24,7 +24,7 @@
 
 namespace {
 
-using quillmere::CMessageQueue;
+using quillmere::ReportQueue;
 using testing_support::RecordingReporting;
 using testing_support::StatusEvent;
 using Events = RecordingReporting::Events;
@@ -61,8 +61,9 @@ struct WorkerGate {
 TEST(ReportQueue, ALockThatCannotBeMadeFailsConstruction) {
   SKIP_UNLESS_FAULTS_REACH_PLATFORM();
   winport::fault::FailCall("InitializeCriticalSectionAndSpinCount", ERROR_NOT_ENOUGH_MEMORY);
+  testing_support::ReportRecorder consumer;
   try {
-    CMessageQueue queue;
+    ReportQueue queue(consumer);
     ADD_FAILURE() << "constructed";
   } catch (const quillmere::_com_error& error) {
     EXPECT_EQ(error.Error(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
@@ -101,7 +102,7 @@ TEST(ReportQueueThreads, ARecordAfterAnIdleSpellIsStillDelivered) {
   constexpr LONG kRecords = 40;
   for (LONG i = 0; i < kRecords; ++i) {
     if (i % 2 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    reporting.Enqueue(Numbered(i));
+    reporting.Queue().Enqueue(Numbered(i));
     ASSERT_TRUE(reporting.WaitFor(static_cast<std::size_t>(i) + 1)) << "record " << i;
   }
 }
@@ -112,13 +113,13 @@ TEST(ReportQueueThreads, RefusesTheRecordAfterTheLimitUntilOneIsTaken) {
   RecordingReporting reporting;
   reporting.beforeKeeping = [&gate](const quillmere::ReportRecord&) { gate.Hold(); };
   // The worker takes the first record and stays in Process with it.
-  ASSERT_TRUE(reporting.Enqueue(Numbered(-1)));
+  ASSERT_TRUE(reporting.Queue().Enqueue(Numbered(-1)));
   ASSERT_TRUE(gate.Entered());
-  for (LONG i = 0; i < static_cast<LONG>(CMessageQueue::kQueueLimit); ++i)
-    ASSERT_TRUE(reporting.Enqueue(Numbered(i))) << i;
+  for (LONG i = 0; i < static_cast<LONG>(ReportQueue::kQueueLimit); ++i)
+    ASSERT_TRUE(reporting.Queue().Enqueue(Numbered(i))) << i;
   EXPECT_TRUE(reporting.Written().empty());
 
-  EXPECT_FALSE(reporting.Enqueue(Numbered(-2)));
+  EXPECT_FALSE(reporting.Queue().Enqueue(Numbered(-2)));
   EXPECT_EQ(reporting.Written(), Events{kQueueFull});
   // A refused report does not fail its caller.
   EXPECT_NO_THROW(reporting.ReportError(OLESTR("refused"), nullptr, 0, nullptr));
@@ -127,11 +128,11 @@ TEST(ReportQueueThreads, RefusesTheRecordAfterTheLimitUntilOneIsTaken) {
   // The worker finishes the first record and takes the next off: room for exactly one.
   gate.go.release();
   ASSERT_TRUE(gate.Entered());
-  EXPECT_TRUE(reporting.Enqueue(Numbered(-3)));
-  EXPECT_FALSE(reporting.Enqueue(Numbered(-4)));
+  EXPECT_TRUE(reporting.Queue().Enqueue(Numbered(-3)));
+  EXPECT_FALSE(reporting.Queue().Enqueue(Numbered(-4)));
   EXPECT_EQ(reporting.Written().size(), 3u);
   EXPECT_EQ(Numbers(reporting), std::vector<LONG>{-1});
-  gate.go.release(CMessageQueue::kQueueLimit * 2);
+  gate.go.release(ReportQueue::kQueueLimit * 2);
 }
 
 TEST(ReportQueueThreads, StopEndsAfterTheRecordInHandAndDropsTheRestWithAWarning) {
@@ -139,20 +140,20 @@ TEST(ReportQueueThreads, StopEndsAfterTheRecordInHandAndDropsTheRestWithAWarning
   RecordingReporting reporting;
   reporting.beforeKeeping = [&](const quillmere::ReportRecord&) {
     gate.entered.release();
-    reporting.WaitForStopRequest(60000);
+    reporting.Queue().WaitForStopRequest(60000);
   };
   reporting.ReportError(nullptr, nullptr, 0, nullptr);
   ASSERT_TRUE(gate.Entered());
   for (LONG i = 1; i <= 4; ++i)
     reporting.ReportError(nullptr, OLESTR("never delivered"), i, nullptr);
 
-  reporting.Stop();
+  reporting.Queue().Stop();
   EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
   EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
 
   // Stopped for good: later records are accepted and dropped, and stopping again is quiet.
-  EXPECT_TRUE(reporting.Enqueue(Numbered(5)));
-  reporting.Stop();
+  EXPECT_TRUE(reporting.Queue().Enqueue(Numbered(5)));
+  reporting.Queue().Stop();
   EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
   EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
 }
@@ -164,11 +165,11 @@ TEST(ReportQueueThreads, StoppingWhileOthersReport) {
   RecordingReporting reporting;
   std::atomic<bool> reportingOn{true};
   std::thread reporter([&] {
-    for (LONG i = 0; reportingOn && i < static_cast<LONG>(CMessageQueue::kQueueLimit / 2); ++i)
+    for (LONG i = 0; reportingOn && i < static_cast<LONG>(ReportQueue::kQueueLimit / 2); ++i)
       reporting.ReportError(nullptr, nullptr, i, nullptr);
   });
   ASSERT_TRUE(reporting.WaitFor(100));
-  reporting.Stop();
+  reporting.Queue().Stop();
   reportingOn = false;
   reporter.join();
   const Events written = reporting.Written();
@@ -188,8 +189,8 @@ TEST(ReportQueue, WithoutAWorkerRecordsAreDroppedSilently) {
     winport::fault::Reset();
     for (LONG i = 0; i < 10; ++i)
       EXPECT_NO_THROW(reporting.ReportError(nullptr, nullptr, i, nullptr));
-    EXPECT_TRUE(reporting.Enqueue(Numbered(10)));
-    reporting.Stop();  // would warn about anything left queued
+    EXPECT_TRUE(reporting.Queue().Enqueue(Numbered(10)));
+    reporting.Queue().Stop();  // would warn about anything left queued
     EXPECT_TRUE(reporting.Records().empty());
     EXPECT_TRUE(reporting.Written().empty());
   }
@@ -210,7 +211,7 @@ TEST(ReportQueueThreads, AWorkerThatEndsEarlySaysSo) {
     reporting.ReportError(nullptr, nullptr, 0, nullptr);
     ASSERT_TRUE(reporting.WaitFor(withoutCom ? 0 : 1, 1));
     reporting.ReportError(nullptr, nullptr, 1, nullptr);
-    reporting.Stop();
+    reporting.Queue().Stop();
     EXPECT_EQ(Numbers(reporting), withoutCom ? std::vector<LONG>{} : std::vector<LONG>{0});
     const DWORD ended =
         withoutCom ? quillmere::kEventWorkerComInitFailed : quillmere::kEventWorkerWaitFailed;
@@ -232,7 +233,7 @@ TEST(ReportQueue, AFailedDeliveryDropsTheRecordAndGoesOn) {
       reporting.ReportError(nullptr, nullptr, i, nullptr);
 
     ASSERT_TRUE(reporting.WaitFor(2));
-    reporting.Stop();
+    reporting.Queue().Stop();
     EXPECT_EQ(Numbers(reporting), (std::vector<LONG>{0, 2}));
     EXPECT_EQ(reporting.Written(), (Events{{EVENTLOG_ERROR_TYPE, quillmere::kEventProcessFailed}}));
   }
