@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "host/command_support.h"
+#include "host/common/xml_text.h"
 #include "host/soap_namespaces.h"
-#include "host/xml_text.h"
 
 namespace quillmere::host {
 namespace {

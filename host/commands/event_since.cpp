@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "host/command_support.h"
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
 
 namespace quillmere::host {
 namespace {

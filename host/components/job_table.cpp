@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
 
 namespace quillmere::host {
 namespace {

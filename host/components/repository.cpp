@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -12,6 +11,8 @@
 #include <winport/wide.h>
 
 #include "confined_path.h"
+#include "host/common/bstr_text.h"
+#include "host/common/com_boundary.h"
 
 namespace quillmere::host {
 namespace {
@@ -46,18 +47,16 @@ class RepositoryView : public winport::ComObject<quillmere::IRepositoryView> {
     if (text == nullptr) return E_POINTER;
     *text = nullptr;
     if (winport::BstrView(mode) != OLESTR("X")) return E_INVALIDARG;
-    try {
-      const auto file = ConfinedPath(folder_, winport::WideToUtf8(winport::BstrView(path)));
+    return Guarded([&] {
+      const auto file = ConfinedPath(folder_, Utf8Of(path));
       if (!file) return E_ACCESSDENIED;
       const std::optional<std::string> bytes = ReadRegularFile(*file);
       if (!bytes) return S_FALSE;
-      const winport::WideString wide = winport::Utf8ToWide(WithoutByteOrderMark(*bytes));
-      if (wide.empty()) return S_OK;
-      *text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      const std::string_view document = WithoutByteOrderMark(*bytes);
+      if (document.empty()) return S_OK;
+      *text = ToBstr(document);
       return *text != nullptr ? S_OK : E_OUTOFMEMORY;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 
   RESERVED_SLOT(3)
@@ -97,14 +96,12 @@ class Repository : public winport::ComObject<quillmere::IRepository> {
                                            quillmere::IRepositoryView** view) override {
     if (view == nullptr) return E_POINTER;
     *view = nullptr;
-    try {
+    return Guarded([&] {
       const winport::ComPtr<quillmere::IRepositoryView> made =
           winport::MakeComObject<RepositoryView>(folder_);
       if (!made) return E_OUTOFMEMORY;
       return made.CopyTo(view);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 
   RESERVED_SLOT(3)

@@ -18,12 +18,6 @@ std::runtime_error Failure(const std::string& step, HRESULT hr) {
 
 }  // namespace
 
-std::string HresultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
-}
-
 LoadedModule::LoadedModule(const std::filesystem::path& library, quillmere::ISoapService* service,
                            HostLog& log)
     : library_(library), log_(log) {

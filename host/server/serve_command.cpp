@@ -1,7 +1,6 @@
 #include "host/serve_command.h"
 
 #include <atomic>
-#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
+#include "host/common/utc_time.h"
 #include "host/dispatcher.h"
 #include "host/extension_object.h"
 #include "host/host_methods.h"
@@ -53,14 +53,8 @@ std::string UrlAuthority(const ListenAddress& listen, uint16_t port) {
 
 // Session records show their start to the second, cut short; the WMI row is to show the
 // same second, so it is given the whole second rather than the exact time.
-DATE WholeSecond(DATE date) {
-  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01 as an OLE date
-  constexpr double kSecondsPerDay = 86400.0;
-  return kUnixEpoch + std::floor((date - kUnixEpoch) * kSecondsPerDay) / kSecondsPerDay;
-}
-
 SessionRow RowOf(const SessionInfo& session) {
-  return {session.id, session.user, session.workstation, WholeSecond(session.created),
+  return {session.id, session.user, session.workstation, WholeSecondOf(session.created),
           session.token};
 }
 

@@ -124,7 +124,7 @@ def run(host):
     admin.AdminJobList(IdentityToken=token)
     expect(dialog("Administrative Session Job List", "ADMINJOBLIST",
                   re.escape(f'<SESSION id="{session_id}" user="admin" started="{started}"><SELF/>'
-                            f'<JOBLIST><JOB id="{job_id}" name="nightly &apos;report&apos;" '
+                            f'<JOBLIST><JOB id="{job_id}" name="nightly \'report\'" '
                             'submitted="') + TIME + re.escape('"/></JOBLIST></SESSION>')),
            xmldata(transport), "AdminJobList")
 

@@ -12,6 +12,8 @@
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
+#include "host/common/bstr_text.h"
+
 namespace quillmere::host {
 
 inline constexpr const char* kQuillmereNamespace = "root\\cimv2\\quillmere";
@@ -20,9 +22,6 @@ inline constexpr const char* kQuillmereNamespace = "root\\cimv2\\quillmere";
 std::string WbemErrorText(HRESULT hr);
 // Throws CommandFailure("<what>: <text>") when hr failed.
 void CheckWbem(HRESULT hr, std::string_view what);
-
-winport::ScopedBstr BstrOf(std::string_view utf8);
-std::string Utf8Of(BSTR text);
 
 class WmiConnection {
  public:

@@ -3,8 +3,7 @@
 // activates it with every context and runs it with OleRun.
 #pragma once
 
-#include <winport/windows.h>
-
+#include "host/common/class_object.h"
 #include "host/job_table.h"
 
 namespace quillmere::host {
@@ -14,12 +13,9 @@ class JobSourceClass {
   // The table must outlive this. Throws std::runtime_error when the class cannot be
   // registered.
   explicit JobSourceClass(JobTable& table);
-  ~JobSourceClass();
-  JobSourceClass(const JobSourceClass&) = delete;
-  JobSourceClass& operator=(const JobSourceClass&) = delete;
 
  private:
-  DWORD cookie_ = 0;
+  ServedClass served_;
 };
 
 }  // namespace quillmere::host

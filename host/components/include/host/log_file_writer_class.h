@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include <winport/windows.h>
+#include "host/common/class_object.h"
 
 namespace quillmere::host {
 
@@ -19,12 +19,9 @@ class LogFileWriterClass {
   // the first write.
   explicit LogFileWriterClass(std::filesystem::path logFolder,
                               Clock now = std::chrono::system_clock::now);
-  ~LogFileWriterClass();
-  LogFileWriterClass(const LogFileWriterClass&) = delete;
-  LogFileWriterClass& operator=(const LogFileWriterClass&) = delete;
 
  private:
-  DWORD cookie_ = 0;
+  ServedClass served_;
 };
 
 }  // namespace quillmere::host

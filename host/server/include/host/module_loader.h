@@ -11,6 +11,7 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
+#include "host/common/hresult_text.h"
 #include "host/host_log.h"
 #include "quillmere/soap_object_interfaces.h"
 
@@ -38,8 +39,5 @@ class LoadedModule {
   bool registered_ = false;  // by this host, in this run
   std::vector<winport::ComPtr<quillmere::_ISoapObject>> objects_;
 };
-
-// "0x80004005".
-std::string HresultText(HRESULT hr);
 
 }  // namespace quillmere::host

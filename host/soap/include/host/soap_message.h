@@ -5,6 +5,7 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
+#include "host/common/class_object.h"
 #include "host/envelope.h"
 #include "quillmere/soap_host.h"
 
@@ -20,12 +21,9 @@ winport::ComPtr<quillmere::ISOAPMessage> MakeResponseFor(quillmere::ISOAPMessage
 class MessageClass {
  public:
   MessageClass();
-  ~MessageClass();
-  MessageClass(const MessageClass&) = delete;
-  MessageClass& operator=(const MessageClass&) = delete;
 
  private:
-  DWORD cookie_ = 0;
+  ServedClass served_;
 };
 
 }  // namespace quillmere::host

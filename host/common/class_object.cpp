@@ -1,10 +1,13 @@
-#include "class_registration.h"
+#include "host/common/class_object.h"
 
-#include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
 #include <winport/com_object.h>
+
+#include "host/common/com_boundary.h"
+#include "host/common/hresult_text.h"
 
 namespace quillmere::host {
 namespace {
@@ -17,13 +20,11 @@ class ObjectFactory : public winport::ComObject<IClassFactory> {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    try {
+    return Guarded([&] {
       const winport::ComPtr<IUnknown> made = make_();
       if (!made) return E_OUTOFMEMORY;
       return made->QueryInterface(riid, object);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
@@ -33,23 +34,16 @@ class ObjectFactory : public winport::ComObject<IClassFactory> {
 
 }  // namespace
 
-DWORD ServeClass(REFCLSID classId, ObjectMaker make, DWORD context) {
+ServedClass::ServedClass(REFCLSID classId, ObjectMaker make, DWORD context) {
   const auto factory = winport::MakeComObject<ObjectFactory>(std::move(make));
   if (!factory) throw std::bad_alloc();
-  DWORD cookie = 0;
   const HRESULT hr =
-      CoRegisterClassObject(classId, factory.Get(), context, REGCLS_MULTIPLEUSE, &cookie);
-  if (FAILED(hr)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "class registration failed: 0x%08X",
-                  static_cast<unsigned>(hr));
-    throw std::runtime_error(text);
-  }
-  return cookie;
+      CoRegisterClassObject(classId, factory.Get(), context, REGCLS_MULTIPLEUSE, &cookie_);
+  if (FAILED(hr)) throw std::runtime_error("class registration failed: " + HresultText(hr));
 }
 
-void RevokeClass(DWORD cookie) {
-  CoRevokeClassObject(cookie);
+ServedClass::~ServedClass() {
+  CoRevokeClassObject(cookie_);
 }
 
 }  // namespace quillmere::host

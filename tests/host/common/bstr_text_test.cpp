@@ -1,6 +1,6 @@
 // The host's shortcut for ASCII text must give what winport's full conversion gives, for
 // every text, ASCII or not: each case is compared against winport itself.
-#include "host/ascii_text.h"
+#include "host/common/bstr_text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +14,15 @@ struct Text {
   std::u16string wide;
 };
 
-class AsciiText : public testing::TestWithParam<Text> {};
+class BstrText : public testing::TestWithParam<Text> {};
 
-TEST_P(AsciiText, ToUtf8GivesWinportsUtf8) {
+TEST_P(BstrText, ToUtf8GivesWinportsUtf8) {
   const std::u16string& wide = GetParam().wide;
   EXPECT_EQ(ToUtf8(winport::WideView(wide.data(), wide.size())),
             winport::WideToUtf8(winport::WideView(wide.data(), wide.size())));
 }
 
-TEST_P(AsciiText, ToBstrGivesWinportsUtf16) {
+TEST_P(BstrText, ToBstrGivesWinportsUtf16) {
   const std::u16string& wide = GetParam().wide;
   const std::string utf8 = winport::WideToUtf8(winport::WideView(wide.data(), wide.size()));
   winport::ScopedBstr text;
@@ -33,7 +33,7 @@ TEST_P(AsciiText, ToBstrGivesWinportsUtf16) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, AsciiText,
+    Texts, BstrText,
     testing::Values(Text{"Empty", u""}, Text{"Ascii", u"<SESSION id=\"1\" user=\"admin\">"},
                     Text{"LastAscii", u"a\u007F"}, Text{"FirstLatin1", u"a\u0080b"},
                     Text{"LatinAtEnd", u"Jos\u00E9"}, Text{"Cjk", u"\u65E5\u672C"},
@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Text>& info) { return info.param.name; });
 
 // Bytes of broken UTF-8 are not copied as they are: they take winport's replacement.
-TEST(AsciiTextBytes, InvalidUtf8BecomesWhatWinportMakesOfIt) {
+TEST(BstrTextBytes, InvalidUtf8BecomesWhatWinportMakesOfIt) {
   for (const char* utf8 : {"a\xFF", "\xC3", "\x80z"}) {
     winport::ScopedBstr text;
     text.Reset(ToBstr(utf8));

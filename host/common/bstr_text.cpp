@@ -1,18 +1,11 @@
-// Text between the module's UTF-16 and the host's UTF-8 on the paths every request takes
-// (documents, tokens, names): almost always plain ASCII, which is copied unit by unit;
-// anything else goes through winport's full conversion.
-#pragma once
+#include "host/common/bstr_text.h"
 
 #include <cstddef>
-#include <string>
-#include <string_view>
-
-#include <winport/wide.h>
-#include <winport/windows.h>
+#include <new>
 
 namespace quillmere::host {
 
-inline std::string ToUtf8(winport::WideView wide) {
+std::string ToUtf8(winport::WideView wide) {
   std::string utf8(wide.size(), '\0');
   for (std::size_t i = 0; i < wide.size(); ++i) {
     if (wide[i] >= 0x80) return winport::WideToUtf8(wide);
@@ -21,8 +14,11 @@ inline std::string ToUtf8(winport::WideView wide) {
   return utf8;
 }
 
-// A new BSTR holding the text; null when there is no memory for it.
-inline BSTR ToBstr(std::string_view utf8) {
+std::string Utf8Of(BSTR text) {
+  return ToUtf8(winport::BstrView(text));
+}
+
+BSTR ToBstr(std::string_view utf8) {
   for (const char c : utf8) {
     if (static_cast<unsigned char>(c) >= 0x80) {
       const winport::WideString wide = winport::Utf8ToWide(utf8);
@@ -33,6 +29,18 @@ inline BSTR ToBstr(std::string_view utf8) {
   if (text == nullptr) return nullptr;
   for (std::size_t i = 0; i < utf8.size(); ++i)
     text[i] = static_cast<OLECHAR>(utf8[i]);
+  return text;
+}
+
+BSTR NewBstr(std::string_view utf8) {
+  BSTR text = ToBstr(utf8);
+  if (text == nullptr) throw std::bad_alloc();
+  return text;
+}
+
+winport::ScopedBstr ScopedBstrOf(std::string_view utf8) {
+  winport::ScopedBstr text;
+  text.Reset(ToBstr(utf8));
   return text;
 }
 

@@ -1,4 +1,4 @@
-#include "host/xml_text.h"
+#include "host/common/xml_text.h"
 
 namespace quillmere::host {
 namespace {

@@ -38,6 +38,13 @@ inline std::chrono::system_clock::time_point FromOleDate(DATE date) {
   return std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
 }
 
+// The date cut short to its whole second.
+inline DATE WholeSecondOf(DATE date) {
+  using namespace utc_time_detail;
+  return kUnixEpochAsOleDate +
+         std::floor((date - kUnixEpochAsOleDate) * kSecondsPerDay) / kSecondsPerDay;
+}
+
 // YYYY-MM-DDTHH:MM:SSZ
 inline std::string UtcText(std::chrono::system_clock::time_point time) {
   const struct tm parts = utc_time_detail::Broken(time);
