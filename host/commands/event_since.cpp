@@ -3,7 +3,7 @@
 #include <cctype>
 #include <optional>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 #include "host/common/utc_time.h"
 
 namespace quillmere::host {

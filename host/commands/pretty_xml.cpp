@@ -1,4 +1,4 @@
-#include "host/pretty_xml.h"
+#include "host/commands/pretty_xml.h"
 
 #include <expat.h>
 

@@ -3,7 +3,7 @@
 #include <winport/message_queuing.h>
 #include <winport/windows.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 #include "host/common/hresult_text.h"
 
 namespace quillmere::host {

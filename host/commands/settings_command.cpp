@@ -1,4 +1,4 @@
-#include "host/settings_command.h"
+#include "host/commands/settings_command.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -12,8 +12,8 @@
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "host/command_support.h"
-#include "host/wmi_access.h"
+#include "host/commands/command_support.h"
+#include "host/commands/wmi_access.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,10 +1,10 @@
-#include "host/wmi_access.h"
+#include "host/commands/wmi_access.h"
 
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 #include "host/common/hresult_text.h"
 
 namespace quillmere::host {

@@ -1,4 +1,4 @@
-#include "host/wmi_command.h"
+#include "host/commands/wmi_command.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -11,8 +11,8 @@
 
 #include <winport/scoped_variant.h>
 
-#include "host/command_support.h"
-#include "host/wmi_access.h"
+#include "host/commands/command_support.h"
+#include "host/commands/wmi_access.h"
 
 namespace quillmere::host {
 namespace {

@@ -6,7 +6,7 @@
 #include "host/common/bstr_text.h"
 #include "host/common/com_boundary.h"
 #include "host/common/xml_text.h"
-#include "host/job_source_class.h"
+#include "host/components/job_source_class.h"
 #include "quillmere/job_source.h"
 
 namespace quillmere::host {

@@ -1,4 +1,4 @@
-#include "host/job_table.h"
+#include "host/components/job_table.h"
 
 #include <algorithm>
 #include <chrono>

@@ -11,7 +11,7 @@
 #include "host/common/bstr_text.h"
 #include "host/common/com_boundary.h"
 #include "host/common/utc_time.h"
-#include "host/log_file_writer_class.h"
+#include "host/components/log_file_writer_class.h"
 #include "posix_file.h"
 #include "quillmere/log_file_writer.h"
 

@@ -1,4 +1,4 @@
-#include "host/wmi_data.h"
+#include "host/components/wmi_data.h"
 
 #include <algorithm>
 

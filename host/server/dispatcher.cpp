@@ -1,14 +1,14 @@
-#include "host/dispatcher.h"
+#include "host/server/dispatcher.h"
 
 #include <variant>
 
 #include <winport/scoped_bstr.h>
 #include <winport/wide.h>
 
-#include "host/module_loader.h"
-#include "host/response_writer.h"
-#include "host/soap_message.h"
-#include "host/soap_namespaces.h"
+#include "host/server/module_loader.h"
+#include "host/soap/response_writer.h"
+#include "host/soap/soap_message.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,11 +1,11 @@
-#include "host/host_methods.h"
+#include "host/server/host_methods.h"
 
 #include <optional>
 #include <stdexcept>
 
 #include "host/common/bstr_text.h"
-#include "host/message_faults.h"
-#include "host/soap_message.h"
+#include "host/server/message_faults.h"
+#include "host/soap/soap_message.h"
 
 namespace quillmere::host {
 namespace {

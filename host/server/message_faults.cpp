@@ -1,7 +1,7 @@
-#include "host/message_faults.h"
+#include "host/server/message_faults.h"
 
 #include "host/common/bstr_text.h"
-#include "host/soap_message.h"
+#include "host/soap/soap_message.h"
 
 namespace quillmere::host {
 

@@ -1,4 +1,4 @@
-#include "host/module_loader.h"
+#include "host/server/module_loader.h"
 
 #include <cstdio>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "host/serve_command.h"
+#include "host/server/serve_command.h"
 
 #include <atomic>
 #include <fstream>
@@ -11,24 +11,24 @@
 #include <winport/windows.h>
 
 #include "host/common/utc_time.h"
-#include "host/dispatcher.h"
-#include "host/extension_object.h"
-#include "host/host_methods.h"
-#include "host/http_server.h"
-#include "host/job_source_class.h"
-#include "host/job_table.h"
-#include "host/log_file_writer_class.h"
-#include "host/message_faults.h"
-#include "host/module_loader.h"
-#include "host/repository.h"
-#include "host/service_catalog.h"
-#include "host/session_manager.h"
-#include "host/soap_message.h"
-#include "host/soap_routes.h"
-#include "host/soap_service.h"
-#include "host/stop_signals.h"
-#include "host/user_store.h"
-#include "host/wmi_data.h"
+#include "host/components/content_repository.h"
+#include "host/components/extension_object.h"
+#include "host/components/job_source_class.h"
+#include "host/components/job_table.h"
+#include "host/components/log_file_writer_class.h"
+#include "host/components/wmi_data.h"
+#include "host/server/dispatcher.h"
+#include "host/server/host_methods.h"
+#include "host/server/http_server.h"
+#include "host/server/message_faults.h"
+#include "host/server/module_loader.h"
+#include "host/server/soap_routes.h"
+#include "host/server/soap_service.h"
+#include "host/server/stop_signals.h"
+#include "host/soap/service_catalog.h"
+#include "host/soap/soap_message.h"
+#include "host/users/session_manager.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/soap_service.h"
+#include "host/server/soap_service.h"
 
 #include <mutex>
 

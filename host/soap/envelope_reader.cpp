@@ -11,8 +11,8 @@
 #include <type_traits>
 
 #include "host/common/xml_text.h"
-#include "host/envelope.h"
-#include "host/soap_namespaces.h"
+#include "host/soap/envelope.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,6 +1,6 @@
 // Making messages: requests from envelopes, responses for the host's own methods, and the
 // class the module creates its responses through.
-#include "host/soap_message.h"
+#include "host/soap/soap_message.h"
 
 #include "host/common/class_object.h"
 #include "message_object.h"

@@ -4,8 +4,8 @@
 // send them only when asked to, so they stay optional. Responses declare none, so that
 // clients hand back the results themselves; a Variables block still comes back.
 #include "host/common/xml_text.h"
-#include "host/service_catalog.h"
-#include "host/soap_namespaces.h"
+#include "host/soap/service_catalog.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

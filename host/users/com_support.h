@@ -10,7 +10,7 @@
 
 #include "host/common/bstr_text.h"
 #include "host/common/com_boundary.h"
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 

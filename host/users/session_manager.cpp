@@ -1,4 +1,4 @@
-#include "host/session_manager.h"
+#include "host/users/session_manager.h"
 
 #include <algorithm>
 #include <thread>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/host_log.h"
+#include "host/server/host_log.h"
 
 namespace CLI {
 class App;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "host/http_message.h"
+#include "host/server/http_message.h"
 
 namespace quillmere::host {
 

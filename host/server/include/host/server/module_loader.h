@@ -12,7 +12,7 @@
 #include <winport/windows.h>
 
 #include "host/common/hresult_text.h"
-#include "host/host_log.h"
+#include "host/server/host_log.h"
 #include "quillmere/soap_object_interfaces.h"
 
 namespace quillmere::host {

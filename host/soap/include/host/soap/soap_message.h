@@ -6,7 +6,7 @@
 #include <winport/windows.h>
 
 #include "host/common/class_object.h"
-#include "host/envelope.h"
+#include "host/soap/envelope.h"
 #include "quillmere/soap_host.h"
 
 namespace quillmere::host {

@@ -16,8 +16,8 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "host/logon_throttle.h"
-#include "host/user_store.h"
+#include "host/users/logon_throttle.h"
+#include "host/users/user_store.h"
 #include "quillmere/session_manager.h"
 
 namespace quillmere::host {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 
 namespace quillmere::host {
 

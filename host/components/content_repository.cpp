@@ -1,4 +1,4 @@
-#include "host/repository.h"
+#include "host/components/content_repository.h"
 
 #include <fstream>
 #include <iterator>

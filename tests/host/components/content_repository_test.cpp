@@ -10,7 +10,7 @@
 #include <winport/windows.h>
 
 #include "fresh_machine.h"
-#include "host/repository.h"
+#include "host/components/content_repository.h"
 
 namespace host_testing {
 namespace {

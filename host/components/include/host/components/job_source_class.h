@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/common/class_object.h"
-#include "host/job_table.h"
+#include "host/components/job_table.h"
 
 namespace quillmere::host {
 

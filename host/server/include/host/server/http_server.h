@@ -13,8 +13,8 @@
 #include <mutex>
 #include <string>
 
-#include "host/host_log.h"
-#include "host/http_message.h"
+#include "host/server/host_log.h"
+#include "host/server/http_message.h"
 
 struct MHD_Daemon;
 

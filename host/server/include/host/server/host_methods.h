@@ -8,9 +8,9 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "host/envelope.h"
-#include "host/job_table.h"
-#include "host/session_manager.h"
+#include "host/components/job_table.h"
+#include "host/soap/envelope.h"
+#include "host/users/session_manager.h"
 #include "quillmere/soap_host.h"
 
 namespace quillmere::host {

@@ -12,8 +12,8 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "host/job_table.h"
-#include "host/wmi_records.h"
+#include "host/components/job_table.h"
+#include "host/components/wmi_records.h"
 
 namespace quillmere::host {
 

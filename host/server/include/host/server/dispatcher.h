@@ -3,10 +3,10 @@
 // call run by the Host object or by the module's object of that name.
 #pragma once
 
-#include "host/envelope.h"
-#include "host/host_methods.h"
-#include "host/http_message.h"
-#include "host/soap_service.h"
+#include "host/server/host_methods.h"
+#include "host/server/http_message.h"
+#include "host/server/soap_service.h"
+#include "host/soap/envelope.h"
 
 namespace quillmere::host {
 

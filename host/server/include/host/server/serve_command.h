@@ -3,7 +3,7 @@
 
 #include <iosfwd>
 
-#include "host/serve_options.h"
+#include "host/server/serve_options.h"
 
 namespace quillmere::host {
 
