@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -131,13 +132,12 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
     http.tlsKey = ReadText(options.tlsKey);
   }
   SoapRoutes routes;
-  routes.call = [&](const HttpRequest& request) { return dispatcher(request); };
-  routes.wsdl = [](const std::string& url) { return WsdlDocument(url); };
+  routes.call = std::cref(dispatcher);
+  routes.wsdl = WsdlDocument;
   routes.scheme = http.tlsCertificate.empty() ? "http" : "https";
   std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
   routes.authority = [&] { return UrlAuthority(options.listen, port.load()); };
-  HttpServer server(
-      http, [&](const HttpRequest& request) { return routes(request); }, log);
+  HttpServer server(http, std::cref(routes), log);
   port = server.Port();
 
   const std::string url = routes.scheme + "://" + routes.authority() + "/soap";

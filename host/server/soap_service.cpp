@@ -67,9 +67,13 @@ HRESULT SoapService::NamedObject(BSTR name, IUnknown** object) {
 
 HRESULT SoapService::DispatchSOAP(BSTR objectName, quillmere::ISOAPMessage* request,
                                   quillmere::ISOAPMessage** response) {
+  return Dispatch(Utf8Of(objectName), request, response);
+}
+
+HRESULT SoapService::Dispatch(const std::string& name, quillmere::ISOAPMessage* request,
+                              quillmere::ISOAPMessage** response) {
   if (request == nullptr || response == nullptr) return E_POINTER;
   *response = nullptr;
-  const std::string name = Utf8Of(objectName);
   if (const winport::ComPtr<quillmere::_ISoapObject> object = Find(name)) {
     return object->Execute(request, response);
   }

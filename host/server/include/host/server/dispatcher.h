@@ -1,6 +1,7 @@
-// A SOAP request from HTTP to its answer: the envelope read, the SOAPAction checked
-// against the body's method element, headers that must be understood honoured, and the
-// call run by the Host object or by the module's object of that name.
+// A SOAP request from HTTP to its answer: the envelope read, the request checked
+// (CheckRequest: the SOAPAction names the body's method element, no mustUnderstand header
+// is left not understood), and the call run by the Host object or by the module's object
+// of that name.
 #pragma once
 
 #include "host/server/host_methods.h"

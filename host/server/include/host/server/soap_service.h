@@ -31,6 +31,10 @@ class SoapService : public winport::ComObject<quillmere::ISoapService> {
   winport::ComPtr<quillmere::_ISoapObject> Find(const std::string& name) const;
   // Forgets every registration and named object (the objects hold this service too).
   void Clear();
+  // The request run by the object registered under the name (DispatchSOAP without the
+  // BSTR): its Execute's answer, or S_OK and a client fault naming an unknown object.
+  HRESULT Dispatch(const std::string& name, quillmere::ISOAPMessage* request,
+                   quillmere::ISOAPMessage** response);
 
   HRESULT STDMETHODCALLTYPE Register(quillmere::_ISoapObject* object, BSTR nameSpace) override;
   HRESULT STDMETHODCALLTYPE Unregister(quillmere::_ISoapObject* object, BSTR nameSpace) override;
