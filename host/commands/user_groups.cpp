@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 #include "quillmere/session_manager.h"
 
 namespace quillmere::host {

@@ -1,4 +1,4 @@
-#include "host/extension_object.h"
+#include "host/components/extension_object.h"
 
 #include <winport/com_object.h>
 

@@ -10,7 +10,7 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "host/envelope.h"
+#include "host/soap/envelope.h"
 #include "quillmere/soap_host.h"
 
 namespace quillmere::host {

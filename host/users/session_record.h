@@ -5,7 +5,7 @@
 
 #include <winport/com_object.h>
 
-#include "host/session_manager.h"
+#include "host/users/session_manager.h"
 #include "quillmere/session_manager.h"
 
 namespace quillmere::host {

@@ -6,7 +6,7 @@
 
 #include <winport/windows.h>
 
-#include "host/job_source_class.h"
+#include "host/components/job_source_class.h"
 #include "quillmere/job_source.h"
 
 namespace host_testing {

@@ -13,7 +13,7 @@
 #include <winport/windows.h>
 
 #include "fresh_machine.h"
-#include "host/log_file_writer_class.h"
+#include "host/components/log_file_writer_class.h"
 #include "quillmere/log_file_writer.h"
 
 namespace host_testing {

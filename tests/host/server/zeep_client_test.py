@@ -148,7 +148,7 @@ class ZeepClient(unittest.TestCase):
         expect(dialog("Administrative Session Job List", "ADMINJOBLIST",
                       re.escape(f'<SESSION id="{session_id}" user="admin" started="{started}">'
                                 f'<SELF/><JOBLIST><JOB id="{job_id}" '
-                                'name="nightly &apos;report&apos;" submitted="') + TIME +
+                                'name="nightly \'report\'" submitted="') + TIME +
                       re.escape('"/></JOBLIST></SESSION>')),
                xmldata(self.transport), "AdminJobList")
         self.logon.CancelJob(IdentityToken=self.token, JobId=job_id)

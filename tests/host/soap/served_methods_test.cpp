@@ -11,7 +11,7 @@
 #include <winport/wide.h>
 
 #include "admin/administrator.h"
-#include "host/service_catalog.h"
+#include "host/soap/service_catalog.h"
 #include "recording_reporter.h"
 #include "wbem_provider/wbem_provider.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 #include "quillmere/session_manager.h"
 #include "users/user_names.h"
 
