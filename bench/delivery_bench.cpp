@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <winport/message_queuing.h>
 #include <winport/windows.h>
@@ -35,16 +37,29 @@ class WriterClass : public winport::ComObject<IClassFactory> {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-// Counts what the worker has delivered.
-class CountingReporting : public quillmere::Reporting {
+// Counts what the worker has delivered. The consumer is a base made before the Reporting, so
+// it outlives that object's worker.
+class CountingDelivery : public quillmere::ReportQueue::Consumer {
  public:
-  ~CountingReporting() override { Stop(); }
   std::atomic<long> delivered{0};
 
- protected:
   void Process(std::unique_ptr<quillmere::ReportRecord> record) override {
-    Reporting::Process(std::move(record));
+    reporting_->Deliver(std::move(record));
     delivered.fetch_add(1, std::memory_order_release);
+  }
+  void WriteQueueEvent(WORD type, DWORD eventId) override {
+    reporting_->WriteStatusEvent(type, eventId);
+  }
+
+ protected:
+  quillmere::Reporting* reporting_ = nullptr;
+};
+
+class CountingReporting : public CountingDelivery, public quillmere::Reporting {
+ public:
+  CountingReporting()
+      : Reporting(quillmere::MsmqRuntime::ForProcess(), static_cast<CountingDelivery*>(this)) {
+    reporting_ = this;
   }
 };
 

@@ -16,7 +16,7 @@
 
 #include <winport/windows.h>
 
-#include "diagnostics/message_queue.h"
+#include "diagnostics/report_queue.h"
 #include "diagnostics/reporting.h"
 #include "diagnostics/timestamp.h"
 
@@ -140,16 +140,14 @@ void BM_TraceOff_ours(benchmark::State& state) {
 }
 BENCHMARK(BM_TraceOff_ours)->Name("Trace/Off/ours");
 
-// A bare queue whose worker counts what it is handed and drops it.
-class CountingQueue : public quillmere::CMessageQueue {
+// A consumer that counts what the worker hands it and drops it.
+class CountingConsumer final : public quillmere::ReportQueue::Consumer {
  public:
-  ~CountingQueue() override { Stop(); }
   std::size_t Delivered() const { return delivered_.load(std::memory_order_acquire); }
-
- protected:
   void Process(std::unique_ptr<quillmere::ReportRecord>) override {
     delivered_.fetch_add(1, std::memory_order_release);
   }
+  void WriteQueueEvent(WORD, DWORD) override {}
 
  private:
   std::atomic<std::size_t> delivered_{0};
@@ -168,7 +166,8 @@ std::unique_ptr<quillmere::ReportRecord> PassingRecord() {
 // clock stops when the worker has been handed the last one.
 void BM_ReportDrain_ours(benchmark::State& state) {
   constexpr std::size_t kBatch = 50000;
-  CountingQueue queue;
+  CountingConsumer consumer;  // made first: it outlives the worker
+  quillmere::ReportQueue queue(consumer);
   std::size_t expected = 0;
   std::vector<std::unique_ptr<quillmere::ReportRecord>> batch(kBatch);
   for (auto _ : state) {
@@ -179,7 +178,7 @@ void BM_ReportDrain_ours(benchmark::State& state) {
     for (auto& record : batch)
       queue.Enqueue(std::move(record));
     expected += kBatch;
-    while (queue.Delivered() < expected)
+    while (consumer.Delivered() < expected)
       std::this_thread::yield();
   }
   state.SetItemsProcessed(static_cast<int64_t>(expected));

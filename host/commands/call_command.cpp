@@ -1,4 +1,4 @@
-#include "host/call_command.h"
+#include "host/commands/call_command.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/call_envelope.h"
-#include "host/command_support.h"
-#include "host/http_client.h"
-#include "host/pretty_xml.h"
+#include "host/commands/call_envelope.h"
+#include "host/commands/command_support.h"
+#include "host/commands/http_client.h"
+#include "host/commands/pretty_xml.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,12 +1,12 @@
-#include "host/call_envelope.h"
+#include "host/commands/call_envelope.h"
 
 #include <expat.h>
 
 #include <memory>
 
-#include "host/command_support.h"
-#include "host/soap_namespaces.h"
-#include "host/xml_text.h"
+#include "host/commands/command_support.h"
+#include "host/common/xml_text.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

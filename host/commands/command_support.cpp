@@ -1,4 +1,4 @@
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 
 #include <termios.h>
 #include <unistd.h>

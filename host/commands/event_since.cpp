@@ -3,8 +3,8 @@
 #include <cctype>
 #include <optional>
 
-#include "host/command_support.h"
-#include "host/utc_time.h"
+#include "host/commands/command_support.h"
+#include "host/common/utc_time.h"
 
 namespace quillmere::host {
 namespace {

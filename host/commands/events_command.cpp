@@ -1,4 +1,4 @@
-#include "host/events_command.h"
+#include "host/commands/events_command.h"
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -13,7 +13,7 @@
 #include <winport/windows.h>
 
 #include "event_since.h"
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/http_client.h"
+#include "host/commands/http_client.h"
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -12,7 +12,7 @@
 
 #include <winport/scoped_generic.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/log_command.h"
+#include "host/commands/log_command.h"
 
 #include <time.h>
 
@@ -12,7 +12,7 @@
 
 #include <winport/machine.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 
 namespace quillmere::host {
 namespace {

@@ -3,18 +3,18 @@
 #include <exception>
 #include <iostream>
 
-#include "host/call_command.h"
-#include "host/events_command.h"
-#include "host/log_command.h"
-#include "host/module_library.h"
-#include "host/mof_command.h"
-#include "host/queue_command.h"
-#include "host/register_command.h"
-#include "host/serve_command.h"
-#include "host/serve_options.h"
-#include "host/settings_command.h"
-#include "host/users_command.h"
-#include "host/wmi_command.h"
+#include "host/commands/call_command.h"
+#include "host/commands/events_command.h"
+#include "host/commands/log_command.h"
+#include "host/commands/module_library.h"
+#include "host/commands/mof_command.h"
+#include "host/commands/queue_command.h"
+#include "host/commands/register_command.h"
+#include "host/commands/settings_command.h"
+#include "host/commands/users_command.h"
+#include "host/commands/wmi_command.h"
+#include "host/server/serve_command.h"
+#include "host/server/serve_options.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Quillmere administrative module host"};

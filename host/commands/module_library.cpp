@@ -1,4 +1,4 @@
-#include "host/module_library.h"
+#include "host/commands/module_library.h"
 
 namespace quillmere::host {
 

@@ -1,4 +1,4 @@
-#include "host/mof_chunks.h"
+#include "host/commands/mof_chunks.h"
 
 #include <algorithm>
 #include <cctype>

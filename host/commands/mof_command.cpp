@@ -1,4 +1,4 @@
-#include "host/mof_command.h"
+#include "host/commands/mof_command.h"
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -14,9 +14,9 @@
 
 #include <winport/scoped_bstr.h>
 
-#include "host/command_support.h"
-#include "host/mof_chunks.h"
-#include "host/wmi_access.h"
+#include "host/commands/command_support.h"
+#include "host/commands/mof_chunks.h"
+#include "host/commands/wmi_access.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/pretty_xml.h"
+#include "host/commands/pretty_xml.h"
 
 #include <expat.h>
 
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/xml_text.h"
+#include "host/common/xml_text.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/queue_command.h"
+#include "host/commands/queue_command.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <winport/message_queuing.h>
 #include <winport/windows.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
 #include "queue_runtime.h"
 
 namespace quillmere::host {

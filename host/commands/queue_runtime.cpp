@@ -1,11 +1,10 @@
 #include "queue_runtime.h"
 
-#include <cstdio>
-
 #include <winport/message_queuing.h>
 #include <winport/windows.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
+#include "host/common/hresult_text.h"
 
 namespace quillmere::host {
 namespace {
@@ -37,11 +36,8 @@ Function Bind(HMODULE library, const char* name) {
       throw CommandFailure("queue " + queue + " is held by a receiver that excludes others");
     case MQ_ERROR_SERVICE_NOT_AVAILABLE:
       throw CommandFailure("message queuing is stopped (quillmere queue start)");
-    default: {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-      throw CommandFailure(std::string(call) + " failed with " + code);
-    }
+    default:
+      throw CommandFailure(std::string(call) + " failed with " + HresultText(result));
   }
 }
 

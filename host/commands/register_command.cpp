@@ -1,4 +1,4 @@
-#include "host/register_command.h"
+#include "host/commands/register_command.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -10,9 +10,9 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "host/command_support.h"
-#include "host/module_loader.h"
-#include "host/registration_keys.h"
+#include "host/commands/command_support.h"
+#include "host/commands/registration_keys.h"
+#include "host/server/module_loader.h"
 
 namespace quillmere::host {
 namespace {

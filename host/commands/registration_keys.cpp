@@ -1,4 +1,4 @@
-#include "host/registration_keys.h"
+#include "host/commands/registration_keys.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "host/module_loader.h"
+#include "host/server/module_loader.h"
 
 namespace quillmere::host {
 namespace {

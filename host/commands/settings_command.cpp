@@ -1,4 +1,4 @@
-#include "host/settings_command.h"
+#include "host/commands/settings_command.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -12,8 +12,8 @@
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "host/command_support.h"
-#include "host/wmi_access.h"
+#include "host/commands/command_support.h"
+#include "host/commands/wmi_access.h"
 
 namespace quillmere::host {
 namespace {
@@ -81,7 +81,7 @@ winport::ComPtr<IWbemClassObject> FindSetting(const WmiConnection& wmi, const st
   if (name.find('"') != std::string::npos)
     throw CommandFailure("a setting name has no double quotes");
   winport::ComPtr<IWbemClassObject> setting;
-  const HRESULT hr = wmi->GetObject(BstrOf("Metadata=\"" + name + "\"").Get(), 0, nullptr,
+  const HRESULT hr = wmi->GetObject(ScopedBstrOf("Metadata=\"" + name + "\"").Get(), 0, nullptr,
                                     setting.GetAddressOf(), nullptr);
   if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) throw CommandFailure("no setting " + name);
   CheckWbem(hr, name);
@@ -166,9 +166,9 @@ void AddSettingsCommand(CLI::App& app, std::ostream& out) {
         UsePrefix(options->prefix);
         const WmiConnection wmi(kQuillmereNamespace);
         winport::ComPtr<IEnumWbemClassObject> found;
-        CheckWbem(
-            wmi->CreateInstanceEnum(BstrOf("Metadata").Get(), 0, nullptr, found.GetAddressOf()),
-            "settings");
+        CheckWbem(wmi->CreateInstanceEnum(ScopedBstrOf("Metadata").Get(), 0, nullptr,
+                                          found.GetAddressOf()),
+                  "settings");
         Table table = SettingTable();
         for (const auto& setting : Drain(found.Get()))
           table.rows.push_back(SettingRow(setting.Get()));

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "host/command_support.h"
-#include "soap/session_manager.h"
+#include "host/commands/command_support.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/users_command.h"
+#include "host/commands/users_command.h"
 
 #include <unistd.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "host/command_support.h"
-#include "host/user_store.h"
+#include "host/commands/command_support.h"
+#include "host/users/user_store.h"
 #include "user_groups.h"
 
 namespace quillmere::host {

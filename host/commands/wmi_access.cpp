@@ -1,12 +1,11 @@
-#include "host/wmi_access.h"
-
-#include <cstdio>
+#include "host/commands/wmi_access.h"
 
 #include <winport/scoped_safe_array.h>
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "host/command_support.h"
+#include "host/commands/command_support.h"
+#include "host/common/hresult_text.h"
 
 namespace quillmere::host {
 namespace {
@@ -38,8 +37,7 @@ constexpr KnownStatus kKnownStatuses[] = {
 }  // namespace
 
 std::string WbemErrorText(HRESULT hr) {
-  char number[16];
-  std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(hr));
+  const std::string number = HresultText(hr);
   for (const KnownStatus& known : kKnownStatuses)
     if (known.code == hr) return std::string(known.text) + " (" + number + ")";
   return std::string("failed with ") + number;
@@ -49,24 +47,13 @@ void CheckWbem(HRESULT hr, std::string_view what) {
   if (FAILED(hr)) throw CommandFailure(std::string(what) + ": " + WbemErrorText(hr));
 }
 
-winport::ScopedBstr BstrOf(std::string_view utf8) {
-  const winport::WideString wide = winport::Utf8ToWide(utf8);
-  winport::ScopedBstr text;
-  text.Reset(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-  return text;
-}
-
-std::string Utf8Of(BSTR text) {
-  return winport::WideToUtf8(winport::BstrView(text));
-}
-
 WmiConnection::WmiConnection(std::string_view wmiNamespace) {
   CheckWbem(com_.Result(), "COM");
   winport::ComPtr<IWbemLocator> locator;
   CheckWbem(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                              reinterpret_cast<void**>(locator.GetAddressOf())),
             "WMI locator");
-  const winport::ScopedBstr path = BstrOf(wmiNamespace);
+  const winport::ScopedBstr path = ScopedBstrOf(wmiNamespace);
   CheckWbem(locator->ConnectServer(path.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                    services_.GetAddressOf()),
             wmiNamespace);

@@ -1,4 +1,4 @@
-#include "host/wmi_command.h"
+#include "host/commands/wmi_command.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -11,8 +11,8 @@
 
 #include <winport/scoped_variant.h>
 
-#include "host/command_support.h"
-#include "host/wmi_access.h"
+#include "host/commands/command_support.h"
+#include "host/commands/wmi_access.h"
 
 namespace quillmere::host {
 namespace {
@@ -44,9 +44,9 @@ void AddNamespaces(const std::string& wmiNamespace, Table& table) {
   table.rows.push_back({wmiNamespace});
   const WmiConnection wmi(wmiNamespace);
   winport::ComPtr<IEnumWbemClassObject> children;
-  CheckWbem(
-      wmi->CreateInstanceEnum(BstrOf("__NAMESPACE").Get(), 0, nullptr, children.GetAddressOf()),
-      wmiNamespace);
+  CheckWbem(wmi->CreateInstanceEnum(ScopedBstrOf("__NAMESPACE").Get(), 0, nullptr,
+                                    children.GetAddressOf()),
+            wmiNamespace);
   for (const auto& child : Drain(children.Get()))
     AddNamespaces(wmiNamespace + "\\" + PropertyText(child.Get(), OLESTR("Name")), table);
 }
@@ -86,7 +86,8 @@ Table PropertyTable(IWbemClassObject* object) {
 
 winport::ComPtr<IWbemClassObject> GetObjectAt(const WmiConnection& wmi, const std::string& path) {
   winport::ComPtr<IWbemClassObject> object;
-  CheckWbem(wmi->GetObject(BstrOf(path).Get(), 0, nullptr, object.GetAddressOf(), nullptr), path);
+  CheckWbem(wmi->GetObject(ScopedBstrOf(path).Get(), 0, nullptr, object.GetAddressOf(), nullptr),
+            path);
   return object;
 }
 
@@ -170,9 +171,9 @@ void AddWmiCommand(CLI::App& app, std::ostream& out) {
     UsePrefix(options->prefix);
     const WmiConnection wmi(options->wmiNamespace);
     winport::ComPtr<IEnumWbemClassObject> found;
-    CheckWbem(
-        wmi->CreateInstanceEnum(BstrOf(options->target).Get(), 0, nullptr, found.GetAddressOf()),
-        options->target);
+    CheckWbem(wmi->CreateInstanceEnum(ScopedBstrOf(options->target).Get(), 0, nullptr,
+                                      found.GetAddressOf()),
+              options->target);
     PrintTable(InstanceTable(Drain(found.Get())), options->json, out);
   });
 
@@ -201,7 +202,7 @@ void AddWmiCommand(CLI::App& app, std::ostream& out) {
   remove->callback([options, &out] {
     UsePrefix(options->prefix);
     const WmiConnection wmi(options->wmiNamespace);
-    CheckWbem(wmi->DeleteInstance(BstrOf(options->target).Get(), 0, nullptr, nullptr),
+    CheckWbem(wmi->DeleteInstance(ScopedBstrOf(options->target).Get(), 0, nullptr, nullptr),
               options->target);
     out << "Deleted " << options->target << "\n";
   });
@@ -214,8 +215,8 @@ void AddWmiCommand(CLI::App& app, std::ostream& out) {
     UsePrefix(options->prefix);
     const WmiConnection wmi(options->wmiNamespace);
     winport::ComPtr<IEnumWbemClassObject> found;
-    CheckWbem(wmi->ExecQuery(BstrOf("WQL").Get(), BstrOf(options->target).Get(), 0, nullptr,
-                             found.GetAddressOf()),
+    CheckWbem(wmi->ExecQuery(ScopedBstrOf("WQL").Get(), ScopedBstrOf(options->target).Get(), 0,
+                             nullptr, found.GetAddressOf()),
               options->target);
     PrintTable(InstanceTable(Drain(found.Get())), options->json, out);
   });

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "embedded_text.h"
-#include "host/repository.h"
+#include "host/components/content_repository.h"
 #include "posix_file.h"
 
 namespace quillmere::host {

@@ -1,8 +1,8 @@
-#include "host/extension_object.h"
+#include "host/components/extension_object.h"
 
 #include <winport/com_object.h>
 
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 namespace {

@@ -1,21 +1,19 @@
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <winport/com_object.h>
-#include <winport/wide.h>
-
-#include "class_registration.h"
-#include "host/job_source_class.h"
-#include "soap/job_source.h"
-#include "xml_text.h"
+#include "host/common/bstr_text.h"
+#include "host/common/com_boundary.h"
+#include "host/common/xml_text.h"
+#include "host/components/job_source_class.h"
+#include "quillmere/job_source.h"
 
 namespace quillmere::host {
 namespace {
 
 std::string JobXml(const JobInfo& job) {
-  return "<JOB id=\"" + EscapeAttribute(job.id) + "\" name=\"" + EscapeAttribute(job.name) +
+  return "<JOB id=\"" + EscapeXmlAttribute(job.id) + "\" name=\"" + EscapeXmlAttribute(job.name) +
          "\" submitted=\"" + job.submitted + "\"/>";
 }
 
@@ -25,14 +23,8 @@ class JobRecord : public winport::ComObject<quillmere::IJobRecord> {
 
   HRESULT STDMETHODCALLTYPE GetXml(BSTR* xml) override {
     if (xml == nullptr) return E_POINTER;
-    try {
-      const winport::WideString wide = winport::Utf8ToWide(xml_);
-      *xml = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-      return *xml != nullptr ? S_OK : E_OUTOFMEMORY;
-    } catch (const std::bad_alloc&) {
-      *xml = nullptr;
-      return E_OUTOFMEMORY;
-    }
+    *xml = ToBstr(xml_);
+    return *xml != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
@@ -51,16 +43,14 @@ class JobEnumerator : public winport::ComObject<quillmere::IJobEnumerator> {
     if (fetched != nullptr) *fetched = 0;
     if (count != 1) return E_INVALIDARG;
     if (next_ == jobs_.size()) return S_FALSE;
-    try {
+    return Guarded([&] {
       const winport::ComPtr<quillmere::IJobRecord> record =
           winport::MakeComObject<JobRecord>(JobXml(jobs_[next_]));
       if (!record) return E_OUTOFMEMORY;
       ++next_;
       if (fetched != nullptr) *fetched = 1;
       return record.CopyTo(job);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 
  private:
@@ -78,14 +68,12 @@ class JobSourceObject : public winport::ComObject<quillmere::IJobSource> {
     if (jobs == nullptr) return E_POINTER;
     *jobs = nullptr;
     if (SysStringLen(identityToken) == 0) return S_FALSE;
-    try {
-      const winport::ComPtr<quillmere::IJobEnumerator> walk = winport::MakeComObject<JobEnumerator>(
-          table_.Jobs(winport::WideToUtf8(winport::BstrView(identityToken))));
+    return Guarded([&] {
+      const winport::ComPtr<quillmere::IJobEnumerator> walk =
+          winport::MakeComObject<JobEnumerator>(table_.Jobs(Utf8Of(identityToken)));
       if (!walk) return E_OUTOFMEMORY;
       return walk.CopyTo(jobs);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 
  private:
@@ -95,15 +83,11 @@ class JobSourceObject : public winport::ComObject<quillmere::IJobSource> {
 }  // namespace
 
 JobSourceClass::JobSourceClass(JobTable& table)
-    : cookie_(ServeClass(
+    : served_(
           __uuidof(quillmere::JobSource),
           [&table]() -> winport::ComPtr<IUnknown> {
             return winport::ComPtr<IUnknown>(winport::MakeComObject<JobSourceObject>(table).Get());
           },
-          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER)) {}
-
-JobSourceClass::~JobSourceClass() {
-  RevokeClass(cookie_);
-}
+          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER) {}
 
 }  // namespace quillmere::host

@@ -1,9 +1,9 @@
-#include "host/job_table.h"
+#include "host/components/job_table.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
 
 namespace quillmere::host {
 namespace {

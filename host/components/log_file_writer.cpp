@@ -2,19 +2,18 @@
 
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include <winport/com_object.h>
-#include <winport/wide.h>
 
-#include "class_registration.h"
-#include "diagnostics/log_file_writer.h"
-#include "host/log_file_writer_class.h"
-#include "host/utc_time.h"
+#include "host/common/bstr_text.h"
+#include "host/common/com_boundary.h"
+#include "host/common/utc_time.h"
+#include "host/components/log_file_writer_class.h"
 #include "posix_file.h"
+#include "quillmere/log_file_writer.h"
 
 namespace quillmere::host {
 namespace {
@@ -66,11 +65,7 @@ class LogFileWriter : public winport::ComObject<quillmere::ILogFileWriter> {
 
   HRESULT STDMETHODCALLTYPE WriteMessage(BSTR xml) override {
     if (xml == nullptr) return E_INVALIDARG;
-    try {
-      return log_->Append(winport::WideToUtf8(winport::BstrView(xml)));
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    return Guarded([&] { return log_->Append(Utf8Of(xml)); });
   }
 
  private:
@@ -80,15 +75,11 @@ class LogFileWriter : public winport::ComObject<quillmere::ILogFileWriter> {
 }  // namespace
 
 LogFileWriterClass::LogFileWriterClass(std::filesystem::path logFolder, Clock now)
-    : cookie_(ServeClass(
+    : served_(
           __uuidof(quillmere::LogFileWriter),
           [log = std::make_shared<DailyLog>(std::move(logFolder), std::move(now))]() {
             return winport::ComPtr<IUnknown>(winport::MakeComObject<LogFileWriter>(log).Get());
           },
-          CLSCTX_LOCAL_SERVER)) {}
-
-LogFileWriterClass::~LogFileWriterClass() {
-  RevokeClass(cookie_);
-}
+          CLSCTX_LOCAL_SERVER) {}
 
 }  // namespace quillmere::host

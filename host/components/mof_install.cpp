@@ -3,7 +3,7 @@
 #include <winport/scoped_variant.h>
 
 #include "embedded_text.h"
-#include "host/wmi_data.h"
+#include "host/components/wmi_data.h"
 #include "wmi_connection.h"
 
 namespace quillmere::host {

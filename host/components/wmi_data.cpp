@@ -1,12 +1,12 @@
-#include "host/wmi_data.h"
+#include "host/components/wmi_data.h"
 
 #include <algorithm>
-#include <new>
 
 #include <winport/scoped_variant.h>
 #include <winport/wide.h>
 
-#include "host/utc_time.h"
+#include "host/common/com_boundary.h"
+#include "host/common/utc_time.h"
 #include "wmi_connection.h"
 
 namespace quillmere::host {
@@ -57,71 +57,71 @@ HRESULT WmiData::Clear() {
   return result;
 }
 
-HRESULT WmiData::SessionOpened(const SessionRow& session) try {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  if (!services_) return E_UNEXPECTED;
-  sessionIds_[session.token] = session.id;
-  PropertyValues values;
-  values.emplace_back(OLESTR("Id"), winport::ScopedVariant(session.id));
-  values.emplace_back(OLESTR("User"), Text(session.user));
-  values.emplace_back(OLESTR("Workstation"), Text(session.workstation));
-  values.emplace_back(OLESTR("Started"), Text(UtcText(FromOleDate(session.started))));
-  return StoreInstance(services_.Get(), OLESTR("Session"), values);
-} catch (const std::bad_alloc&) {
-  return E_OUTOFMEMORY;
-}
-
-HRESULT WmiData::SessionClosed(const SessionRow& session) try {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  if (!services_) return E_UNEXPECTED;
-  sessionIds_.erase(session.token);
-  return DeleteInstance(services_.Get(), SessionPath(session.id));
-} catch (const std::bad_alloc&) {
-  return E_OUTOFMEMORY;
-}
-
-HRESULT WmiData::JobsChanged(const std::vector<JobInfo>& jobs) try {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  if (!services_) return E_UNEXPECTED;
-  HRESULT result = S_OK;
-  std::set<std::string> listed;
-  for (const JobInfo& job : jobs) {
-    listed.insert(job.id);
-    const auto owner = sessionIds_.find(job.token);
+HRESULT WmiData::SessionOpened(const SessionRow& session) {
+  return Guarded([&] {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!services_) return E_UNEXPECTED;
+    sessionIds_[session.token] = session.id;
     PropertyValues values;
-    values.emplace_back(OLESTR("Id"), Text(job.id));
-    values.emplace_back(OLESTR("Name"), Text(job.name));
-    values.emplace_back(OLESTR("Session"),
-                        winport::ScopedVariant(owner != sessionIds_.end() ? owner->second : 0));
-    values.emplace_back(OLESTR("Submitted"), Text(job.submitted));
-    const HRESULT hr = StoreInstance(services_.Get(), OLESTR("Job"), values);
-    if (FAILED(hr)) result = hr;
-  }
-  for (const std::string& gone : jobIds_) {
-    if (listed.count(gone) != 0) continue;
-    const HRESULT hr = DeleteInstance(services_.Get(), JobPath(gone));
-    if (FAILED(hr)) result = hr;
-  }
-  jobIds_ = std::move(listed);
-  return result;
-} catch (const std::bad_alloc&) {
-  return E_OUTOFMEMORY;
+    values.emplace_back(OLESTR("Id"), winport::ScopedVariant(session.id));
+    values.emplace_back(OLESTR("User"), Text(session.user));
+    values.emplace_back(OLESTR("Workstation"), Text(session.workstation));
+    values.emplace_back(OLESTR("Started"), Text(UtcText(FromOleDate(session.started))));
+    return StoreInstance(services_.Get(), OLESTR("Session"), values);
+  });
 }
 
-HRESULT WmiData::Pool(const PoolRow& pool) try {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  if (!services_) return E_UNEXPECTED;
-  PropertyValues values;
-  values.emplace_back(OLESTR("Name"), Text(pool.name));
-  values.emplace_back(OLESTR("Threads"), winport::ScopedVariant(pool.threads));
-  values.emplace_back(OLESTR("Busy"), winport::ScopedVariant(pool.busy));
-  values.emplace_back(OLESTR("Idle"),
-                      winport::ScopedVariant(std::max<LONG>(0, pool.threads - pool.busy)));
-  values.emplace_back(OLESTR("Queued"), winport::ScopedVariant(pool.queued));
-  values.emplace_back(OLESTR("Completed"), winport::ScopedVariant(pool.completed));
-  return StoreInstance(services_.Get(), OLESTR("VXPool"), values);
-} catch (const std::bad_alloc&) {
-  return E_OUTOFMEMORY;
+HRESULT WmiData::SessionClosed(const SessionRow& session) {
+  return Guarded([&] {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!services_) return E_UNEXPECTED;
+    sessionIds_.erase(session.token);
+    return DeleteInstance(services_.Get(), SessionPath(session.id));
+  });
+}
+
+HRESULT WmiData::JobsChanged(const std::vector<JobInfo>& jobs) {
+  return Guarded([&] {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!services_) return E_UNEXPECTED;
+    HRESULT result = S_OK;
+    std::set<std::string> listed;
+    for (const JobInfo& job : jobs) {
+      listed.insert(job.id);
+      const auto owner = sessionIds_.find(job.token);
+      PropertyValues values;
+      values.emplace_back(OLESTR("Id"), Text(job.id));
+      values.emplace_back(OLESTR("Name"), Text(job.name));
+      values.emplace_back(OLESTR("Session"),
+                          winport::ScopedVariant(owner != sessionIds_.end() ? owner->second : 0));
+      values.emplace_back(OLESTR("Submitted"), Text(job.submitted));
+      const HRESULT hr = StoreInstance(services_.Get(), OLESTR("Job"), values);
+      if (FAILED(hr)) result = hr;
+    }
+    for (const std::string& gone : jobIds_) {
+      if (listed.count(gone) != 0) continue;
+      const HRESULT hr = DeleteInstance(services_.Get(), JobPath(gone));
+      if (FAILED(hr)) result = hr;
+    }
+    jobIds_ = std::move(listed);
+    return result;
+  });
+}
+
+HRESULT WmiData::Pool(const PoolRow& pool) {
+  return Guarded([&] {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!services_) return E_UNEXPECTED;
+    PropertyValues values;
+    values.emplace_back(OLESTR("Name"), Text(pool.name));
+    values.emplace_back(OLESTR("Threads"), winport::ScopedVariant(pool.threads));
+    values.emplace_back(OLESTR("Busy"), winport::ScopedVariant(pool.busy));
+    values.emplace_back(OLESTR("Idle"),
+                        winport::ScopedVariant(std::max<LONG>(0, pool.threads - pool.busy)));
+    values.emplace_back(OLESTR("Queued"), winport::ScopedVariant(pool.queued));
+    values.emplace_back(OLESTR("Completed"), winport::ScopedVariant(pool.completed));
+    return StoreInstance(services_.Get(), OLESTR("VXPool"), values);
+  });
 }
 
 }  // namespace quillmere::host

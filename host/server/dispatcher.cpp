@@ -1,14 +1,11 @@
-#include "host/dispatcher.h"
+#include "host/server/dispatcher.h"
 
 #include <variant>
 
-#include <winport/scoped_bstr.h>
-#include <winport/wide.h>
-
-#include "host/module_loader.h"
-#include "host/response_writer.h"
-#include "host/soap_message.h"
-#include "host/soap_namespaces.h"
+#include "host/common/hresult_text.h"
+#include "host/soap/response_writer.h"
+#include "host/soap/soap_message.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {
@@ -24,11 +21,10 @@ HttpResponse AsHttp(HttpReply reply, std::string label) {
   return response;
 }
 
-std::string Joined(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names)
-    text += (text.empty() ? "" : ", ") + name;
-  return text;
+// What the request log names the request by: the object and method its SOAPAction names.
+std::string LogLabel(const std::string& soapAction) {
+  const auto named = ParseSoapAction(soapAction);
+  return named ? named->first + "#" + named->second : "?";
 }
 
 }  // namespace
@@ -37,28 +33,15 @@ Dispatcher::Dispatcher(SoapService& service, const HostMethods& hostMethods, Env
     : service_(service), hostMethods_(hostMethods), limits_(limits) {}
 
 HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
-  const auto action = ParseSoapAction(http.Header("soapaction"));
-  if (!action) {
-    return AsHttp(WriteFault(FaultCode::Client,
-                             "The SOAPAction header must name \"urn:quillmere:<Object>#<Method>\""),
-                  "?");
-  }
-  const std::string label = action->first + "#" + action->second;
+  const std::string action = http.Header("soapaction");
+  const std::string label = LogLabel(action);
   auto read = ReadEnvelope(http.body, limits_);
   if (const auto* error = std::get_if<EnvelopeError>(&read)) {
     return AsHttp(WriteFault(error->code, error->text), label);
   }
   SoapRequest& request = std::get<SoapRequest>(read);
-  if (request.call.object != action->first || request.call.method != action->second) {
-    return AsHttp(
-        WriteFault(FaultCode::Client, "The SOAPAction names " + label + " but the body calls " +
-                                          request.call.object + "#" + request.call.method),
-        label);
-  }
-  if (!request.notUnderstood.empty()) {
-    return AsHttp(WriteFault(FaultCode::MustUnderstand,
-                             "Header not understood: " + Joined(request.notUnderstood)),
-                  label);
+  if (const auto refused = CheckRequest(request, action)) {
+    return AsHttp(WriteFault(refused->code, refused->text), label);
   }
   const SoapCall call = request.call;
   const winport::ComPtr<quillmere::ISOAPMessage> message = MakeRequestMessage(std::move(request));
@@ -68,8 +51,7 @@ HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
   if (call.object == kHostObject) {
     response = hostMethods_.Run(message.Get(), call, http.client);
   } else {
-    const winport::ScopedBstr object(winport::Utf8ToWide(call.object).c_str());
-    const HRESULT hr = service_.DispatchSOAP(object.Get(), message.Get(), response.GetAddressOf());
+    const HRESULT hr = service_.Dispatch(call.object, message.Get(), response.GetAddressOf());
     if (!response) {
       return AsHttp(WriteFault(FaultCode::Server, call.object + "#" + call.method +
                                                       " gave no response: " + HresultText(hr)),

@@ -1,4 +1,4 @@
-#include "host/host_log.h"
+#include "host/server/host_log.h"
 
 #include <time.h>
 

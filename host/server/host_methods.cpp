@@ -1,13 +1,11 @@
-#include "host/host_methods.h"
+#include "host/server/host_methods.h"
 
 #include <optional>
 #include <stdexcept>
 
-#include <winport/scoped_bstr.h>
-#include <winport/wide.h>
-
-#include "host/message_faults.h"
-#include "host/soap_message.h"
+#include "host/common/bstr_text.h"
+#include "host/server/message_faults.h"
+#include "host/soap/soap_message.h"
 
 namespace quillmere::host {
 namespace {
@@ -28,8 +26,8 @@ const std::string& Parameter(const SoapCall& call, const std::string& name) {
 }
 
 void Answer(quillmere::ISOAPMessage* response, const char* name, const std::string& value) {
-  const winport::ScopedBstr accessor(winport::Utf8ToWide(name).c_str());
-  const winport::ScopedBstr text(winport::Utf8ToWide(value).c_str());
+  const winport::ScopedBstr accessor = ScopedBstrOf(name);
+  const winport::ScopedBstr text = ScopedBstrOf(value);
   response->addResponseParameter(accessor.Get(), text.Get(), VARIANT_FALSE);
 }
 
@@ -46,7 +44,7 @@ winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessag
   // Jobs belong to a live session: its token is checked first, as the module checks it.
   const auto session = [&]() -> const std::string& {
     const std::string& token = Parameter(call, "IdentityToken");
-    const winport::ScopedBstr bstr(winport::Utf8ToWide(token).c_str());
+    const winport::ScopedBstr bstr = ScopedBstrOf(token);
     winport::ComPtr<quillmere::ISession> found;
     if (FAILED(sessions_.PhantomReconnect(bstr.Get(), found.GetAddressOf()))) {
       throw Refusal(FaultCode::Client, "Your session has timed out or has been logged off");

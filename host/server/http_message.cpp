@@ -1,4 +1,4 @@
-#include "host/http_message.h"
+#include "host/server/http_message.h"
 
 namespace quillmere::host {
 

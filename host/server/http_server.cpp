@@ -1,4 +1,4 @@
-#include "host/http_server.h"
+#include "host/server/http_server.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>

@@ -1,16 +1,14 @@
-#include "host/message_faults.h"
+#include "host/server/message_faults.h"
 
-#include <winport/scoped_bstr.h>
-#include <winport/wide.h>
-
-#include "host/soap_message.h"
+#include "host/common/bstr_text.h"
+#include "host/soap/soap_message.h"
 
 namespace quillmere::host {
 
 void SetFault(quillmere::ISOAPMessage* response, quillmere::FaultCode code, std::string_view text) {
   winport::ComPtr<quillmere::ISOAPFault> fault;
   if (FAILED(response->getSOAPFault(fault.GetAddressOf())) || !fault) return;
-  const winport::ScopedBstr bstr(winport::Utf8ToWide(text).c_str());
+  const winport::ScopedBstr bstr = ScopedBstrOf(text);
   fault->setSpecificFault(bstr.Get(), code);
 }
 

@@ -1,4 +1,4 @@
-#include "host/module_loader.h"
+#include "host/server/module_loader.h"
 
 #include <cstdio>
 #include <iterator>
@@ -17,12 +17,6 @@ std::runtime_error Failure(const std::string& step, HRESULT hr) {
 }
 
 }  // namespace
-
-std::string HresultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
-}
 
 LoadedModule::LoadedModule(const std::filesystem::path& library, quillmere::ISoapService* service,
                            HostLog& log)

@@ -1,8 +1,8 @@
-#include "host/serve_command.h"
+#include "host/server/serve_command.h"
 
 #include <atomic>
-#include <cmath>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -11,24 +11,25 @@
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
-#include "host/dispatcher.h"
-#include "host/extension_object.h"
-#include "host/host_methods.h"
-#include "host/http_server.h"
-#include "host/job_source_class.h"
-#include "host/job_table.h"
-#include "host/log_file_writer_class.h"
-#include "host/message_faults.h"
-#include "host/module_loader.h"
-#include "host/repository.h"
-#include "host/service_catalog.h"
-#include "host/session_manager.h"
-#include "host/soap_message.h"
-#include "host/soap_routes.h"
-#include "host/soap_service.h"
-#include "host/stop_signals.h"
-#include "host/user_store.h"
-#include "host/wmi_data.h"
+#include "host/common/utc_time.h"
+#include "host/components/content_repository.h"
+#include "host/components/extension_object.h"
+#include "host/components/job_source_class.h"
+#include "host/components/job_table.h"
+#include "host/components/log_file_writer_class.h"
+#include "host/components/wmi_data.h"
+#include "host/server/dispatcher.h"
+#include "host/server/host_methods.h"
+#include "host/server/http_server.h"
+#include "host/server/message_faults.h"
+#include "host/server/module_loader.h"
+#include "host/server/soap_routes.h"
+#include "host/server/soap_service.h"
+#include "host/server/stop_signals.h"
+#include "host/soap/service_catalog.h"
+#include "host/soap/soap_message.h"
+#include "host/users/session_manager.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 namespace {
@@ -53,14 +54,8 @@ std::string UrlAuthority(const ListenAddress& listen, uint16_t port) {
 
 // Session records show their start to the second, cut short; the WMI row is to show the
 // same second, so it is given the whole second rather than the exact time.
-DATE WholeSecond(DATE date) {
-  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01 as an OLE date
-  constexpr double kSecondsPerDay = 86400.0;
-  return kUnixEpoch + std::floor((date - kUnixEpoch) * kSecondsPerDay) / kSecondsPerDay;
-}
-
 SessionRow RowOf(const SessionInfo& session) {
-  return {session.id, session.user, session.workstation, WholeSecond(session.created),
+  return {session.id, session.user, session.workstation, WholeSecondOf(session.created),
           session.token};
 }
 
@@ -137,13 +132,12 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
     http.tlsKey = ReadText(options.tlsKey);
   }
   SoapRoutes routes;
-  routes.call = [&](const HttpRequest& request) { return dispatcher(request); };
-  routes.wsdl = [](const std::string& url) { return WsdlDocument(url); };
+  routes.call = std::cref(dispatcher);
+  routes.wsdl = WsdlDocument;
   routes.scheme = http.tlsCertificate.empty() ? "http" : "https";
   std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
   routes.authority = [&] { return UrlAuthority(options.listen, port.load()); };
-  HttpServer server(
-      http, [&](const HttpRequest& request) { return routes(request); }, log);
+  HttpServer server(http, std::cref(routes), log);
   port = server.Port();
 
   const std::string url = routes.scheme + "://" + routes.authority() + "/soap";

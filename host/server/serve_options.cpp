@@ -1,4 +1,4 @@
-#include "host/serve_options.h"
+#include "host/server/serve_options.h"
 
 #include <arpa/inet.h>
 

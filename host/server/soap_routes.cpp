@@ -1,4 +1,4 @@
-#include "host/soap_routes.h"
+#include "host/server/soap_routes.h"
 
 #include <algorithm>
 #include <cctype>

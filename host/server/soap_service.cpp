@@ -1,17 +1,10 @@
-#include "host/soap_service.h"
+#include "host/server/soap_service.h"
 
 #include <mutex>
 
-#include <winport/wide.h>
+#include "host/common/bstr_text.h"
 
 namespace quillmere::host {
-namespace {
-
-std::string Utf8(BSTR text) {
-  return winport::WideToUtf8(winport::BstrView(text));
-}
-
-}  // namespace
 
 SoapService::SoapService(FaultMaker unknownObject) : unknownObject_(std::move(unknownObject)) {}
 
@@ -43,7 +36,7 @@ void SoapService::Clear() {
 
 HRESULT SoapService::Register(quillmere::_ISoapObject* object, BSTR nameSpace) {
   if (object == nullptr) return E_POINTER;
-  const std::string name = Utf8(nameSpace);
+  const std::string name = Utf8Of(nameSpace);
   if (name.empty()) return E_INVALIDARG;
   std::unique_lock hold(mutex_);
   auto& slot = objects_[name];
@@ -55,7 +48,7 @@ HRESULT SoapService::Register(quillmere::_ISoapObject* object, BSTR nameSpace) {
 HRESULT SoapService::Unregister(quillmere::_ISoapObject* object, BSTR nameSpace) {
   winport::ComPtr<quillmere::_ISoapObject> leaving;
   std::unique_lock hold(mutex_);
-  const auto found = objects_.find(Utf8(nameSpace));
+  const auto found = objects_.find(Utf8Of(nameSpace));
   if (found == objects_.end() || found->second.Get() != object) return S_FALSE;
   leaving = std::move(found->second);
   objects_.erase(found);
@@ -67,16 +60,20 @@ HRESULT SoapService::NamedObject(BSTR name, IUnknown** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   std::shared_lock hold(mutex_);
-  const auto found = named_.find(Utf8(name));
+  const auto found = named_.find(Utf8Of(name));
   if (found == named_.end() || !found->second) return E_INVALIDARG;
   return found->second.CopyTo(object);
 }
 
 HRESULT SoapService::DispatchSOAP(BSTR objectName, quillmere::ISOAPMessage* request,
                                   quillmere::ISOAPMessage** response) {
+  return Dispatch(Utf8Of(objectName), request, response);
+}
+
+HRESULT SoapService::Dispatch(const std::string& name, quillmere::ISOAPMessage* request,
+                              quillmere::ISOAPMessage** response) {
   if (request == nullptr || response == nullptr) return E_POINTER;
   *response = nullptr;
-  const std::string name = Utf8(objectName);
   if (const winport::ComPtr<quillmere::_ISoapObject> object = Find(name)) {
     return object->Execute(request, response);
   }

@@ -1,4 +1,4 @@
-#include "host/stop_signals.h"
+#include "host/server/stop_signals.h"
 
 #include <pthread.h>
 

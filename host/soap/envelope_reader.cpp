@@ -10,9 +10,9 @@
 #include <optional>
 #include <type_traits>
 
-#include "host/envelope.h"
-#include "host/soap_namespaces.h"
-#include "host/xml_text.h"
+#include "host/common/xml_text.h"
+#include "host/soap/envelope.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

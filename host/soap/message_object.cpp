@@ -2,16 +2,10 @@
 // is locked and nothing is kept per thread.
 #include "message_object.h"
 
-#include <winport/wide.h>
-
-#include "host/ascii_text.h"
+#include "host/common/bstr_text.h"
 
 namespace quillmere::host {
 namespace {
-
-std::string Utf8(BSTR text) {
-  return ToUtf8(winport::BstrView(text));
-}
 
 HRESULT HandOutText(std::string_view text, BSTR* out) {
   *out = ToBstr(text);
@@ -32,14 +26,14 @@ MessageState* StateOf(quillmere::ISOAPMessage* message) {
 }
 
 HRESULT FaultObject::setSpecificFault(BSTR faultText, quillmere::FaultCode faultCode) {
-  text = Utf8(faultText);
+  text = Utf8Of(faultText);
   code = faultCode;
   faulted = true;
   return S_OK;
 }
 
 HRESULT FaultObject::put_faultDetail(BSTR faultDetail) {
-  detail = Utf8(faultDetail);
+  detail = Utf8Of(faultDetail);
   return S_OK;
 }
 
@@ -77,7 +71,7 @@ HRESULT MessageObject::CopyVariablesBlock(quillmere::ISOAPMessage* request) {
 HRESULT MessageObject::getStringParameterByAccessor(BSTR accessor, BSTR* value) {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;
-  const std::string name = Utf8(accessor);
+  const std::string name = Utf8Of(accessor);
   for (const ResponseParameter& result : state_.results) {
     if (result.name == name) return HandOutText(result.value, value);
   }
@@ -88,9 +82,9 @@ HRESULT MessageObject::getStringParameterByAccessor(BSTR accessor, BSTR* value) 
 }
 
 HRESULT MessageObject::addResponseParameter(BSTR accessor, BSTR value, VARIANT_BOOL bXML) {
-  std::string name = Utf8(accessor);
+  std::string name = Utf8Of(accessor);
   if (name.empty()) return E_INVALIDARG;
-  state_.results.push_back({std::move(name), Utf8(value), bXML != VARIANT_FALSE});
+  state_.results.push_back({std::move(name), Utf8Of(value), bXML != VARIANT_FALSE});
   return S_OK;
 }
 

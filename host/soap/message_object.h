@@ -10,8 +10,8 @@
 #include <winport/com_ptr.h>
 #include <winport/windows.h>
 
-#include "host/envelope.h"
-#include "soap/soap_host.h"
+#include "host/soap/envelope.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere::host {
 

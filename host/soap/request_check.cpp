@@ -1,5 +1,5 @@
 // What the protocol asks of a request beyond a well-formed envelope.
-#include "host/envelope.h"
+#include "host/soap/envelope.h"
 
 namespace quillmere::host {
 

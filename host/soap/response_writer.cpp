@@ -1,7 +1,7 @@
-#include "host/response_writer.h"
+#include "host/soap/response_writer.h"
 
-#include "host/soap_namespaces.h"
-#include "host/xml_text.h"
+#include "host/common/xml_text.h"
+#include "host/soap/soap_namespaces.h"
 #include "message_object.h"
 
 namespace quillmere::host {

@@ -1,4 +1,4 @@
-#include "host/service_catalog.h"
+#include "host/soap/service_catalog.h"
 
 namespace quillmere::host {
 namespace {

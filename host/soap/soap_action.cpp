@@ -1,8 +1,8 @@
 // The SOAPAction header names the object and method a request is for.
 #include <algorithm>
 
-#include "host/envelope.h"
-#include "host/soap_namespaces.h"
+#include "host/soap/envelope.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

@@ -3,9 +3,9 @@
 // host's headers are declared in its namespace and bound to the requests; SOAP clients
 // send them only when asked to, so they stay optional. Responses declare none, so that
 // clients hand back the results themselves; a Variables block still comes back.
-#include "host/service_catalog.h"
-#include "host/soap_namespaces.h"
-#include "host/xml_text.h"
+#include "host/common/xml_text.h"
+#include "host/soap/service_catalog.h"
+#include "host/soap/soap_namespaces.h"
 
 namespace quillmere::host {
 namespace {

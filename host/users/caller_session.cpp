@@ -8,7 +8,7 @@
 #include <winport/scoped_safe_array.h>
 
 #include "com_support.h"
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
 
 namespace quillmere::host {
 
@@ -42,7 +42,7 @@ HRESULT CallerSession::GetLastAccess(DATE* lastAccess) {
 
 HRESULT CallerSession::Touch() {
   if (state_->closed.load()) return kNotAuthenticated;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     state_->Touch(context_->timing.now());
     return S_OK;
   });
@@ -55,7 +55,7 @@ HRESULT CallerSession::IsAdmin(LONG* flags) {
 HRESULT CallerSession::GetUserPermissions(BSTR user, ULONG* groups) {
   if (groups == nullptr) return E_POINTER;
   *groups = 0;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     // A name that is no user has no permissions.
     *groups = context_->users.Groups(Utf8Of(user)).value_or(0);
     return S_OK;
@@ -64,7 +64,7 @@ HRESULT CallerSession::GetUserPermissions(BSTR user, ULONG* groups) {
 
 HRESULT CallerSession::SetUserPermissions(BSTR user, ULONG groups) {
   if (!Administrator()) return E_ACCESSDENIED;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     context_->users.SetGroups(Utf8Of(user), groups);
     return S_OK;
   });
@@ -72,7 +72,7 @@ HRESULT CallerSession::SetUserPermissions(BSTR user, ULONG groups) {
 
 HRESULT CallerSession::SetPassword(BSTR user, BSTR password) {
   if (!Administrator()) return E_ACCESSDENIED;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     context_->users.SetPassword(Utf8Of(user), Utf8Of(password));
     return S_OK;
   });
@@ -81,7 +81,7 @@ HRESULT CallerSession::SetPassword(BSTR user, BSTR password) {
 HRESULT CallerSession::GetUserList(VARIANT* users) {
   if (users == nullptr) return E_POINTER;
   VariantInit(users);
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     const std::vector<UserEntry> entries = context_->users.List();
     winport::ScopedSafeArray names(
         SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(entries.size())));

@@ -6,8 +6,8 @@
 
 #include <winport/com_object.h>
 
+#include "quillmere/session_manager.h"
 #include "session_state.h"
-#include "soap/session_manager.h"
 
 namespace quillmere::host {
 

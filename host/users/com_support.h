@@ -1,16 +1,16 @@
-// What the session objects share at their COM boundary: text conversion and the
-// translation of exceptions into HRESULTs (none may cross into the caller).
+// What the session objects share at their COM boundary: the HRESULTs of their refusals and
+// the guard that turns exceptions into them (none may cross into the caller).
 #pragma once
 
-#include <new>
-#include <string>
+#include <exception>
 #include <string_view>
+#include <utility>
 
-#include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "host/ascii_text.h"
-#include "host/user_store.h"
+#include "host/common/bstr_text.h"
+#include "host/common/com_boundary.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 
@@ -18,17 +18,6 @@ namespace quillmere::host {
 inline constexpr HRESULT kNotAuthenticated = HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED);
 inline constexpr HRESULT kUserExists = HRESULT_FROM_WIN32(1316);  // ERROR_USER_EXISTS
 inline constexpr HRESULT kNoSuchUser = HRESULT_FROM_WIN32(1317);  // ERROR_NO_SUCH_USER
-
-inline std::string Utf8Of(BSTR text) {
-  return ToUtf8(winport::BstrView(text));
-}
-
-// A new BSTR; throws std::bad_alloc when there is no memory for it.
-inline BSTR NewBstr(std::string_view utf8) {
-  BSTR text = ToBstr(utf8);
-  if (text == nullptr) throw std::bad_alloc();
-  return text;
-}
 
 inline HRESULT HresultOf(UserProblem problem) {
   switch (problem) {
@@ -41,17 +30,16 @@ inline HRESULT HresultOf(UserProblem problem) {
   }
 }
 
+// For Guarded: a refused user change answers its own HRESULT.
+inline HRESULT UserFailure(const std::exception& error) noexcept {
+  const auto* refused = dynamic_cast<const UserError*>(&error);
+  return refused != nullptr ? HresultOf(refused->problem()) : E_FAIL;
+}
+
+// The session objects' methods: Guarded, with the user store's refusals as their HRESULTs.
 template <class Body>
-HRESULT Guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const UserError& error) {
-    return HresultOf(error.problem());
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+HRESULT GuardedUserCall(Body&& body) noexcept {
+  return Guarded(std::forward<Body>(body), UserFailure);
 }
 
 // An out-parameter's value; E_POINTER without a place for it.

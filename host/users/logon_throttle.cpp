@@ -1,4 +1,4 @@
-#include "host/logon_throttle.h"
+#include "host/users/logon_throttle.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 #include "password_hash.h"
 
 namespace quillmere::host {

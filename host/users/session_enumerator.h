@@ -7,8 +7,8 @@
 #include <winport/com_object.h>
 #include <winport/com_ptr.h>
 
+#include "quillmere/session_manager.h"
 #include "session_record.h"
-#include "soap/session_manager.h"
 
 namespace quillmere::host {
 

@@ -1,4 +1,4 @@
-#include "host/session_manager.h"
+#include "host/users/session_manager.h"
 
 #include <algorithm>
 #include <thread>
@@ -6,7 +6,7 @@
 
 #include "caller_session.h"
 #include "com_support.h"
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
 #include "random_text.h"
 #include "session_enumerator.h"
 #include "session_record.h"
@@ -48,7 +48,7 @@ HRESULT SessionManager::PhantomReconnect(BSTR identityToken, quillmere::ISession
 HRESULT SessionManager::Logon(BSTR user, BSTR password, BSTR* identityToken) {
   if (identityToken == nullptr) return E_POINTER;
   *identityToken = nullptr;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     const std::optional<std::string> token = Logon(Utf8Of(user), Utf8Of(password));
     if (!token) return E_ACCESSDENIED;
     *identityToken = NewBstr(*token);
@@ -57,7 +57,7 @@ HRESULT SessionManager::Logon(BSTR user, BSTR password, BSTR* identityToken) {
 }
 
 HRESULT SessionManager::Logoff(BSTR identityToken) {
-  return Guarded([&] { return Logoff(Utf8Of(identityToken)) ? S_OK : kNotAuthenticated; });
+  return GuardedUserCall([&] { return Logoff(Utf8Of(identityToken)) ? S_OK : kNotAuthenticated; });
 }
 
 std::optional<std::string> SessionManager::Logon(std::string_view user, std::string_view password,
@@ -101,7 +101,7 @@ bool SessionManager::Logoff(std::string_view identityToken) {
 HRESULT SessionManager::EnumSessions(quillmere::ISessionEnumerator** sessions) {
   if (sessions == nullptr) return E_POINTER;
   *sessions = nullptr;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     std::vector<std::shared_ptr<SessionState>> states;
     {
       std::lock_guard lock(mutex_);
@@ -158,7 +158,7 @@ size_t SessionManager::Count() const {
 HRESULT SessionManager::Connect(BSTR identityToken, bool activity, quillmere::ISession** session) {
   if (session == nullptr) return E_POINTER;
   *session = nullptr;
-  return Guarded([&] {
+  return GuardedUserCall([&] {
     const std::string token = Utf8Of(identityToken);
     std::shared_ptr<SessionState> state;
     bool expired = false;

@@ -3,39 +3,15 @@
 #include <utility>
 
 #include "com_support.h"
-#include "host/utc_time.h"
+#include "host/common/utc_time.h"
+#include "host/common/xml_text.h"
 
 namespace quillmere::host {
 
-namespace {
-void AppendEscaped(std::string& xml, std::string_view value) {
-  for (const char c : value) {
-    switch (c) {
-      case '&':
-        xml += "&amp;";
-        break;
-      case '<':
-        xml += "&lt;";
-        break;
-      case '>':
-        xml += "&gt;";
-        break;
-      case '"':
-        xml += "&quot;";
-        break;
-      default:
-        xml += c;
-    }
-  }
-}
-}  // namespace
-
 std::string SessionOpeningXml(LONG id, std::string_view user,
                               std::chrono::system_clock::time_point started) {
-  std::string xml = "<SESSION id=\"" + std::to_string(id) + "\" user=\"";
-  AppendEscaped(xml, user);
-  xml += "\" started=\"" + UtcText(started) + "\">";
-  return xml;
+  return "<SESSION id=\"" + std::to_string(id) + "\" user=\"" + EscapeXmlAttribute(user) +
+         "\" started=\"" + UtcText(started) + "\">";
 }
 
 SessionRecord::SessionRecord(SessionInfo info, std::string xml, LONG jobs)

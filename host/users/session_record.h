@@ -5,8 +5,8 @@
 
 #include <winport/com_object.h>
 
-#include "host/session_manager.h"
-#include "soap/session_manager.h"
+#include "host/users/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere::host {
 

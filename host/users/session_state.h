@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "host/session_manager.h"
+#include "host/users/session_manager.h"
 
 namespace quillmere::host {
 

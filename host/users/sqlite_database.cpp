@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 

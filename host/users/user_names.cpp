@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 

@@ -1,4 +1,4 @@
-#include "host/user_store.h"
+#include "host/users/user_store.h"
 
 #include <system_error>
 #include <utility>

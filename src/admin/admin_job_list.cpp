@@ -5,7 +5,7 @@
 
 #include "errors/com_error.h"
 #include "errors/failure_helpers.h"
-#include "soap/job_source.h"
+#include "quillmere/job_source.h"
 
 namespace quillmere {
 

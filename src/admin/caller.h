@@ -6,8 +6,8 @@
 #include <winport/scoped_bstr.h>
 #include <winport/windows.h>
 
-#include "soap/session_manager.h"
-#include "soap/soap_host.h"
+#include "quillmere/session_manager.h"
+#include "quillmere/soap_host.h"
 #include "soap/soap_object_impl.h"
 
 namespace quillmere {

@@ -1,6 +1,6 @@
 #include "group_tags.h"
 
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace quillmere {
 

@@ -9,7 +9,7 @@
 #include "errors/entry.h"
 #include "errors/new_bstr.h"
 #include "quick_safe_array_access.h"
-#include "soap/repository.h"
+#include "quillmere/repository.h"
 #include "soap/response_document.h"
 
 namespace quillmere {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "errors/failure_helpers.h"
 #include "settings/ansi_text.h"
 
 namespace quillmere {
@@ -83,16 +84,18 @@ bool LogUserActions::LogUserAction(const OLECHAR* user, const OLECHAR* action) {
   if (!enabled_.load(std::memory_order_acquire) || !mutex_.IsValid()) return false;
   const MutexHold hold(mutex_.Get());
   if (folder_.empty()) return false;
-  try {
+  // A line that cannot be made is lost; the caller is not told. Only a day file that
+  // cannot be opened is answered.
+  bool opened = true;
+  RunIgnoringFailure([&] {
     const winport::ScopedHandle file = OpenDayFile();
-    if (!file.IsValid()) return false;
+    opened = file.IsValid();
+    if (!opened) return;
     char time[kClockTextLength] = {};
     _strtime(time);
     Write(file.Get(), Format("%-10s%-20s%s\r\n", time, Ansi(user).c_str(), Ansi(action).c_str()));
-  } catch (...) {
-    // A line that cannot be made is lost; the caller is not told.
-  }
-  return true;
+  });
+  return opened;
 }
 
 }  // namespace quillmere

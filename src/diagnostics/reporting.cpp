@@ -24,34 +24,30 @@ winport::ScopedBstr CopyText(const OLECHAR* text) {
 
 }  // namespace
 
-Reporting::Reporting(MsmqRuntime& msmqRuntime)
+Reporting::Reporting(MsmqRuntime& msmqRuntime, ReportQueue::Consumer* consumer)
     : msmqRuntime_(msmqRuntime),
       msmqQueue_(msmqRuntime, eventLog_),
-      processId_(GetCurrentProcessId()) {}
-
-Reporting::~Reporting() {
-  // The worker calls Process and the event writers, which use the members below.
-  Stop();
-}
+      processId_(GetCurrentProcessId()),
+      queue_(consumer != nullptr ? *consumer : ownDelivery_) {}
 
 void Reporting::Report(DWORD level, const OLECHAR* source, const OLECHAR* description) {
   EnsureInitialized();
   // Before any copy: a filtered report costs only the test.
   if (!ReportPassesFilter(level, ReportingLevel(), TraceBits())) return;
-  Queue(level, source, description, nullptr, kNoErrorNumber);
+  QueueReport(level, source, description, nullptr, kNoErrorNumber);
 }
 
 void Reporting::ReportError(const OLECHAR* source, const OLECHAR* description, LONG errorNumber,
                             const OLECHAR* location) {
   EnsureInitialized();
-  Queue(kLevelError, source, description, location, errorNumber);
+  QueueReport(kLevelError, source, description, location, errorNumber);
 }
 
 void Reporting::Trace(bool entering, const OLECHAR* functionName) {
   EnsureInitialized();
   if (!LevelEnabled(kLevelTrace)) return;
-  Queue(kLevelTrace, functionName, entering ? OLESTR("*ENTER*") : OLESTR("*LEAVE*"), nullptr,
-        entering ? kTraceEntered : kTraceLeft);
+  QueueReport(kLevelTrace, functionName, entering ? OLESTR("*ENTER*") : OLESTR("*LEAVE*"), nullptr,
+              entering ? kTraceEntered : kTraceLeft);
 }
 
 void Reporting::EnsureInitialized() {
@@ -59,7 +55,7 @@ void Reporting::EnsureInitialized() {
 }
 
 void Reporting::Initialize() {
-  if (!ReadSettings()) WriteErrorEvent(kEventSettingsMissing);
+  if (!ReadSettings()) WriteStatusEvent(EVENTLOG_ERROR_TYPE, kEventSettingsMissing);
   if (settings_.LogToFile) {
     // Without the writer, file logging stays off for the life of the object.
     CoCreateInstance(__uuidof(LogFileWriter), nullptr, kLogFileWriterContext,
@@ -115,7 +111,7 @@ bool Reporting::LogUserAction(const OLECHAR* user, const OLECHAR* action) {
   return LogUserActions::LogUserAction(user, action);
 }
 
-void Reporting::Process(std::unique_ptr<ReportRecord> record) {
+void Reporting::Deliver(std::unique_ptr<ReportRecord> record) {
   const bool error = record->level == kLevelError;
   if (error || settings_.LogToEventLog) {
     const winport::WideString text = FormatMessageText(*record);
@@ -144,20 +140,12 @@ bool Reporting::LevelEnabled(DWORD level) const {
   return (level & EffectiveLevelMask(ReportingLevel(), TraceBits())) != 0;
 }
 
-void Reporting::WriteErrorEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_ERROR_TYPE, kCategoryNone, eventId);
+void Reporting::WriteStatusEvent(WORD type, DWORD eventId) {
+  eventLog_.WriteEvent(type, kCategoryNone, eventId);
 }
 
-void Reporting::WriteWarningEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_WARNING_TYPE, kCategoryNone, eventId);
-}
-
-void Reporting::WriteInfoEvent(DWORD eventId) {
-  eventLog_.WriteEvent(EVENTLOG_INFORMATION_TYPE, kCategoryNone, eventId);
-}
-
-void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* description,
-                      const OLECHAR* location, LONG errorNumber) {
+void Reporting::QueueReport(DWORD level, const OLECHAR* source, const OLECHAR* description,
+                            const OLECHAR* location, LONG errorNumber) {
   auto record = OrOutOfMemory([] { return std::make_unique<ReportRecord>(); });
   record->level = level;
   record->processId = processId_;
@@ -168,7 +156,7 @@ void Reporting::Queue(DWORD level, const OLECHAR* source, const OLECHAR* descrip
   record->errorNumber = errorNumber;
   record->time = FormatTimestamp();
   // The queue owns it from here, also when it refuses it.
-  Enqueue(std::move(record));
+  queue_.Enqueue(std::move(record));
 }
 
 }  // namespace quillmere

@@ -8,6 +8,7 @@
 #include "decimal.h"
 #include "errors/com_error.h"
 #include "errors/failure_helpers.h"
+#include "errors/on_failure.h"
 #include "plain_heap.h"
 
 namespace quillmere {
@@ -165,17 +166,14 @@ void CXmlElement::AddChild(CXmlElement& child) {
 }
 
 CXmlElement& CXmlElement::AddNewChild(winport::WideView name, winport::WideView text) {
-  const bool arenaIsNew = arena_ == nullptr;
-  try {
-    return OrOutOfMemory([&]() -> CXmlElement& { return MakeChild(name, text); });
-  } catch (...) {
-    // A failed first child leaves no arena behind either.
+  // A failed first child leaves no arena behind either.
+  const OnFailure dropNewArena([this, arenaIsNew = arena_ == nullptr]() noexcept {
     if (arenaIsNew) {
       ownArena_.reset();
       arena_ = nullptr;
     }
-    throw;
-  }
+  });
+  return OrOutOfMemory([&]() -> CXmlElement& { return MakeChild(name, text); });
 }
 
 CXmlElement& CXmlElement::MakeChild(winport::WideView name, winport::WideView text) {

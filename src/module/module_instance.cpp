@@ -1,9 +1,8 @@
 #include "module/module_instance.h"
 
-#include <new>
 #include <optional>
 
-#include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 
 namespace quillmere {
 
@@ -15,13 +14,9 @@ std::optional<CWSModule> g_module;
 }  // namespace
 
 BOOL AttachModule(HINSTANCE module) {
-  try {
-    g_module.emplace();
-  } catch (const _com_error&) {
-    return FALSE;
-  } catch (const std::bad_alloc&) {
-    return FALSE;
-  }
+  // A COM error or an allocation failure leaves it unmade, and the library unloaded.
+  RunAnsweringComOrMemoryError([] { g_module.emplace(); });
+  if (!g_module) return FALSE;
   g_module->ProcessAttach(module);
   return TRUE;
 }

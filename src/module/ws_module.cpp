@@ -10,9 +10,6 @@ namespace quillmere {
 CWSModule::CWSModule() : previousTranslator_(_set_se_translator(&TranslateStructuredException)) {}
 
 CWSModule::~CWSModule() {
-  // Stopped here, while this is still the whole object: the worker calls its virtual
-  // operations, and the base destructors would change them under it.
-  Stop();
   _set_se_translator(previousTranslator_);
 }
 

@@ -280,6 +280,13 @@ bool ISOAPObjectImpl::FollowOnSuccess(ExecuteContext& context) {
   return SUCCEEDED(context.result);
 }
 
+std::vector<WideString> ISOAPObjectImpl::MethodNames() const {
+  std::vector<WideString> names;
+  for (const SOAPMethod* method : methods_)
+    names.emplace_back(UpToNul(method->name().Get()));
+  return names;
+}
+
 SOAPMethod* ISOAPObjectImpl::FindMethod(WideView name) const {
   for (SOAPMethod* method : methods_) {
     const ScopedBstr candidate = method->name();

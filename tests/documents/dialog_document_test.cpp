@@ -1,15 +1,12 @@
-// The dialog document around a listing, byte for byte, and the 8-bit literals of its frame.
+// The 8-bit literals of the dialog frame around a listing. The framed documents are compared
+// byte for byte where the listings are made (tests/admin).
 #include <gtest/gtest.h>
-
-#include <utility>
 
 #include <winport/scoped_bstr.h>
 #include <winport/wide.h>
 #include <winport/windows.h>
 
 #include "documents/dialog_skeleton.h"
-#include "documents/listing_document.h"
-#include "documents/xml_element.h"
 #include "errors/com_error.h"
 #include "platform_skips.h"
 #include "wide_matchers.h"
@@ -17,30 +14,7 @@
 namespace quillmere {
 namespace {
 
-using testing_support::Narrow;
 using testing_support::NarrowBstr;
-
-// The listing's content appended piece by piece, as the walk writes it.
-TEST(DialogDocument, FramesListing) {
-  // the listing's content, the document
-  const std::pair<const char*, const char*> cases[] = {
-      {"",
-       "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" "
-       "txtcolor=\"#FFFFFF\" text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
-       "<QMSDIALOGCONTENT><ADMINSESSIONLIST/> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"},
-      {"<SESSION id=\"1\"><GROUP>Admins</GROUP></SESSION>",
-       "<QMSDIALOG><QMSDIALOGBAR><QMSSTATIC fontface=\"system\" fontsize=\"\" "
-       "txtcolor=\"#FFFFFF\" text=\"Administrative Session List\"/> \n</QMSDIALOGBAR> \n"
-       "<QMSDIALOGCONTENT><ADMINSESSIONLIST><SESSION id=\"1\"><GROUP>Admins</GROUP></SESSION>"
-       "</ADMINSESSIONLIST> \n</QMSDIALOGCONTENT> \n</QMSDIALOG>"},
-  };
-  for (const auto& [content, expected] : cases) {
-    CListingDocument listing(OLESTR("Administrative Session List"), OLESTR("ADMINSESSIONLIST"));
-    for (const char* piece = content; *piece != '\0'; ++piece)
-      listing.Content() += OLECHAR(*piece);
-    EXPECT_EQ(Narrow(listing.Finish()), expected);
-  }
-}
 
 // Each of the title bar's three literal values is a conversion that can fail.
 TEST(DialogDocument, EachLiteralConversionFailureRaises) {

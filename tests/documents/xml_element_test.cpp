@@ -44,14 +44,6 @@ TEST(XmlElementWrite, LeafShapes) {
   }
 }
 
-TEST(XmlElementWrite, SetTextReplacesText) {
-  CXmlElement element(OLESTR("TD"), OLESTR("old"));
-  element.SetText(OLESTR("new"));
-  EXPECT_EQ(Document(element), "<TD>new</TD>");
-  element.SetText(OLESTR(""));
-  EXPECT_EQ(Document(element), "<TD/>");
-}
-
 // In the order added; an empty value is written as "", an attribute without a name is
 // dropped, nothing is escaped and numbers are plain decimal.
 TEST(XmlElementWrite, Attributes) {

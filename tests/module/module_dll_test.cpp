@@ -12,8 +12,8 @@
 
 #include "module/module_ids.h"
 #include "platform_skips.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "registry_text.h"
-#include "soap/soap_object_interfaces.h"
 #include "test_host.h"
 #include "wide_matchers.h"
 
@@ -191,42 +191,6 @@ TEST_F(ModuleDll, TheTypeLibraryListsBothClassesFaultCodeAndTheInterfaces) {
                        "0 FaultCode ", "3 IAdminister ", "3 ISOAPFault ", "3 ISOAPMessage ",
                        "3 ISetting ", "3 ISoapService ", "3 IWbemProvider ", "3 _ISoapObject ",
                        "5 Administer Administer Class", "5 WbemProvider WbemProvider Class"}));
-}
-
-TEST_F(ModuleDll, ObjectsAnswerTheirInterfaceTableOnly) {
-  ASSERT_EQ(Call("DllRegisterServer"), S_OK);
-  for (const OLECHAR* progId : {OLESTR("quillmere.Administer"), OLESTR("quillmere.WbemProvider")}) {
-    CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
-    ComPtr<IUnknown> object;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IUnknown),
-                               reinterpret_cast<void**>(object.GetAddressOf())),
-              S_OK)
-        << Narrow(progId);
-    const IID defaultIid =
-        IsEqualGUID(clsid, __uuidof(Administer)) ? __uuidof(IAdminister) : __uuidof(IWbemProvider);
-    const IID otherDefault =
-        IsEqualGUID(clsid, __uuidof(Administer)) ? __uuidof(IWbemProvider) : __uuidof(IAdminister);
-    for (const IID& iid : {defaultIid, __uuidof(quillmere::_ISoapObject),
-                           __uuidof(ISupportErrorInfo), __uuidof(quillmere::ISetting)}) {
-      ComPtr<IUnknown> answered;
-      EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(answered.GetAddressOf())),
-                S_OK);
-    }
-    for (const IID& iid : {__uuidof(IDispatch), otherDefault, __uuidof(IClassFactory)}) {
-      void* answered = &answered;
-      EXPECT_EQ(object->QueryInterface(iid, &answered), E_NOINTERFACE);
-      EXPECT_EQ(answered, nullptr);
-    }
-    ComPtr<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(object.As(&errorInfo), S_OK);
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(defaultIid), S_OK);
-    for (const IID& iid :
-         {__uuidof(quillmere::_ISoapObject), __uuidof(quillmere::ISetting), __uuidof(IUnknown)}) {
-      EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(iid), S_FALSE);
-    }
-  }
-  ASSERT_EQ(Call("DllUnregisterServer"), S_OK);
 }
 
 TEST_F(ModuleDll, ClassObjectRefusalsAndTheirCodes) {

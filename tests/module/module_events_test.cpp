@@ -12,7 +12,7 @@
 
 #include <winport/windows.h>
 
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "test_host.h"
 
 #ifdef _WIN32

@@ -55,19 +55,6 @@ class ServedObject : public testing::Test {
   testing_support::RecordingReporter reporting_;
 };
 
-TEST_F(ServedObject, HoldsTheModuleWhileAliveAndReleasesOnce) {
-  IUnknown* object = nullptr;
-  ASSERT_EQ(ProbeObject::Create(module_, reporting_, __uuidof(IUnknown),
-                                reinterpret_cast<void**>(&object)),
-            S_OK);
-  EXPECT_EQ(module_.GetLockCount(), 1);
-  EXPECT_EQ(object->AddRef(), 2u);
-  EXPECT_EQ(object->Release(), 1u);
-  EXPECT_EQ(object->Release(), 0u);
-  EXPECT_EQ(module_.GetLockCount(), 0);
-  EXPECT_EQ(script_.events, (std::vector<std::string>{"construct", "release"}));
-}
-
 // A failed FinalConstruct or query gives its code and destroys the object again.
 TEST_F(ServedObject, FailedConstructionOrQueryDestroysTheObject) {
   struct Case {

@@ -7,7 +7,7 @@
 #include <winport/windows.h>
 
 #include "module/module_ids.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "wide_matchers.h"
 
 namespace {

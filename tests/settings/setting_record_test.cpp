@@ -66,24 +66,5 @@ TEST(SettingRecord, ValueWithoutTextRaisesItsConversionFailure) {
   }
 }
 
-// The row byte for byte, for a value written here (an integer) and one converted (a real).
-TEST(SettingRecord, RowWritesIntegersAndConvertsOtherValues) {
-  VARIANT real;
-  VariantInit(&real);
-  real.vt = VT_R4;
-  real.fltVal = 2.5F;
-  const std::pair<VARIANT, const char*> cases[] = {
-      {winport::ScopedVariant(LONG{-2147483647 - 1}).Release(), "IntVal</TD> \n<TD>-2147483648"},
-      {real, "RealVal</TD> \n<TD>2.5"}};
-  for (const auto& [value, cells] : cases) {
-    SettingRecord record;
-    record.CimType = value.vt == VT_I4 ? kSettingInteger : kSettingReal;
-    record.Value.Reset(value);
-    record.SettingName.Reset(SysAllocString(OLESTR("Name")));
-    EXPECT_EQ(Narrow(FormatSettingRow(record)),
-              std::string("<TR><TD>Name</TD> \n<TD/> \n<TD/> \n<TD>") + cells + "</TD> \n</TR>");
-  }
-}
-
 }  // namespace
 }  // namespace quillmere

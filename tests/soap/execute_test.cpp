@@ -74,7 +74,6 @@ const ResultRow kResults[] = {
      {{"IdentityToken", ""}, {"uri", "/soap/Tester"}}},
     {"MethodAnsweredItself", "Run", Returns(quillmere::kMethodAnswered), S_FALSE, false, {}, ""},
     {"DoneDirectly", "Run", Returns(quillmere::kMethodDoneDirectly), S_OK, true, {}, ""},
-    {"DoneDirectlyAlso", "Run", Returns(quillmere::kMethodDoneDirectlyAlso), S_OK, true, {}, ""},
     {"DoneWithoutOnSuccessRequestIsSFalse", "Run", Returns(S_OK), S_FALSE, true, {}, ""},
     {"FailureCodeCarriesTheErrorInfo", "Run", [] {
        quillmere::MakeErrorInfo(std::string_view("no such session"));

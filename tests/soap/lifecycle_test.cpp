@@ -70,18 +70,6 @@ class SoapObject : public testing::Test {
       winport::MakeComObject<TestObject>(host.reporting, OLESTR("Tester"));
 };
 
-TEST(SoapObjectLifecycle, AnObjectWithoutANameSaysSoAndWithoutTheInformationLevelNothing) {
-  TestHost host;
-  auto object = winport::MakeComObject<TestObject>(host.reporting, nullptr);
-  ASSERT_EQ(object->Init(host.service.Get()), S_OK);
-  EXPECT_EQ(host.reporting.Texts("ISOAPObjectImpl::Init"),
-            std::vector<std::string>{"SOAP Object started: "});
-  host.reporting.SetReportingLevel(quillmere::kLevelWarning);
-  ASSERT_EQ(object->SetStop(), S_OK);
-  EXPECT_TRUE(host.reporting.Texts("ISOAPObjectImpl::SetStop").empty());
-  EXPECT_EQ(host.service->log.Calls(), (std::vector<std::string>{"Register", "Unregister"}));
-}
-
 TEST_F(SoapObject, ThatCannotStartStaysRegisteredAndSaysWhy) {
   object->canStart = false;
   EXPECT_EQ(object->Init(host.service.Get()), E_FAIL);
@@ -100,29 +88,6 @@ TEST_F(SoapObject, ARefusedRegistrationIsInitsAnswerAndIsReported) {
   ASSERT_EQ(reports.size(), 1u);  // the failure, and no "started"
   EXPECT_EQ(reports[0].source, "ISOAPObjectImpl::Init");
   EXPECT_EQ(reports[0].errorNumber, E_ACCESSDENIED);
-}
-
-TEST_F(SoapObject, AnswersItsHostsInterfacesAndNoOthers) {
-  // _ISoapObject is asked for by the registration, ISetting by the setting test.
-  const std::pair<GUID, HRESULT> asked[] = {{__uuidof(IUnknown), S_OK},
-                                            {__uuidof(quillmere::ISOAPMessage), E_NOINTERFACE}};
-  for (const auto& [iid, expected] : asked) {
-    winport::ComPtr<IUnknown> answer;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf())),
-              expected);
-    EXPECT_EQ(answer.Get() != nullptr, expected == S_OK);
-  }
-}
-
-TEST_F(SoapObject, ASettingChangeReplacesTheReportingLevelWhateverItsName) {
-  winport::ComPtr<quillmere::ISetting> setting;
-  ASSERT_EQ(object.As(&setting), S_OK);
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I4;
-  value.lVal = 6;
-  EXPECT_EQ(setting->Modify(nullptr, value), S_OK);
-  EXPECT_EQ(host.reporting.ReportingLevel(), 6u);
 }
 
 }  // namespace

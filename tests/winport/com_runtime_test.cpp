@@ -74,25 +74,6 @@ HRESULT OnFreshThread(HRESULT (*body)()) {
   return result;
 }
 
-// A second init of the same kind is S_FALSE and of the other kind refused; balanced
-// uninits leave the thread free to choose again.
-TEST(ComApartment, InitsCountAndTheKindIsTheFirstOnes) {
-  EXPECT_EQ(OnFreshThread([] {
-              HRESULT first = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-              HRESULT second = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-              HRESULT other = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-              CoUninitialize();
-              CoUninitialize();
-              HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-              CoUninitialize();
-              return first == S_OK && second == S_FALSE && other == RPC_E_CHANGED_MODE &&
-                             again == S_OK
-                         ? S_OK
-                         : E_FAIL;
-            }),
-            S_OK);
-}
-
 // A thread that never joined an apartment activates nothing, unless the process has an
 // MTA, which it then uses.
 TEST(ComApartment, AThreadWithoutInitUsesTheProcessMtaIfThereIsOne) {

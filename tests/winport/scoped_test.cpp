@@ -36,53 +36,29 @@ class ScopedGeneric : public testing::Test {
   void SetUp() override { g_closed.clear(); }
 };
 
-TEST_F(ScopedGeneric, ClosesAValidHandleOnceAndNeitherKindOfNone) {
+// Neither kind of none is closed; Reset closes the old value unless it is the new one;
+// Receive closes what was held; Release hands the value over unclosed.
+TEST_F(ScopedGeneric, ClosesEachValidHandleOnce) {
+  int released = 0;
   {
     Scoped empty;
     EXPECT_EQ(empty.Get(), -1);
-    EXPECT_FALSE(empty.IsValid());
     Scoped zero(0);
     EXPECT_FALSE(zero.IsValid());
     Scoped held(7);
-    EXPECT_TRUE(held.IsValid());
-    EXPECT_EQ(held.Get(), 7);
-  }
-  EXPECT_EQ(g_closed, std::vector<int>{7});
-}
-
-TEST_F(ScopedGeneric, ReleaseHandsTheValueOverWithoutClosingIt) {
-  int raw = 0;
-  {
-    Scoped held(7);
-    raw = held.Release();
-    EXPECT_EQ(held.Get(), -1);
-    EXPECT_FALSE(held.IsValid());
-  }
-  EXPECT_EQ(raw, 7);
-  EXPECT_TRUE(g_closed.empty());
-}
-
-TEST_F(ScopedGeneric, ResetClosesTheOldValueUnlessItIsTheNewOne) {
-  Scoped held(7);
-  held.Reset(8);
-  EXPECT_EQ(g_closed, std::vector<int>{7});
-  held.Reset(8);
-  EXPECT_EQ(g_closed, std::vector<int>{7});
-  held.Reset();
-  EXPECT_EQ(g_closed, (std::vector<int>{7, 8}));
-  EXPECT_EQ(held.Get(), -1);
-}
-
-TEST_F(ScopedGeneric, ReceiveClosesWhatWasHeldAndOwnsWhatTheCalleeStores) {
-  {
-    Scoped held(7);
-    int* out = held.Receive();
+    held.Reset(8);
+    held.Reset(8);
     EXPECT_EQ(g_closed, std::vector<int>{7});
+    int* out = held.Receive();
+    EXPECT_EQ(g_closed, (std::vector<int>{7, 8}));
     EXPECT_EQ(*out, -1);
     *out = 9;
     EXPECT_EQ(held.Get(), 9);
+    released = held.Release();
+    EXPECT_FALSE(held.IsValid());
   }
-  EXPECT_EQ(g_closed, (std::vector<int>{7, 9}));
+  EXPECT_EQ(released, 9);
+  EXPECT_EQ(g_closed, (std::vector<int>{7, 8}));
 }
 
 TEST_F(ScopedGeneric, MovingHandsOwnershipOverAndClosesWhatTheTargetHeld) {
@@ -90,25 +66,15 @@ TEST_F(ScopedGeneric, MovingHandsOwnershipOverAndClosesWhatTheTargetHeld) {
     Scoped first(7);
     Scoped second(std::move(first));
     EXPECT_FALSE(first.IsValid());
-    EXPECT_EQ(second.Get(), 7);
     Scoped third(8);
     third = std::move(second);
     EXPECT_EQ(g_closed, std::vector<int>{8});
     EXPECT_FALSE(second.IsValid());
-    EXPECT_EQ(third.Get(), 7);
     Scoped& alias = third;
     third = std::move(alias);
     EXPECT_EQ(third.Get(), 7);
   }
   EXPECT_EQ(g_closed, (std::vector<int>{8, 7}));
-}
-
-TEST(ScopedHandle, ReleasedHandleStaysOpenForItsNewOwner) {
-  winport::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  ASSERT_TRUE(event.IsValid());
-  const HANDLE raw = event.Release();
-  EXPECT_TRUE(SetEvent(raw));
-  EXPECT_TRUE(CloseHandle(raw));
 }
 
 // Runs body on a thread of its own, so the apartments it makes start and end with it.

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <utility>
 
 #include <winport/event_log_reader.h>
 
@@ -12,28 +15,40 @@
 
 namespace delivery_tests {
 
-// Counts what its worker has delivered, so that a test can wait for it.
-class DeliveringReporting : public quillmere::Reporting {
+// Counts what the worker has delivered, so that a test can wait for it. A base made before
+// the Reporting beside it, so it outlives that object's worker.
+class DeliveryCounter : public quillmere::ReportQueue::Consumer {
  public:
-  using Reporting::Reporting;
-  ~DeliveringReporting() override { Stop(); }
   bool WaitFor(int records) {
     std::unique_lock hold(mutex_);
     return changed_.wait_for(hold, std::chrono::minutes(1), [&] { return delivered_ >= records; });
   }
 
- protected:
   void Process(std::unique_ptr<quillmere::ReportRecord> record) override {
-    Reporting::Process(std::move(record));
+    reporting_->Deliver(std::move(record));
     std::lock_guard hold(mutex_);
     ++delivered_;
     changed_.notify_all();
   }
+  void WriteQueueEvent(WORD type, DWORD eventId) override {
+    reporting_->WriteStatusEvent(type, eventId);
+  }
+
+ protected:
+  quillmere::Reporting* reporting_ = nullptr;
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   int delivered_ = 0;
+};
+
+class DeliveringReporting : public DeliveryCounter, public quillmere::Reporting {
+ public:
+  explicit DeliveringReporting(quillmere::MsmqRuntime& runtime)
+      : Reporting(runtime, static_cast<DeliveryCounter*>(this)) {
+    reporting_ = this;
+  }
 };
 
 // Every event on the machine as "source id type category", and "|" and its first string

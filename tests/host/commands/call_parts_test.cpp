@@ -2,10 +2,10 @@
 // from an answer, the URLs accepted, and the reading layout of a document.
 #include <gtest/gtest.h>
 
-#include "host/call_envelope.h"
-#include "host/command_support.h"
-#include "host/http_client.h"
-#include "host/pretty_xml.h"
+#include "host/commands/call_envelope.h"
+#include "host/commands/command_support.h"
+#include "host/commands/http_client.h"
+#include "host/commands/pretty_xml.h"
 
 namespace quillmere::host {
 namespace {

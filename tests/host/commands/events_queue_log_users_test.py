@@ -172,4 +172,4 @@ class Commands(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:])  # the test cases to run, or all

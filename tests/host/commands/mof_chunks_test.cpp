@@ -1,6 +1,6 @@
 // Cutting a MOF text must keep each statement whole and each line where it was, or the
 // compiler stores half an object or reports the wrong line.
-#include "host/mof_chunks.h"
+#include "host/commands/mof_chunks.h"
 
 #include <gtest/gtest.h>
 

@@ -124,4 +124,4 @@ if __name__ == "__main__":
                         capture_output=True).returncode == 0:
         sys.exit(subprocess.run(["unshare", "--net", "--map-root-user", PYTHON, *sys.argv],
                                 env=dict(os.environ, QUILLMERE_README_NETNS="1")).returncode)
-    unittest.main(argv=sys.argv[:1])
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:])  # the test cases to run, or all

@@ -6,8 +6,8 @@
 
 #include <winport/windows.h>
 
-#include "host/job_source_class.h"
-#include "soap/job_source.h"
+#include "host/components/job_source_class.h"
+#include "quillmere/job_source.h"
 
 namespace host_testing {
 namespace {

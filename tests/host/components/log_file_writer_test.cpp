@@ -12,9 +12,9 @@
 
 #include <winport/windows.h>
 
-#include "diagnostics/log_file_writer.h"
 #include "fresh_machine.h"
-#include "host/log_file_writer_class.h"
+#include "host/components/log_file_writer_class.h"
+#include "quillmere/log_file_writer.h"
 
 namespace host_testing {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <winport/windows.h>
 
-#include "host/wmi_data.h"
+#include "host/components/wmi_data.h"
 
 namespace host_testing {
 namespace {

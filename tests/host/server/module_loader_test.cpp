@@ -7,8 +7,8 @@
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
-#include "host/module_loader.h"
-#include "host/soap_service.h"
+#include "host/server/module_loader.h"
+#include "host/server/soap_service.h"
 #include "registry_text.h"
 
 namespace {

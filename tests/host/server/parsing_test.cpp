@@ -1,7 +1,7 @@
 // The listening address as the operator writes it.
 #include <gtest/gtest.h>
 
-#include "host/serve_options.h"
+#include "host/server/serve_options.h"
 
 namespace {
 

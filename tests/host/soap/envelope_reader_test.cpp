@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/envelope.h"
+#include "host/soap/envelope.h"
 
 namespace {
 

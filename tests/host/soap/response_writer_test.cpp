@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/response_writer.h"
-#include "host/soap_message.h"
+#include "host/soap/response_writer.h"
+#include "host/soap/soap_message.h"
 #include "message_text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <iterator>
 
-#include "host/soap.h"
+#include "host/soap/soap.h"
 #include "message_text.h"
 
 namespace {

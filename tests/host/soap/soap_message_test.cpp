@@ -3,8 +3,8 @@
 #include <winport/com_ptr.h>
 #include <winport/scoped_com_init.h>
 
-#include "host/response_writer.h"
-#include "host/soap_message.h"
+#include "host/soap/response_writer.h"
+#include "host/soap/soap_message.h"
 #include "message_text.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <vector>
 
-#include "host/logon_throttle.h"
+#include "host/users/logon_throttle.h"
 
 namespace quillmere::host {
 namespace {

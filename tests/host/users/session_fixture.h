@@ -15,8 +15,8 @@
 #include <winport/scoped_bstr.h>
 #include <winport/wide.h>
 
-#include "host/session_manager.h"
-#include "host/user_store.h"
+#include "host/users/session_manager.h"
+#include "host/users/user_store.h"
 
 namespace quillmere::host {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "host/user_store.h"
-#include "soap/session_manager.h"
+#include "host/users/user_store.h"
+#include "quillmere/session_manager.h"
 #include "users/user_names.h"
 
 namespace quillmere::host {

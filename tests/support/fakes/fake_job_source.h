@@ -13,7 +13,7 @@
 
 #include "fakes/call_log.h"
 #include "fakes/served_class.h"
-#include "soap/job_source.h"
+#include "quillmere/job_source.h"
 
 namespace fakes {
 

@@ -9,7 +9,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "diagnostics/log_file_writer.h"
+#include "quillmere/log_file_writer.h"
 
 namespace fakes {
 

@@ -9,7 +9,7 @@
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
-#include "soap/repository.h"
+#include "quillmere/repository.h"
 
 namespace fakes {
 

@@ -13,7 +13,7 @@
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
-#include "soap/session_manager.h"
+#include "quillmere/session_manager.h"
 
 namespace fakes {
 

@@ -12,7 +12,7 @@
 #include <winport/windows.h>
 
 #include "fakes/call_log.h"
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace fakes {
 

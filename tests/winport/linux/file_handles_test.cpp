@@ -1,29 +1,9 @@
-// How files land on this machine and share the handle table with tokens.
+// Files share the handle table with tokens.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
-#include <string>
 
 #include <winport/windows.h>
 
-#include "fresh_machine.h"
-
 namespace {
-
-TEST(FileMachineTest, WindowsPathsLandInThePrefix) {
-  ASSERT_TRUE(CreateDirectoryW(OLESTR("C:\\Data"), nullptr));
-  // Components match existing entries whatever their case.
-  HANDLE file = CreateFileW(OLESTR("c:\\DATA\\Notes.txt"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(file, "text", 4, &written, nullptr));
-  ASSERT_TRUE(CloseHandle(file));
-
-  std::ifstream stream(testing_support::MachinePrefix() / "Data" / "Notes.txt");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(stream), {}), "text");
-}
 
 TEST(FileMachineTest, FilesAndTokensCloseThroughOneTable) {
   HANDLE token = nullptr;

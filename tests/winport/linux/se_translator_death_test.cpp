@@ -7,15 +7,12 @@
 
 #include <winport/windows.h>
 
+#include "hardware_faults.h"
+
 namespace {
 
 void Throw(unsigned, EXCEPTION_POINTERS*) {
   throw 1;
-}
-
-__attribute__((noinline, no_sanitize("address", "undefined"))) void WriteTo(ULONG_PTR address) {
-  volatile ULONG_PTR target = address;  // an address the optimiser cannot see through
-  *reinterpret_cast<volatile int*>(target) = 1;
 }
 
 TEST(SeTranslatorDeathTest, ThreadWithoutTranslatorStillCrashes) {
@@ -23,7 +20,7 @@ TEST(SeTranslatorDeathTest, ThreadWithoutTranslatorStillCrashes) {
   EXPECT_EXIT(
       {
         std::thread([] { _set_se_translator(Throw); }).join();
-        WriteTo(0x10);
+        testing_support::WriteTo(0x10);
       },
       testing::KilledBySignal(SIGSEGV), "");
 }

@@ -11,6 +11,7 @@
 
 #include "mof_compiler_fixture.h"
 #include "wide_matchers.h"
+#include "wmi_client.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ using testing_support::NarrowBstr;
 using winport::ComPtr;
 using winport::ScopedBstr;
 using winport::ScopedVariant;
+using wmi_tests::GetObject;
 
 using mof_tests::kStorePhase;
 
@@ -50,26 +52,10 @@ instance of Q_Setting { Name = "third"; Big = 18446744073709551615; Ratio = 0.5;
 
 class MofCompileStoreTest : public mof_tests::MofCompilerFixture {
  protected:
-  void SetUp() override {
-    MofCompilerFixture::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                               reinterpret_cast<void**>(locator_.GetAddressOf())),
-              S_OK);
-  }
-
-  ComPtr<IWbemServices> Connect(const OLECHAR* path) {
-    ScopedBstr name(path);
+  static ComPtr<IWbemServices> Open(const OLECHAR* path) {
     ComPtr<IWbemServices> services;
-    EXPECT_EQ(locator_->ConnectServer(name.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                      services.GetAddressOf()),
-              S_OK);
+    EXPECT_EQ(wmi_tests::Connect(wmi_tests::Locator().Get(), path, &services), S_OK);
     return services;
-  }
-
-  static HRESULT GetObject(IWbemServices* services, const OLECHAR* path,
-                           ComPtr<IWbemClassObject>* object) {
-    ScopedBstr name(path);
-    return services->GetObject(name.Get(), 0, nullptr, object->ReleaseAndGetAddressOf(), nullptr);
   }
 
   static ScopedVariant Property(IWbemClassObject* object, const OLECHAR* name) {
@@ -77,15 +63,13 @@ class MofCompileStoreTest : public mof_tests::MofCompilerFixture {
     EXPECT_EQ(object->Get(name, 0, value.Receive(), nullptr, nullptr), S_OK);
     return value;
   }
-
-  ComPtr<IWbemLocator> locator_;
 };
 
 TEST_F(MofCompileStoreTest, StoresAClassAndItsInstances) {
   ASSERT_EQ(Compile(kSettingsMof), S_OK);
   ExpectStatus(0, S_OK, 0, 0, 0);
 
-  ComPtr<IWbemServices> services = Connect(u"root\\cimv2\\quillmere");
+  ComPtr<IWbemServices> services = Open(u"root\\cimv2\\quillmere");
   ASSERT_TRUE(services);
   ComPtr<IWbemClassObject> object;
   ASSERT_EQ(GetObject(services.Get(), u"Q_Setting.Name=\"first\"", &object), S_OK);
@@ -131,7 +115,7 @@ instance of Q_Setting { Name = "fifth" Level = 3; };
   EXPECT_EQ(status_.lPhaseError, 1);
   EXPECT_EQ(status_.FirstLine, 4);
 
-  ComPtr<IWbemServices> services = Connect(u"root\\cimv2\\quillmere");
+  ComPtr<IWbemServices> services = Open(u"root\\cimv2\\quillmere");
   ASSERT_TRUE(services);
   ComPtr<IWbemClassObject> object;
   EXPECT_EQ(static_cast<uint32_t>(GetObject(services.Get(), u"Q_Setting=\"fourth\"", &object)),
@@ -160,7 +144,7 @@ TEST_P(MofStoreFailures, NameTheObjectThatFailed) {
   EXPECT_EQ(Compile(text, u"root\\cimv2"), WBEM_S_FALSE);
   ExpectStatus(kStorePhase, static_cast<HRESULT>(c.code), c.object, c.first_line, c.last_line);
   ComPtr<IWbemClassObject> kept;
-  EXPECT_EQ(GetObject(Connect(u"root\\cimv2").Get(), u"Q_Base=\"kept\"", &kept), S_OK);
+  EXPECT_EQ(GetObject(Open(u"root\\cimv2").Get(), u"Q_Base=\"kept\"", &kept), S_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -191,7 +175,7 @@ class Q_Child : Q_Base { uint8 Size = 7; };
 instance of Q_Child { Name = "child"; };
 )";
   ASSERT_EQ(Compile(text, u"\\\\.\\root\\cimv2"), S_OK);
-  ComPtr<IWbemServices> services = Connect(u"root\\cimv2\\quillmere");
+  ComPtr<IWbemServices> services = Open(u"root\\cimv2\\quillmere");
   ASSERT_TRUE(services);
   ComPtr<IWbemClassObject> child;
   ASSERT_EQ(GetObject(services.Get(), u"Q_Child.Name=\"child\"", &child), S_OK);

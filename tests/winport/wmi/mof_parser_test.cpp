@@ -6,7 +6,7 @@
 
 #include <winport/wide.h>
 
-#include "wmi/mof_parser.h"
+#include "wmi/mof/mof_parser.h"
 
 namespace {
 
@@ -188,17 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
     Table, MofSyntaxErrors,
     testing::Values(
         ErrorCase{"class A {\n  string B\n};", WBEMMOF_E_EXPECTED_SEMI, 3, 1},
-        ErrorCase{"class A \n  string B;", WBEMMOF_E_EXPECTED_OPEN_BRACE, 2, 3},
         ErrorCase{"class A {\n  string B;\n", WBEMMOF_E_EXPECTED_CLOSE_BRACE, 3, 1},
         ErrorCase{"[Key class A {};", WBEMMOF_E_EXPECTED_CLOSE_BRACKET, 1, 6},
-        ErrorCase{"[Description(\"x\" class A {};", WBEMMOF_E_EXPECTED_CLOSE_PAREN, 1, 18},
         ErrorCase{"[, Key] class A {};", WBEMMOF_E_EXPECTED_QUALIFIER_NAME, 1, 2},
         ErrorCase{"class A { sint32 B = abc; };", WBEMMOF_E_ILLEGAL_CONSTANT_VALUE, 1, 22},
         ErrorCase{"class A {\n  int B;\n};", WBEMMOF_E_UNRECOGNIZED_TYPE, 2, 3},
-        ErrorCase{"class A { string = 1; };", WBEMMOF_E_EXPECTED_PROPERTY_NAME, 1, 18},
-        ErrorCase{"class { };", WBEMMOF_E_EXPECTED_CLASS_NAME, 1, 7},
         ErrorCase{"instance of A { B 1; };", WBEMMOF_E_INVALID_INSTANCE_DECLARATION, 1, 19},
-        ErrorCase{"instance of A as B { };", WBEMMOF_E_EXPECTED_ALIAS_NAME, 1, 18},
         ErrorCase{"#pragma include(\"x.mof\")", WBEMMOF_E_INVALID_PRAGMA, 1, 9},
         ErrorCase{"#pragma namespace(root)", WBEMMOF_E_INVALID_NAMESPACE_SYNTAX, 1, 19},
         ErrorCase{"class A {\n string B;\n uint32 b;\n};", WBEMMOF_E_DUPLICATE_PROPERTY, 3, 2},
@@ -213,13 +208,11 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"class A { string B = {\"x\"}; };", WBEMMOF_E_UNEXPECTED_ARRAY_INIT, 1, 22},
         ErrorCase{"class A { string B[] = {\"x\", NULL}; };", WBEMMOF_E_NULL_ARRAY_ELEM, 1, 30},
         ErrorCase{"class A { sint32 F(); };", WBEMMOF_E_INVALID_CLASS_DECLARATION, 1, 19},
-        ErrorCase{"enum X {};", WBEMMOF_E_UNRECOGNIZED_TOKEN, 1, 1},
         // What the lexer cannot read.
         ErrorCase{"class A {\n string B = \"open\n};", WBEMMOF_E_UNRECOGNIZED_TOKEN, 2, 13},
         ErrorCase{"class A { string B = \"\\q\"; };", WBEMMOF_E_UNRECOGNIZED_TOKEN, 1, 22},
         ErrorCase{"class A { uint64 B = 18446744073709551616; };", WBEMMOF_E_UNRECOGNIZED_TOKEN, 1,
                   22},
-        ErrorCase{"class A { uint32 B = 12ab; };", WBEMMOF_E_UNRECOGNIZED_TOKEN, 1, 22},
         ErrorCase{"class A {};\n\n  /* never closed", WBEMMOF_E_UNRECOGNIZED_TOKEN, 3, 3},
         ErrorCase{"instance of A as $ {};", WBEMMOF_E_UNRECOGNIZED_TOKEN, 1, 18}));
 

@@ -8,8 +8,6 @@
 namespace wmi_tests {
 namespace {
 
-using winport::ComPtr;
-
 TEST(ObjectPath, FormsAndMalformedPaths) {
   const struct {
     const OLECHAR* text;
@@ -47,25 +45,21 @@ class ObjectModel : public testing::Test {
   void SetUp() override {
     root_ = ConnectRoot();
     ASSERT_TRUE(root_);
-    ASSERT_EQ(root_->GetObject(nullptr, 0, nullptr, base_.GetAddressOf(), nullptr), S_OK);
-    Put(base_.Get(), OLESTR("__CLASS"), OLESTR("Base"), 0);
-    ASSERT_EQ(base_->Put(OLESTR("Id"), 0, nullptr, CIM_SINT32), S_OK);
-    Put(base_.Get(), OLESTR("Text"), OLESTR("default"), CIM_STRING);
-    ComPtr<IWbemQualifierSet> qualifiers;
-    ASSERT_EQ(base_->GetPropertyQualifierSet(OLESTR("Id"), qualifiers.GetAddressOf()), S_OK);
-    winport::ScopedVariant key(static_cast<LONG>(-1));
-    ASSERT_EQ(qualifiers->Put(OLESTR("Key"), const_cast<VARIANT*>(&key.Get()),
-                              WBEM_FLAVOR_FLAG_PROPAGATE_TO_INSTANCE),
-              S_OK);
+    const ScopedVariant key(static_cast<LONG>(-1));
+    base_ = NewClass(root_.Get(), OLESTR("Base"), OLESTR("Id"), CIM_SINT32, key.Get(),
+                     WBEM_FLAVOR_FLAG_PROPAGATE_TO_INSTANCE);
+    ASSERT_EQ(Put(base_.Get(), OLESTR("Text"), Text(OLESTR("default")), CIM_STRING), S_OK);
     ASSERT_EQ(base_->SpawnDerivedClass(0, child_.GetAddressOf()), S_OK);
-    Put(child_.Get(), OLESTR("__CLASS"), OLESTR("Child"), 0);
+    ASSERT_EQ(Put(child_.Get(), OLESTR("__CLASS"), Text(OLESTR("Child"))), S_OK);
     ASSERT_EQ(child_->Put(OLESTR("Extra"), 0, nullptr, CIM_BOOLEAN), S_OK);
   }
 
-  static void Put(IWbemClassObject* object, const OLECHAR* name, const OLECHAR* text,
-                  CIMTYPE type) {
-    winport::ScopedVariant value = Text(text);
-    ASSERT_EQ(object->Put(name, 0, const_cast<VARIANT*>(&value.Get()), type), S_OK);
+  // An instance of `of` whose Id is `id`.
+  static ComPtr<IWbemClassObject> Instance(IWbemClassObject* of, LONG id) {
+    ComPtr<IWbemClassObject> instance;
+    EXPECT_EQ(of->SpawnInstance(0, instance.GetAddressOf()), S_OK);
+    EXPECT_EQ(Put(instance.Get(), OLESTR("Id"), ScopedVariant(id)), S_OK);
+    return instance;
   }
 
   static std::string Names(IWbemClassObject* object, LONG flags,
@@ -91,8 +85,7 @@ class ObjectModel : public testing::Test {
 };
 
 TEST_F(ObjectModel, GetNamesSelectsByOriginKeyAndQualifier) {
-  ComPtr<IWbemClassObject> instance;
-  ASSERT_EQ(child_->SpawnInstance(0, instance.GetAddressOf()), S_OK);
+  ComPtr<IWbemClassObject> instance = Instance(child_.Get(), 1);
   const struct {
     LONG flags;
     const OLECHAR* qualifier;
@@ -114,10 +107,7 @@ TEST_F(ObjectModel, GetNamesSelectsByOriginKeyAndQualifier) {
 }
 
 TEST_F(ObjectModel, SystemPropertiesDescribeTheObject) {
-  ComPtr<IWbemClassObject> instance;
-  ASSERT_EQ(child_->SpawnInstance(0, instance.GetAddressOf()), S_OK);
-  winport::ScopedVariant id(static_cast<LONG>(42));
-  ASSERT_EQ(instance->Put(OLESTR("Id"), 0, const_cast<VARIANT*>(&id.Get()), 0), S_OK);
+  ComPtr<IWbemClassObject> instance = Instance(child_.Get(), 42);
   const std::pair<const OLECHAR*, std::string> cases[] = {
       {OLESTR("__CLASS"), "Child"},
       {OLESTR("__SUPERCLASS"), "Base"},
@@ -137,16 +127,14 @@ TEST_F(ObjectModel, SystemPropertiesDescribeTheObject) {
   EXPECT_EQ(derivation.Get().vt, VT_ARRAY | VT_BSTR);
   EXPECT_EQ(type, CIM_STRING | CIM_FLAG_ARRAY);
   EXPECT_EQ(flavor, WBEM_FLAVOR_ORIGIN_SYSTEM);
-  EXPECT_EQ(instance->Put(OLESTR("__PATH"), 0, const_cast<VARIANT*>(&id.Get()), 0),
-            Status(WBEM_E_READ_ONLY));
+  EXPECT_EQ(Put(instance.Get(), OLESTR("__PATH"), Text(OLESTR("x"))), Status(WBEM_E_READ_ONLY));
 }
 
 TEST_F(ObjectModel, DeleteRemovesLocalPropertiesAndResetsInstanceValues) {
   EXPECT_EQ(child_->Delete(OLESTR("Text")), Status(WBEM_E_PROPAGATED_PROPERTY));
   EXPECT_EQ(child_->Delete(OLESTR("__CLASS")), Status(WBEM_E_SYSTEM_PROPERTY));
-  ComPtr<IWbemClassObject> instance;
-  ASSERT_EQ(child_->SpawnInstance(0, instance.GetAddressOf()), S_OK);
-  Put(instance.Get(), OLESTR("Text"), OLESTR("mine"), 0);
+  ComPtr<IWbemClassObject> instance = Instance(child_.Get(), 1);
+  ASSERT_EQ(Put(instance.Get(), OLESTR("Text"), Text(OLESTR("mine"))), S_OK);
   EXPECT_EQ(instance->Delete(OLESTR("Text")), Status(WBEM_S_RESET_TO_DEFAULT));
   EXPECT_EQ(PropertyText(instance.Get(), OLESTR("Text")), "default");
   EXPECT_EQ(child_->Delete(OLESTR("Extra")), S_OK);
@@ -158,8 +146,7 @@ TEST_F(ObjectModel, DeleteRemovesLocalPropertiesAndResetsInstanceValues) {
 TEST_F(ObjectModel, QualifierSetsAnswerTheirNamesAndFlavors) {
   ComPtr<IWbemQualifierSet> qualifiers;
   ASSERT_EQ(child_->GetQualifierSet(qualifiers.GetAddressOf()), S_OK);
-  winport::ScopedVariant text = Text(OLESTR("about"));
-  ASSERT_EQ(qualifiers->Put(OLESTR("Description"), const_cast<VARIANT*>(&text.Get()),
+  ASSERT_EQ(qualifiers->Put(OLESTR("Description"), Text(OLESTR("about")).AsInput(),
                             WBEM_FLAVOR_NOT_OVERRIDABLE),
             S_OK);
   winport::ScopedVariant read;
@@ -179,10 +166,7 @@ TEST_F(ObjectModel, QualifierSetsAnswerTheirNamesAndFlavors) {
 }
 
 TEST_F(ObjectModel, ObjectTextIsMof) {
-  ComPtr<IWbemClassObject> instance;
-  ASSERT_EQ(base_->SpawnInstance(0, instance.GetAddressOf()), S_OK);
-  winport::ScopedVariant id(static_cast<LONG>(7));
-  ASSERT_EQ(instance->Put(OLESTR("Id"), 0, const_cast<VARIANT*>(&id.Get()), 0), S_OK);
+  ComPtr<IWbemClassObject> instance = Instance(base_.Get(), 7);
   winport::ScopedBstr class_text;
   ASSERT_EQ(base_->GetObjectText(0, class_text.Receive()), S_OK);
   EXPECT_EQ(winport::WideToUtf8(winport::BstrView(class_text.Get())),
@@ -196,34 +180,23 @@ TEST_F(ObjectModel, ObjectTextIsMof) {
 TEST_F(ObjectModel, ClassesAreListedAndDeletedWithTheirDescendants) {
   ASSERT_EQ(root_->PutClass(base_.Get(), 0, nullptr, nullptr), S_OK);
   ASSERT_EQ(root_->PutClass(child_.Get(), 0, nullptr, nullptr), S_OK);
-  const std::pair<LONG, ULONG> cases[] = {{0, 1}, {WBEM_FLAG_SHALLOW, 1}};
-  for (const auto& [flags, count] : cases) {
+  for (LONG flags : {LONG{0}, LONG{WBEM_FLAG_SHALLOW}}) {
     ComPtr<IEnumWbemClassObject> classes;
     ASSERT_EQ(
         root_->CreateClassEnum(Bstr(OLESTR("Base")).Get(), flags, nullptr, classes.GetAddressOf()),
         S_OK);
-    IWbemClassObject* found[4] = {};
-    ULONG returned = 0;
-    classes->Next(0, 4, found, &returned);
-    EXPECT_EQ(returned, count);
-    for (ULONG i = 0; i < returned; ++i)
-      found[i]->Release();
+    EXPECT_EQ(Drain(classes.Get()), 1u) << flags;
   }
   EXPECT_EQ(root_->DeleteClass(Bstr(OLESTR("base")).Get(), 0, nullptr, nullptr), S_OK);
   ComPtr<IWbemClassObject> gone;
-  EXPECT_EQ(root_->GetObject(Bstr(OLESTR("Child")).Get(), 0, nullptr, gone.GetAddressOf(), nullptr),
-            Status(WBEM_E_NOT_FOUND));
+  EXPECT_EQ(GetObject(root_.Get(), OLESTR("Child"), &gone), Status(WBEM_E_NOT_FOUND));
 }
 
 // Stored objects handed out by an enumeration keep their location and answer names in any
 // case, after the connection and the enumeration are gone.
 TEST_F(ObjectModel, EnumeratedInstancesOutliveTheirConnection) {
   ASSERT_EQ(root_->PutClass(base_.Get(), 0, nullptr, nullptr), S_OK);
-  ComPtr<IWbemClassObject> made;
-  ASSERT_EQ(base_->SpawnInstance(0, made.GetAddressOf()), S_OK);
-  winport::ScopedVariant id(static_cast<LONG>(7));
-  ASSERT_EQ(made->Put(OLESTR("Id"), 0, const_cast<VARIANT*>(&id.Get()), 0), S_OK);
-  ASSERT_EQ(root_->PutInstance(made.Get(), 0, nullptr, nullptr), S_OK);
+  ASSERT_EQ(root_->PutInstance(Instance(base_.Get(), 7).Get(), 0, nullptr, nullptr), S_OK);
   ComPtr<IEnumWbemClassObject> instances;
   ASSERT_EQ(
       root_->CreateInstanceEnum(Bstr(OLESTR("Base")).Get(), 0, nullptr, instances.GetAddressOf()),

@@ -17,50 +17,32 @@
 namespace wmi_tests {
 namespace {
 
-using winport::ComPtr;
-
 // A class "Counter" (key Name, sint32 Value) in root\cimv2 with one instance "c" = 1.
 class Repository : public testing::Test {
  protected:
   void SetUp() override {
     root_ = ConnectRoot();
     ASSERT_TRUE(root_);
-    ComPtr<IWbemClassObject> counter;
-    ASSERT_EQ(root_->GetObject(nullptr, 0, nullptr, counter.GetAddressOf(), nullptr), S_OK);
-    winport::ScopedVariant name = Text(OLESTR("Counter"));
-    ASSERT_EQ(counter->Put(OLESTR("__CLASS"), 0, const_cast<VARIANT*>(&name.Get()), 0), S_OK);
-    ASSERT_EQ(counter->Put(OLESTR("Name"), 0, nullptr, CIM_STRING), S_OK);
+    ComPtr<IWbemClassObject> counter =
+        NewClass(root_.Get(), OLESTR("Counter"), OLESTR("Name"), CIM_STRING, BooleanTrue());
     ASSERT_EQ(counter->Put(OLESTR("Value"), 0, nullptr, CIM_SINT32), S_OK);
-    ComPtr<IWbemQualifierSet> qualifiers;
-    ASSERT_EQ(counter->GetPropertyQualifierSet(OLESTR("Name"), qualifiers.GetAddressOf()), S_OK);
-    VARIANT key;
-    VariantInit(&key);
-    key.vt = VT_BOOL;
-    key.boolVal = VARIANT_TRUE;
-    ASSERT_EQ(qualifiers->Put(OLESTR("key"), &key, 0), S_OK);
     ASSERT_EQ(root_->PutClass(counter.Get(), 0, nullptr, nullptr), S_OK);
-    ASSERT_EQ(Store(1), S_OK);
+    ASSERT_EQ(Store(root_.Get(), 1), S_OK);
   }
 
-  HRESULT Store(LONG value) {
-    ComPtr<IWbemClassObject> counter;
-    HRESULT hr = root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(),
-                                  nullptr);
-    ComPtr<IWbemClassObject> instance;
-    if (SUCCEEDED(hr)) hr = counter->SpawnInstance(0, instance.GetAddressOf());
-    if (FAILED(hr)) return hr;
-    winport::ScopedVariant name = Text(OLESTR("c"));
-    winport::ScopedVariant number(value);
-    instance->Put(OLESTR("Name"), 0, const_cast<VARIANT*>(&name.Get()), 0);
-    instance->Put(OLESTR("Value"), 0, const_cast<VARIANT*>(&number.Get()), 0);
-    return root_->PutInstance(instance.Get(), 0, nullptr, nullptr);
+  static HRESULT Store(IWbemServices* root, LONG value) {
+    ComPtr<IWbemClassObject> instance = Spawn(root, OLESTR("Counter"));
+    if (!instance) return E_FAIL;
+    Put(instance.Get(), OLESTR("Name"), Text(OLESTR("c")));
+    Put(instance.Get(), OLESTR("Value"), ScopedVariant(value));
+    return root->PutInstance(instance.Get(), 0, nullptr, nullptr);
   }
 
   std::string Stored() {
     ComPtr<IWbemClassObject> found;
-    const HRESULT hr = root_->GetObject(Bstr(OLESTR("Counter=\"c\"")).Get(), 0, nullptr,
-                                        found.GetAddressOf(), nullptr);
-    return FAILED(hr) ? "error" : PropertyText(found.Get(), OLESTR("Value"));
+    return FAILED(GetObject(root_.Get(), OLESTR("Counter=\"c\""), &found))
+               ? "error"
+               : PropertyText(found.Get(), OLESTR("Value"));
   }
 
   winport::ScopedComInit com_{COINIT_MULTITHREADED};
@@ -77,11 +59,11 @@ TEST_F(Repository, AProcessKilledInsideAWriteLeavesThePreviousState) {
       ComPtr<IWbemServices> root = ConnectRoot();
       if (class_write) {
         ComPtr<IWbemClassObject> counter;
-        root->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr);
+        GetObject(root.Get(), OLESTR("Counter"), &counter);
         counter->Put(OLESTR("Extra"), 0, nullptr, CIM_STRING);
         root->PutClass(counter.Get(), 0, nullptr, nullptr);
       } else {
-        Store(2);
+        Store(root.Get(), 2);
       }
       _exit(0);
     }
@@ -92,34 +74,18 @@ TEST_F(Repository, AProcessKilledInsideAWriteLeavesThePreviousState) {
   }
   EXPECT_EQ(Stored(), "1");
   ComPtr<IWbemClassObject> counter;
-  ASSERT_EQ(
-      root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr),
-      S_OK);
+  ASSERT_EQ(GetObject(root_.Get(), OLESTR("Counter"), &counter), S_OK);
   EXPECT_EQ(counter->Get(OLESTR("Extra"), 0, nullptr, nullptr, nullptr), Status(WBEM_E_NOT_FOUND));
-  EXPECT_EQ(Store(3), S_OK);
+  EXPECT_EQ(Store(root_.Get(), 3), S_OK);
   EXPECT_EQ(Stored(), "3");
-}
-
-// Runs change in a child process with its own connection; true when it succeeded.
-bool ChangedByAnotherProcess(const std::function<HRESULT(IWbemServices*)>& change) {
-  const pid_t child = fork();
-  if (child == 0) {
-    winport::ScopedComInit com(COINIT_MULTITHREADED);
-    ComPtr<IWbemServices> root = ConnectRoot();
-    _exit(root && SUCCEEDED(change(root.Get())) ? 0 : 1);
-  }
-  int status = 0;
-  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST_F(Repository, ClassesChangedByAnotherProcessAreReadAgain) {
   ASSERT_EQ(Stored(), "1");  // the class is now known to this process
   ASSERT_TRUE(ChangedByAnotherProcess([](IWbemServices* root) {
     ComPtr<IWbemClassObject> counter;
-    HRESULT hr =
-        root->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr);
-    winport::ScopedVariant unit = Text(OLESTR("km"));
-    if (SUCCEEDED(hr)) hr = counter->Put(OLESTR("Unit"), 0, const_cast<VARIANT*>(&unit.Get()), 0);
+    HRESULT hr = GetObject(root, OLESTR("Counter"), &counter);
+    if (SUCCEEDED(hr)) hr = Put(counter.Get(), OLESTR("Unit"), Text(OLESTR("km")));
     return SUCCEEDED(hr) ? root->PutClass(counter.Get(), 0, nullptr, nullptr) : hr;
   }));
   ComPtr<IEnumWbemClassObject> instances;
@@ -135,22 +101,17 @@ TEST_F(Repository, ClassesChangedByAnotherProcessAreReadAgain) {
     return root->DeleteClass(Bstr(OLESTR("Counter")).Get(), 0, nullptr, nullptr);
   }));
   ComPtr<IWbemClassObject> gone;
-  EXPECT_EQ(
-      root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, gone.GetAddressOf(), nullptr),
-      Status(WBEM_E_NOT_FOUND));
+  EXPECT_EQ(GetObject(root_.Get(), OLESTR("Counter"), &gone), Status(WBEM_E_NOT_FOUND));
 }
 
 TEST_F(Repository, DeepEnumerationEndsWhenARedefinedSuperclassMakesALoop) {
   ComPtr<IWbemClassObject> counter;
-  ASSERT_EQ(
-      root_->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, counter.GetAddressOf(), nullptr),
-      S_OK);
+  ASSERT_EQ(GetObject(root_.Get(), OLESTR("Counter"), &counter), S_OK);
   // Tally derives from Counter; then Counter is stored again as a subclass of Tally.
   for (const OLECHAR* name : {OLESTR("Tally"), OLESTR("Counter")}) {
     ComPtr<IWbemClassObject> derived;
     ASSERT_EQ(counter->SpawnDerivedClass(0, derived.GetAddressOf()), S_OK);
-    winport::ScopedVariant class_name = Text(name);
-    ASSERT_EQ(derived->Put(OLESTR("__CLASS"), 0, const_cast<VARIANT*>(&class_name.Get()), 0), S_OK);
+    ASSERT_EQ(Put(derived.Get(), OLESTR("__CLASS"), Text(name)), S_OK);
     ASSERT_EQ(root_->PutClass(derived.Get(), 0, nullptr, nullptr), S_OK);
     counter = derived;
   }
@@ -158,87 +119,69 @@ TEST_F(Repository, DeepEnumerationEndsWhenARedefinedSuperclassMakesALoop) {
   ASSERT_EQ(
       root_->CreateInstanceEnum(Bstr(OLESTR("Tally")).Get(), 0, nullptr, instances.GetAddressOf()),
       S_OK);
-  IWbemClassObject* found[4] = {};
-  ULONG returned = 0;
-  EXPECT_EQ(instances->Next(0, 4, found, &returned), Status(WBEM_S_FALSE));
-  EXPECT_EQ(returned, 1u);  // the instance "c" of Counter
-  for (ULONG i = 0; i < returned; ++i)
-    found[i]->Release();
+  EXPECT_EQ(Drain(instances.Get()), 1u);  // the instance "c" of Counter
 }
 
 TEST_F(Repository, AWriteThatFailsBeforeItIsDurableChangesNothing) {
   winport::fault::FailCall("WmiRepositoryWrite", Status(WBEM_E_OUT_OF_DISK_SPACE));
-  EXPECT_EQ(Store(2), Status(WBEM_E_OUT_OF_DISK_SPACE));
+  EXPECT_EQ(Store(root_.Get(), 2), Status(WBEM_E_OUT_OF_DISK_SPACE));
   EXPECT_EQ(Stored(), "1");
 }
 
 TEST_F(Repository, EveryCheckedCallCanBeMadeToFail) {
-  const struct {
-    const char* function;
-    std::function<HRESULT(IWbemServices*)> call;
-  } cases[] = {
-      {"ConnectServer", [](IWbemServices*) { return ConnectRoot() ? S_OK : E_FAIL; }},
+  ComPtr<IWbemLocator> locator = Locator();
+  auto counter_enum = [&](ComPtr<IEnumWbemClassObject>* enumerator) {
+    return root_->CreateInstanceEnum(Bstr(OLESTR("Counter")).Get(), 0, nullptr,
+                                     enumerator->GetAddressOf());
+  };
+  const std::pair<const char*, std::function<HRESULT()>> cases[] = {
+      {"ConnectServer",
+       [&] {
+         ComPtr<IWbemServices> root;
+         return Connect(locator.Get(), OLESTR("root\\cimv2"), &root);
+       }},
       {"GetObject",
-       [](IWbemServices* root) {
+       [&] {
          ComPtr<IWbemClassObject> object;
-         return root->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, object.GetAddressOf(),
-                                nullptr);
+         return GetObject(root_.Get(), OLESTR("Counter"), &object);
        }},
       {"CreateInstanceEnum",
-       [](IWbemServices* root) {
+       [&] {
          ComPtr<IEnumWbemClassObject> enumerator;
-         return root->CreateInstanceEnum(Bstr(OLESTR("Counter")).Get(), 0, nullptr,
-                                         enumerator.GetAddressOf());
+         return counter_enum(&enumerator);
        }},
       {"Next",
-       [](IWbemServices* root) {
+       [&] {
          ComPtr<IEnumWbemClassObject> enumerator;
-         root->CreateInstanceEnum(Bstr(OLESTR("Counter")).Get(), 0, nullptr,
-                                  enumerator.GetAddressOf());
+         counter_enum(&enumerator);
          ComPtr<IWbemClassObject> object;
          ULONG returned = 0;
          return enumerator->Next(0, 1, object.GetAddressOf(), &returned);
        }},
       {"SpawnInstance",
-       [](IWbemServices* root) {
+       [&] {
          ComPtr<IWbemClassObject> object;
-         root->GetObject(Bstr(OLESTR("Counter")).Get(), 0, nullptr, object.GetAddressOf(), nullptr);
+         GetObject(root_.Get(), OLESTR("Counter"), &object);
          ComPtr<IWbemClassObject> instance;
          return object->SpawnInstance(0, instance.GetAddressOf());
        }},
   };
-  for (const auto& c : cases) {
-    winport::fault::FailCall(c.function, Status(WBEM_E_ACCESS_DENIED));
-    if (std::string(c.function) == "ConnectServer") {
-      winport::ComPtr<IWbemLocator> locator;
-      ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                 reinterpret_cast<void**>(locator.GetAddressOf())),
-                S_OK);
-      ComPtr<IWbemServices> root;
-      EXPECT_EQ(locator->ConnectServer(Bstr(OLESTR("root\\cimv2")).Get(), nullptr, nullptr, nullptr,
-                                       0, nullptr, nullptr, root.GetAddressOf()),
-                Status(WBEM_E_ACCESS_DENIED));
-      continue;
-    }
-    EXPECT_EQ(c.call(root_.Get()), Status(WBEM_E_ACCESS_DENIED)) << c.function;
+  for (const auto& [function, call] : cases) {
+    winport::fault::FailCall(function, Status(WBEM_E_ACCESS_DENIED));
+    EXPECT_EQ(call(), Status(WBEM_E_ACCESS_DENIED)) << function;
     winport::fault::Reset();
   }
 }
 
 TEST(CorruptRepository, EveryConnectionFailsWithoutACrash) {
   winport::ScopedComInit com(COINIT_MULTITHREADED);
-  {
-    std::ofstream garbage(winport::machine::WmiDirectory() / "repository.db", std::ios::binary);
-    garbage << std::string(8192, 'x');
-  }
-  winport::ComPtr<IWbemLocator> locator;
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                             reinterpret_cast<void**>(locator.GetAddressOf())),
-            S_OK);
+  std::ofstream(winport::machine::WmiDirectory() / "repository.db", std::ios::binary)
+      << std::string(8192, 'x');
+  ComPtr<IWbemLocator> locator = Locator();
+  ASSERT_TRUE(locator);
   for (int attempt = 0; attempt < 2; ++attempt) {
     ComPtr<IWbemServices> root;
-    EXPECT_EQ(locator->ConnectServer(Bstr(OLESTR("\\\\.\\root\\cimv2")).Get(), nullptr, nullptr,
-                                     nullptr, 0, nullptr, nullptr, root.GetAddressOf()),
+    EXPECT_EQ(Connect(locator.Get(), OLESTR("\\\\.\\root\\cimv2"), &root),
               Status(WBEM_E_CRITICAL_ERROR));
     EXPECT_FALSE(root);
   }
@@ -246,10 +189,8 @@ TEST(CorruptRepository, EveryConnectionFailsWithoutACrash) {
 
 TEST(Connection, NamespacesAndServersAreChecked) {
   winport::ScopedComInit com(COINIT_MULTITHREADED);
-  winport::ComPtr<IWbemLocator> locator;
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                             reinterpret_cast<void**>(locator.GetAddressOf())),
-            S_OK);
+  ComPtr<IWbemLocator> locator = Locator();
+  ASSERT_TRUE(locator);
   const std::pair<const OLECHAR*, HRESULT> cases[] = {
       {OLESTR("\\\\.\\root\\cimv2"), S_OK},
       {OLESTR("root\\CIMV2"), S_OK},
@@ -259,9 +200,7 @@ TEST(Connection, NamespacesAndServersAreChecked) {
   };
   for (const auto& [resource, expected] : cases) {
     ComPtr<IWbemServices> services;
-    EXPECT_EQ(locator->ConnectServer(Bstr(resource).Get(), nullptr, nullptr, nullptr, 0, nullptr,
-                                     nullptr, services.GetAddressOf()),
-              expected)
+    EXPECT_EQ(Connect(locator.Get(), resource, &services), expected)
         << winport::WideToUtf8(resource);
     if (services) {
       EXPECT_EQ(CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,

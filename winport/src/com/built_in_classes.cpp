@@ -1,27 +1,30 @@
 #include "com/built_in_classes.h"
 
-#include "com/inproc_servers.h"
-#include "wmi/locator.h"
-#include "wmi/mof_compiler.h"
+#include <vector>
 
 namespace winport::detail {
 namespace {
 
-struct BuiltInClass {
+struct BuiltInClassEntry {
   const CLSID& clsid;
-  HRESULT (*get_class_object)(REFIID riid, void** ppv);
+  GetClassObjectFunction get_class_object;
 };
 
-const BuiltInClass kBuiltInClasses[] = {
-    {CLSID_StdComponentCategoriesMgr, GetComponentCategoriesClassObject},
-    {CLSID_WbemLocator, winport::wmi::GetLocatorClassObject},
-    {CLSID_MofCompiler, winport::wmi::GetMofCompilerClassObject},
-};
+// Filled while the library loads, read only afterwards. Never destroyed: libraries
+// detached at process exit may still activate a class.
+std::vector<BuiltInClassEntry>& BuiltInClasses() {
+  static auto* classes = new std::vector<BuiltInClassEntry>();
+  return *classes;
+}
 
 }  // namespace
 
+BuiltInClass::BuiltInClass(const CLSID& clsid, GetClassObjectFunction get_class_object) {
+  BuiltInClasses().push_back({clsid, get_class_object});
+}
+
 HRESULT GetBuiltInClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-  for (const BuiltInClass& built_in : kBuiltInClasses) {
+  for (const BuiltInClassEntry& built_in : BuiltInClasses()) {
     if (IsEqualGUID(clsid, built_in.clsid)) return built_in.get_class_object(riid, ppv);
   }
   return REGDB_E_CLASSNOTREG;

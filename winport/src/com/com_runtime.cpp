@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "com/built_in_classes.h"
-#include "com/inproc_servers.h"
 #include "common/injected_fault.h"
+#include "inproc_servers.h"
 
 namespace {
 

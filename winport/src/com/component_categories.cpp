@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "com/built_in_class_factory.h"
-#include "com/inproc_servers.h"
-#include "com/registry_text.h"
+#include "com/built_in_classes.h"
+#include "registry_text.h"
 
 namespace {
 
@@ -91,12 +91,8 @@ class CategoryManager final : public winport::ComObject<ICatRegister> {
   }
 };
 
+// COM activation serves the manager built in.
+const winport::detail::BuiltInClass kCategoryManagerClass(
+    CLSID_StdComponentCategoriesMgr, winport::detail::GetBuiltInClassFactory<CategoryManager>);
+
 }  // namespace
-
-namespace winport::detail {
-
-HRESULT GetComponentCategoriesClassObject(REFIID riid, void** ppv) {
-  return winport::detail::GetBuiltInClassFactory<CategoryManager>(riid, ppv);
-}
-
-}  // namespace winport::detail

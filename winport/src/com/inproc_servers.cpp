@@ -1,10 +1,10 @@
-#include "com/inproc_servers.h"
+#include "inproc_servers.h"
 
 #include <map>
 #include <mutex>
 #include <vector>
 
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 namespace winport::detail {
 namespace {

@@ -14,7 +14,4 @@ HRESULT GetInprocServerClassObject(REFCLSID clsid, REFIID riid, void** ppv);
 // Unloads the loaded servers whose DllCanUnloadNow answers S_OK.
 void FreeUnusedInprocServers();
 
-// The built-in class object of CLSID_StdComponentCategoriesMgr.
-HRESULT GetComponentCategoriesClassObject(REFIID riid, void** ppv);
-
 }  // namespace winport::detail

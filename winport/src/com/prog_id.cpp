@@ -3,7 +3,7 @@
 #include <winport/com.h>
 #include <winport/windows.h>
 
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 namespace {
 

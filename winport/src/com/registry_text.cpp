@@ -1,4 +1,4 @@
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 #include <vector>
 

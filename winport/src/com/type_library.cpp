@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "com/registry_text.h"
+#include "registry_text.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "common/ascii_case.h"
 #include "common/injected_fault.h"
-#include "eventlog/event_log_file.h"
+#include "event_log_file.h"
 
 namespace {
 

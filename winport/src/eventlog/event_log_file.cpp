@@ -17,7 +17,7 @@
 // end of the log and appends its line with one write. A line without its "\n" is being
 // written, or its writer died: readers ignore it, and the next writer removes it. Lines
 // that are not records (say, "# notes") are skipped.
-#include "eventlog/event_log_file.h"
+#include "event_log_file.h"
 #include "common/quoted_text.h"
 
 #include <fcntl.h>

@@ -17,7 +17,7 @@
 
 #include <winport/fault_injection.h>
 
-#include "kernel/handles.h"
+#include "handles.h"
 
 namespace {
 

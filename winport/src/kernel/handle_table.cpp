@@ -9,7 +9,7 @@
 #include <winport/handles.h>
 #include <winport/message.h>
 
-#include "kernel/sync_internal.h"
+#include "sync_internal.h"
 
 namespace winport::detail {
 namespace {

@@ -1,4 +1,4 @@
-#include "kernel/handles.h"
+#include "handles.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "kernel/named_mutex.h"
+#include "named_mutex.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -13,7 +13,7 @@
 
 #include <winport/base_types.h>
 
-#include "kernel/sync_internal.h"
+#include "sync_internal.h"
 
 namespace winport::detail {
 

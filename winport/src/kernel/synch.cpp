@@ -13,8 +13,8 @@
 #include <winport/threads.h>
 
 #include "common/injected_fault.h"
-#include "kernel/named_mutex.h"
-#include "kernel/sync_internal.h"
+#include "named_mutex.h"
+#include "sync_internal.h"
 
 namespace winport::detail {
 

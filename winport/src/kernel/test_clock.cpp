@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "kernel/clock.h"
+#include "clock.h"
 
 namespace winport {
 namespace {

@@ -20,7 +20,7 @@
 #include <winport/synch.h>
 
 #include "kernel/dll_entries.h"
-#include "kernel/sync_internal.h"
+#include "sync_internal.h"
 
 namespace winport::detail {
 namespace {

@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "kernel/clock.h"
+#include "clock.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "oleauto/variant_internal.h"
+#include "variant_internal.h"
 
 namespace winport::detail {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "common/ascii_case.h"
-#include "oleauto/variant_internal.h"
+#include "variant_internal.h"
 
 namespace {
 

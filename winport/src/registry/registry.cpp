@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "common/injected_fault.h"
-#include "registry/registry_hive.h"
+#include "registry_hive.h"
 
 namespace {
 

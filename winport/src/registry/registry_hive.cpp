@@ -33,7 +33,7 @@
 // change and a crash leaves the old hive or the new one. Readers take no lock: they
 // re-read only when the path names another file than the one they hold open (an open
 // file's inode cannot be reused, so its identity is exact).
-#include "registry/registry_hive.h"
+#include "registry_hive.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

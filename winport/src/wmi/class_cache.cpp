@@ -1,4 +1,4 @@
-#include "wmi/class_cache.h"
+#include "class_cache.h"
 
 namespace winport::wmi {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 

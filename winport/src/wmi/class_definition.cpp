@@ -1,4 +1,4 @@
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 

@@ -1,11 +1,11 @@
-#include "wmi/class_object.h"
+#include "class_object.h"
 
 #include "common/injected_fault.h"
+#include "guarded_call.h"
+#include "name_array.h"
+#include "object_path.h"
+#include "qualifier_set.h"
 #include "wmi/cim_types.h"
-#include "wmi/guarded_call.h"
-#include "wmi/name_array.h"
-#include "wmi/object_path.h"
-#include "wmi/qualifier_set.h"
 
 namespace winport::wmi {
 namespace {

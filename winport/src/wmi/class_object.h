@@ -10,7 +10,7 @@
 
 #include <winport/com_object.h>
 
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 

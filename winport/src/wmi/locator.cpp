@@ -1,11 +1,12 @@
 // CLSID_WbemLocator: the locator that connects a process to the repository's namespaces.
-#include "wmi/locator.h"
+#include <winport/windows_api.h>
 
 #include "com/built_in_class_factory.h"
+#include "com/built_in_classes.h"
 #include "common/ascii_case.h"
 #include "common/injected_fault.h"
-#include "wmi/guarded_call.h"
-#include "wmi/services.h"
+#include "guarded_call.h"
+#include "services.h"
 
 namespace winport::wmi {
 namespace {
@@ -70,10 +71,9 @@ class Locator final : public ComObject<IWbemLocator> {
   }
 };
 
+// COM activation serves the locator built in.
+const winport::detail::BuiltInClass kLocatorClass(CLSID_WbemLocator,
+                                                  winport::detail::GetBuiltInClassFactory<Locator>);
+
 }  // namespace
-
-HRESULT GetLocatorClassObject(REFIID riid, void** ppv) {
-  return winport::detail::GetBuiltInClassFactory<Locator>(riid, ppv);
-}
-
 }  // namespace winport::wmi

@@ -1,4 +1,4 @@
-#include "wmi/name_array.h"
+#include "name_array.h"
 
 #include <new>
 

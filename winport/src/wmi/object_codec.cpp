@@ -1,4 +1,4 @@
-#include "wmi/object_codec.h"
+#include "object_codec.h"
 
 #include <cstring>
 #include <new>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 

@@ -1,7 +1,7 @@
-#include "wmi/object_enumerator.h"
+#include "object_enumerator.h"
 
 #include "common/injected_fault.h"
-#include "wmi/guarded_call.h"
+#include "guarded_call.h"
 
 namespace winport::wmi {
 namespace {

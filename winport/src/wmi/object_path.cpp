@@ -1,7 +1,7 @@
-#include "wmi/object_path.h"
+#include "object_path.h"
 
+#include "guarded_call.h"
 #include "wmi/cim_types.h"
-#include "wmi/guarded_call.h"
 
 namespace winport::wmi {
 namespace {

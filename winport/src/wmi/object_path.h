@@ -6,7 +6,7 @@
 
 #include <winport/wide.h>
 
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 

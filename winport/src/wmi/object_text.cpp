@@ -1,6 +1,6 @@
 // MOF text of an object, the form GetObjectText hands out.
+#include "class_object.h"
 #include "wmi/cim_types.h"
-#include "wmi/class_object.h"
 
 namespace winport::wmi {
 namespace {

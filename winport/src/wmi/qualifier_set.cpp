@@ -1,8 +1,8 @@
-#include "wmi/qualifier_set.h"
+#include "qualifier_set.h"
 
 #include "common/injected_fault.h"
-#include "wmi/guarded_call.h"
-#include "wmi/name_array.h"
+#include "guarded_call.h"
+#include "name_array.h"
 
 namespace winport::wmi {
 namespace {

@@ -3,7 +3,7 @@
 // right while the object changes.
 #pragma once
 
-#include "wmi/class_object.h"
+#include "class_object.h"
 
 namespace winport::wmi {
 

@@ -1,6 +1,6 @@
-#include "wmi/repository.h"
+#include "repository.h"
 
-#include "wmi/guarded_call.h"
+#include "guarded_call.h"
 
 #include <sqlite3.h>
 #include <unistd.h>

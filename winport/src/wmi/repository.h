@@ -15,8 +15,8 @@
 
 #include <winport/wide.h>
 
-#include "wmi/class_cache.h"
-#include "wmi/statement_cache.h"
+#include "class_cache.h"
+#include "statement_cache.h"
 
 namespace winport::wmi {
 

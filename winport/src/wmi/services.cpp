@@ -1,15 +1,15 @@
-#include "wmi/services.h"
+#include "services.h"
 
 #include <algorithm>
 
+#include "class_object.h"
 #include "common/injected_fault.h"
+#include "guarded_call.h"
+#include "object_codec.h"
+#include "object_enumerator.h"
+#include "object_path.h"
 #include "wmi/cim_types.h"
-#include "wmi/class_object.h"
-#include "wmi/guarded_call.h"
-#include "wmi/object_codec.h"
-#include "wmi/object_enumerator.h"
-#include "wmi/object_path.h"
-#include "wmi/wql_query.h"
+#include "wql_query.h"
 
 namespace winport::wmi {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <winport/com_object.h>
 
-#include "wmi/repository.h"
+#include "repository.h"
 
 namespace winport::wmi {
 

@@ -1,4 +1,4 @@
-#include "wmi/statement_cache.h"
+#include "statement_cache.h"
 
 #include <new>
 

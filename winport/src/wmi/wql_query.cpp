@@ -1,6 +1,6 @@
-#include "wmi/wql_query.h"
+#include "wql_query.h"
 
-#include "wmi/class_definition.h"
+#include "class_definition.h"
 
 namespace winport::wmi {
 namespace {

@@ -9,8 +9,8 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "soap/session_manager.h"
-#include "soap/soap_host.h"
+#include "quillmere/session_manager.h"
+#include "quillmere/soap_host.h"
 #include "soap/soap_method.h"
 #include "soap/soap_object_impl.h"
 

@@ -5,18 +5,19 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 #include <winport/windows.h>
 
 #include "diagnostics/event_log_channel.h"
-#include "diagnostics/log_file_writer.h"
 #include "diagnostics/log_user_actions.h"
-#include "diagnostics/message_queue.h"
 #include "diagnostics/msmq_queue.h"
 #include "diagnostics/once_gate.h"
 #include "diagnostics/report_levels.h"
+#include "diagnostics/report_queue.h"
 #include "diagnostics/report_record.h"
 #include "diagnostics/reporter.h"
+#include "quillmere/log_file_writer.h"
 
 namespace quillmere {
 
@@ -31,14 +32,15 @@ struct DeliverySettings {
 };
 
 // Reports are filtered, stamped and queued on the caller's thread; the queue's worker
-// delivers them (Process). The settings are read on the first report of the object, never
+// delivers them (Deliver). The settings are read on the first report of the object, never
 // again. Constructible on its own, so tests may make their own instances beside the
 // module's, each with its own message-queue runtime when they like.
-class Reporting : public CMessageQueue, public LogUserActions, public Reporter {
+class Reporting : public LogUserActions, public Reporter {
  public:
-  explicit Reporting(MsmqRuntime& msmqRuntime = MsmqRuntime::ForProcess());
-  // Stops the worker before any member it uses is released.
-  ~Reporting() override;
+  // The worker hands records and its status events to `consumer`, or to this object's own
+  // Deliver and WriteStatusEvent when it is null. A consumer given must outlive this object.
+  explicit Reporting(MsmqRuntime& msmqRuntime = MsmqRuntime::ForProcess(),
+                     ReportQueue::Consumer* consumer = nullptr);
 
   // Queued when the level passes the filter (errors always do), with no location and
   // error number 0. An allocation failure raises E_OUTOFMEMORY as _com_error and queues
@@ -77,30 +79,45 @@ class Reporting : public CMessageQueue, public LogUserActions, public Reporter {
   // Initialises first.
   bool LogUserAction(const OLECHAR* user, const OLECHAR* action) override;
 
-  // Status events through "SOAP Service": category 0, the user SID, no strings; nothing
-  // when the source is not registered.
-  void WriteErrorEvent(DWORD eventId) override;
-  void WriteWarningEvent(DWORD eventId) override;
-  void WriteInfoEvent(DWORD eventId) override;
+  // A status event of `type` (EVENTLOG_*_TYPE) through "SOAP Service": category 0, the user
+  // SID, no strings; nothing when the source is not registered.
+  void WriteStatusEvent(WORD type, DWORD eventId);
 
   // Reads the seven settings in order; false at the first one the store lacks, those read
   // before it kept.
   virtual bool ReadSettings();
 
- protected:
-  // Errors to the event log through "Quillmere" and "SOAP Service"; other levels to
-  // "SOAP Service" when LogToEventLog is on; the XML form to the log-file writer and the
-  // message queue when they are on.
-  void Process(std::unique_ptr<ReportRecord> record) override;
+  // Delivers one record, on the worker: errors to the event log through "Quillmere" and
+  // "SOAP Service"; other levels to "SOAP Service" when LogToEventLog is on; the XML form to
+  // the log-file writer and the message queue when they are on.
+  void Deliver(std::unique_ptr<ReportRecord> record);
+
+  ReportQueue& Queue() { return queue_; }
 
  private:
+  // The worker's way back into this object: a member of its own, so the worker never calls
+  // through this object's virtual table, which changes while a derived object is destroyed.
+  class OwnDelivery final : public ReportQueue::Consumer {
+   public:
+    explicit OwnDelivery(Reporting& reporting) : reporting_(reporting) {}
+    void Process(std::unique_ptr<ReportRecord> record) override {
+      reporting_.Deliver(std::move(record));
+    }
+    void WriteQueueEvent(WORD type, DWORD eventId) override {
+      reporting_.WriteStatusEvent(type, eventId);
+    }
+
+   private:
+    Reporting& reporting_;
+  };
+
   void Initialize();
   // Event 0xC0000007 through a "Quillmere" source registered for this one event.
   void WriteErrorReportEvent(const winport::WideString& text) const;
 
   // Stamps and queues one record; the strings are copied, null staying null.
-  void Queue(DWORD level, const OLECHAR* source, const OLECHAR* description,
-             const OLECHAR* location, LONG errorNumber);
+  void QueueReport(DWORD level, const OLECHAR* source, const OLECHAR* description,
+                   const OLECHAR* location, LONG errorNumber);
 
   EventLogChannel eventLog_;
   OnceGate initialized_;
@@ -113,6 +130,9 @@ class Reporting : public CMessageQueue, public LogUserActions, public Reporter {
   std::atomic<DWORD> traceBits_{0};
   // Read once: a report should not cost a system call for it.
   const DWORD processId_;
+  OwnDelivery ownDelivery_{*this};
+  // Last: destroyed first, so its worker has ended before any member it reaches goes.
+  ReportQueue queue_;
 };
 
 }  // namespace quillmere

@@ -1,4 +1,4 @@
-// The two small error-path helpers every layer uses instead of writing its own handler.
+// The small error-path helpers every layer uses instead of writing its own handler.
 #pragma once
 
 #include <new>
@@ -30,6 +30,21 @@ decltype(auto) OrOutOfMemory(Work&& work) {
     return std::forward<Work>(work)();
   } catch (const std::bad_alloc&) {
     RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
+  }
+}
+
+// Runs work at a COM boundary with no reporting to tell (the library's attach, making an
+// object): S_OK when it ran through, E_OUTOFMEMORY when an allocation failed, a COM error's
+// HRESULT. Anything else it throws goes on to the caller.
+template <class Work>
+HRESULT RunAnsweringComOrMemoryError(Work&& work) {
+  try {
+    std::forward<Work>(work)();
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const _com_error& error) {
+    return error.Error();
   }
 }
 

@@ -3,14 +3,13 @@
 #pragma once
 
 #include <atomic>
-#include <new>
 
 #include <winport/windows.h>
 
 #include "diagnostics/reporter.h"
-#include "errors/com_error.h"
+#include "errors/failure_helpers.h"
 #include "module/com_module.h"
-#include "soap/soap_object_interfaces.h"
+#include "quillmere/soap_object_interfaces.h"
 
 namespace quillmere {
 
@@ -26,13 +25,9 @@ class CServedObject final : public T, public DefaultInterface, public ISupportEr
   // destroyed again).
   static HRESULT Create(CComModule& module, Reporter& reporting, REFIID riid, void** object) {
     CServedObject* created = nullptr;
-    try {
-      created = new CServedObject(module, reporting);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (const _com_error& error) {
-      return error.Error();
-    }
+    const HRESULT made =
+        RunAnsweringComOrMemoryError([&] { created = new CServedObject(module, reporting); });
+    if (created == nullptr) return made;
     // Held around FinalConstruct, so that nothing it does can destroy the object.
     created->refs_.fetch_add(1, std::memory_order_relaxed);
     HRESULT hr = created->FinalConstruct();

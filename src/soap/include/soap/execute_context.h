@@ -4,7 +4,7 @@
 #include <winport/wide.h>
 #include <winport/windows.h>
 
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere {
 

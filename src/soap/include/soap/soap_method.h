@@ -7,7 +7,7 @@
 #include <winport/scoped_bstr.h>
 #include <winport/windows.h>
 
-#include "soap/soap_host.h"
+#include "quillmere/soap_host.h"
 
 namespace quillmere {
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <list>
 #include <optional>
+#include <vector>
 
 #include <winport/com_ptr.h>
 #include <winport/critical_section.h>
@@ -15,11 +16,11 @@
 #include <winport/windows.h>
 
 #include "diagnostics/reporter.h"
+#include "quillmere/session_manager.h"
+#include "quillmere/soap_host.h"
+#include "quillmere/soap_object_interfaces.h"
 #include "soap/execute_context.h"
-#include "soap/session_manager.h"
-#include "soap/soap_host.h"
 #include "soap/soap_method.h"
-#include "soap/soap_object_interfaces.h"
 
 namespace quillmere {
 
@@ -47,6 +48,8 @@ class ISOAPObjectImpl : public _ISoapObject, public ISetting {
   IExtensionObject* GetExtension();
 
   const OLECHAR* ObjectName() const { return name_.Get(); }
+  // The names of the methods the object serves, in its list order.
+  std::vector<winport::WideString> MethodNames() const;
   Reporter& reporting() const { return reporting_; }
 
  protected:

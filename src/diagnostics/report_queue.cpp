@@ -1,0 +1,193 @@
+#include "diagnostics/report_queue.h"
+
+#include <iterator>
+#include <thread>
+#include <utility>
+
+#include "errors/com_error.h"
+#include "errors/failure_helpers.h"
+#include "errors/structured_exception.h"
+#include "event_ids.h"
+
+namespace quillmere {
+
+namespace {
+
+// The exit code of a worker that did not end in time, or never ran.
+constexpr DWORD kTerminatedExitCode = 1;
+// What ResumeThread answers when it fails.
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
+// How many times an idle worker yields and looks again before it sleeps on the event.
+constexpr unsigned kIdleChecksBeforeSleep = 64;
+// How long Stop lets a worker that is done end its thread.
+constexpr DWORD kThreadExitGraceMilliseconds = 200;
+
+}  // namespace
+
+ReportQueue::ReportQueue(Consumer& consumer) : consumer_(consumer) {
+  if (!lock_.Valid()) RaiseComErrorWithoutInfo(HRESULT_FROM_WIN32(lock_.InitError()));
+
+  stopEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  workEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  finishedEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (stopEvent_.IsValid() && workEvent_.IsValid() && finishedEvent_.IsValid()) {
+    // Default stack size; it runs from the first record on. A queue made in DllMain, as
+    // the module's is, so starts no thread there: one started then could not run before
+    // the loader lock is free, and a library freed at once would wait for it in vain.
+    worker_.Reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &ReportQueue::WorkerMain, this, CREATE_SUSPENDED, nullptr)));
+  }
+  if (!worker_.IsValid()) {
+    workEvent_.Reset();
+    stopEvent_.Reset();
+    finishedEvent_.Reset();
+  }
+}
+
+ReportQueue::~ReportQueue() {
+  Stop();
+}
+
+bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
+  // A refused record is freed with the parameter, after the lock is released.
+  winport::CriticalSectionLock hold(lock_);
+  if (queue_.size() >= kQueueLimit) {
+    consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
+    return false;
+  }
+  if (workEvent_.IsValid()) {
+    // Only a worker that found the queue empty waits for the event; one still delivering
+    // will see this record before it waits again.
+    OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
+    if (workerWaiting_) {
+      workerWaiting_ = false;
+      SetEvent(workEvent_.Get());
+    }
+    if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
+  }
+  return true;
+}
+
+void ReportQueue::Stop() {
+  {
+    winport::CriticalSectionLock hold(lock_);
+    if (worker_.IsValid() && !workerRunning_) {
+      // It has run nothing and holds nothing: ended at once, from DllMain too.
+      TerminateThread(worker_.Get(), kTerminatedExitCode);
+      worker_.Reset();
+    }
+  }
+  if (worker_.IsValid()) {
+    stopRequested_.store(true, std::memory_order_release);
+    SetEvent(stopEvent_.Get());
+    // Not the thread's end alone: while the library is being unloaded the loader lock is
+    // held, and a thread cannot end until it is free. At process exit the thread may be
+    // gone without having said it was done.
+    const HANDLE done[] = {finishedEvent_.Get(), worker_.Get()};
+    const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(std::size(done)), done, FALSE,
+                                               kStopTimeoutMilliseconds);
+    if (woken == WAIT_TIMEOUT) {
+      consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventWorkerTerminated);
+      TerminateThread(worker_.Get(), kTerminatedExitCode);
+    } else if (woken == WAIT_OBJECT_0) {
+      // Done, but its thread still has to leave: a process that exits next would race the
+      // thread's own exit through the runtime's teardown. Inside DllMain it cannot leave
+      // at all, hence the short wait.
+      WaitForSingleObject(worker_.Get(), kThreadExitGraceMilliseconds);
+    }
+    worker_.Reset();
+  }
+
+  std::deque<std::unique_ptr<ReportRecord>> leftovers;
+  {
+    winport::CriticalSectionLock hold(lock_);
+    // Without the work event later appends are dropped at once instead of piling up.
+    workEvent_.Reset();
+    stopEvent_.Reset();
+    finishedEvent_.Reset();
+    leftovers.swap(queue_);
+  }
+  if (!leftovers.empty()) consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
+}
+
+bool ReportQueue::WaitForStopRequest(DWORD milliseconds) const {
+  return WaitForSingleObject(stopEvent_.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+unsigned __stdcall ReportQueue::WorkerMain(void* queue) {
+  auto* const self = static_cast<ReportQueue*>(queue);
+  const HANDLE finished = self->finishedEvent_.Get();
+  self->RunWorker();
+  // The last use of the queue and of this library's code: once it is seen, both may go.
+  SetEvent(finished);
+  return 0;
+}
+
+void ReportQueue::RunWorker() {
+  const ScopedSeTranslator translator;
+  // Stop first: a stop request wins over queued work.
+  const HANDLE events[] = {stopEvent_.Get(), workEvent_.Get()};
+  constexpr DWORD kStopRequested = WAIT_OBJECT_0;
+  constexpr DWORD kRecordsQueued = WAIT_OBJECT_0 + 1;
+  const auto waitForEither = [&events] {
+    return WaitForMultipleObjects(static_cast<DWORD>(std::size(events)), events, FALSE, INFINITE);
+  };
+
+  // The worker's membership of the multithreaded apartment, left when the worker ends.
+  const winport::ScopedComInit apartment(COINIT_MULTITHREADED);
+  if (!apartment.Succeeded()) {
+    // The consumer's owner may still be under construction, so the consumer cannot be
+    // called yet: say so once there is a record to deliver, or at stop.
+    waitForEither();
+    consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventWorkerComInitFailed);
+    return;
+  }
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+
+  for (;;) {
+    const DWORD woken = waitForEither();
+    if (woken == kStopRequested) return;
+    if (woken != kRecordsQueued) {
+      consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventWorkerWaitFailed);
+      return;
+    }
+    if (!DrainQueue()) return;
+  }
+}
+
+bool ReportQueue::DrainQueue() {
+  unsigned idleChecks = 0;
+  for (;;) {
+    std::unique_ptr<ReportRecord> record;
+    {
+      winport::CriticalSectionLock hold(lock_);
+      if (queue_.empty()) {
+        if (idleChecks == kIdleChecksBeforeSleep) {
+          // Under the lock: a record appended after the test signals the event again.
+          ResetEvent(workEvent_.Get());
+          workerWaiting_ = true;
+          return true;
+        }
+      } else {
+        record = std::move(queue_.front());
+        queue_.pop_front();
+        idleChecks = kIdleChecksBeforeSleep + 1;
+      }
+    }
+    if (idleChecks <= kIdleChecksBeforeSleep) {
+      // A reporter in a loop appends again within microseconds: looking a few more times
+      // spares it waking a sleeping worker for every record.
+      ++idleChecks;
+      std::this_thread::yield();
+    } else {
+      idleChecks = 0;
+      // A report that cannot be delivered is dropped; the others still go.
+      const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
+      if (!delivered) consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
+    }
+    // The flag, not the event: a wait per record would cost a lookup and a lock.
+    if (stopRequested_.load(std::memory_order_acquire)) return false;
+  }
+}
+
+}  // namespace quillmere
