@@ -29,8 +29,13 @@ std::string LogLabel(const std::string& soapAction) {
 
 }  // namespace
 
-Dispatcher::Dispatcher(SoapService& service, const HostMethods& hostMethods, EnvelopeLimits limits)
-    : service_(service), hostMethods_(hostMethods), limits_(limits) {}
+Dispatcher::Dispatcher(SoapService& service, const HostMethods& hostMethods,
+                       const Authorizer& authorizer, HostLog& log, EnvelopeLimits limits)
+    : service_(service),
+      hostMethods_(hostMethods),
+      authorizer_(authorizer),
+      log_(log),
+      limits_(limits) {}
 
 HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
   const std::string action = http.Header("soapaction");
@@ -42,6 +47,11 @@ HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
   SoapRequest& request = std::get<SoapRequest>(read);
   if (const auto refused = CheckRequest(request, action)) {
     return AsHttp(WriteFault(refused->code, refused->text), label);
+  }
+  // Nothing runs, not even the first method, unless the whole chain may.
+  if (const auto refused = authorizer_.Refusal(request)) {
+    log_.Write(LogLevel::Warning, "refused " + label + " from " + http.client + ": " + *refused);
+    return AsHttp(WriteFault(FaultCode::Client, kPermissionDenied), label);
   }
   const SoapCall call = request.call;
   const winport::ComPtr<quillmere::ISOAPMessage> message = MakeRequestMessage(std::move(request));
@@ -59,7 +69,9 @@ HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
     }
   }
   if (!response) return AsHttp(WriteFault(FaultCode::Server, "Out of memory"), label);
-  return AsHttp(WriteResponse(response.Get()), label);
+  HttpReply reply = WriteResponse(response.Get(), limits_);
+  if (!reply.warning.empty()) log_.Write(LogLevel::Warning, reply.warning);
+  return AsHttp(std::move(reply), label);
 }
 
 }  // namespace quillmere::host

@@ -120,7 +120,8 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   LoadedModule module(options.module, service.Get(), log);
 
   const HostMethods hostMethods(*sessions.Get(), jobs);
-  const Dispatcher dispatcher(*service.Get(), hostMethods,
+  const Authorizer authorizer(*sessions.Get());
+  const Dispatcher dispatcher(*service.Get(), hostMethods, authorizer, log,
                               EnvelopeLimits{.maxBodyBytes = options.maxBodyBytes});
   HttpServerOptions http;
   http.address = options.listen.host;
@@ -133,7 +134,7 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   }
   SoapRoutes routes;
   routes.call = std::cref(dispatcher);
-  routes.wsdl = WsdlDocument;
+  routes.wsdl = [](const std::string& url) { return WsdlDocument(url, AccessText); };
   routes.scheme = http.tlsCertificate.empty() ? "http" : "https";
   std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
   routes.authority = [&] { return UrlAuthority(options.listen, port.load()); };

@@ -205,6 +205,11 @@ class EnvelopeReader {
       return;
     }
     if (name.space == kHostNamespace && name.local == "OnSuccess") {
+      // Refused as soon as one too many starts, so a long chain costs no more to read.
+      if (++onSuccessLinks_ > limits_.maxOnSuccessLinks) {
+        return Fail(FaultCode::Client, "More than " + std::to_string(limits_.maxOnSuccessLinks) +
+                                           " OnSuccess headers");
+      }
       onSuccessOpen_ = true;
       onSuccessHasCall_ = false;
       onSuccessObject_ = std::string(Attribute(attributes, "", "object").value_or(""));
@@ -308,6 +313,7 @@ class EnvelopeReader {
   bool variablesOpen_ = false;
   size_t variablesBegin_ = 0;
   bool onSuccessOpen_ = false, onSuccessHasCall_ = false;
+  size_t onSuccessLinks_ = 0;
   std::string onSuccessObject_;
 };
 

@@ -1,5 +1,12 @@
 #include "host/soap/response_writer.h"
 
+#include <expat.h>
+
+#include <climits>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
 #include "host/common/xml_text.h"
 #include "host/soap/soap_namespaces.h"
 #include "message_object.h"
@@ -29,9 +36,71 @@ std::string EnvelopeOpen() {
   return "<soap:Envelope xmlns:soap=\"" + std::string(kEnvelopeNamespace) + "\">";
 }
 
+// Levels of the envelope above a document: Envelope, Body, the response element, XMLDATA.
+constexpr int kLevelsAboveDocument = 4;
+
+// Counts elements and levels as the envelope's reader will, stopping at its limits.
+class DocumentCheck {
+ public:
+  DocumentCheck(const EnvelopeLimits& limits, std::string_view objectNamespace)
+      : maxDepth_(limits.maxDepth - kLevelsAboveDocument + 1),
+        maxElements_(limits.maxElements - kLevelsAboveDocument + 1),
+        objectNamespace_(objectNamespace) {}
+
+  // Why the document cannot go into the envelope as XML; nothing when it can.
+  std::optional<std::string> Fault(std::string_view document) {
+    using Parser = std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)>;
+    const Parser parser(XML_ParserCreateNS("UTF-8", ' '), &XML_ParserFree);
+    if (!parser) return "out of memory checking it";
+    parser_ = parser.get();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &DocumentCheck::OnStart, &DocumentCheck::OnEnd);
+    XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+    if (document.size() > INT_MAX) return "larger than the parser takes";
+    // In the envelope the document sees the prefixes soap and m declared around it.
+    const std::string open = "<d xmlns:soap=\"" + std::string(kEnvelopeNamespace) +
+                             "\" xmlns:m=\"" + EscapeXmlAttribute(objectNamespace_) + "\">";
+    const bool parsed =
+        XML_Parse(parser_, open.data(), static_cast<int>(open.size()), XML_FALSE) &&
+        XML_Parse(parser_, document.data(), static_cast<int>(document.size()), XML_FALSE) &&
+        XML_Parse(parser_, "</d>", 4, XML_TRUE);
+    if (tooLarge_) return *tooLarge_;
+    if (parsed) return std::nullopt;
+    return "line " + std::to_string(XML_GetCurrentLineNumber(parser_)) + ", column " +
+           std::to_string(XML_GetCurrentColumnNumber(parser_) + 1) + ": " +
+           XML_ErrorString(XML_GetErrorCode(parser_));
+  }
+
+ private:
+  static void XMLCALL OnStart(void* self, const XML_Char*, const XML_Char**) {
+    static_cast<DocumentCheck*>(self)->Start();
+  }
+  static void XMLCALL OnEnd(void* self, const XML_Char*) {
+    --static_cast<DocumentCheck*>(self)->depth_;
+  }
+
+  void Start() {
+    if (++depth_ > maxDepth_) {
+      tooLarge_ = "nests deeper than an envelope may";
+    } else if (++elements_ > maxElements_) {
+      tooLarge_ = "has more elements than an envelope may";
+    } else {
+      return;
+    }
+    XML_StopParser(parser_, XML_FALSE);
+  }
+
+  const int maxDepth_;
+  const size_t maxElements_;
+  const std::string_view objectNamespace_;
+  XML_Parser parser_ = nullptr;
+  int depth_ = 0;
+  size_t elements_ = 0;
+  std::optional<std::string> tooLarge_;
+};
+
 // Only the document a method answers is XML; every other value is text.
-std::string ParameterElement(const ResponseParameter& parameter) {
-  const bool verbatim = parameter.xml && parameter.name == "XMLDATA";
+std::string ParameterElement(const ResponseParameter& parameter, bool verbatim) {
   return "<" + parameter.name + ">" +
          (verbatim ? parameter.value : EscapeXmlText(parameter.value)) + "</" + parameter.name +
          ">";
@@ -45,10 +114,10 @@ HttpReply WriteFault(quillmere::FaultCode code, std::string_view text, std::stri
                      EscapeXmlText(text) + "</faultstring>";
   if (!detail.empty()) body += "<detail>" + EscapeXmlText(detail) + "</detail>";
   body += "</soap:Fault></soap:Body></soap:Envelope>";
-  return {kHttpServerError, std::move(body)};
+  return {kHttpServerError, std::move(body), {}};
 }
 
-HttpReply WriteResponse(quillmere::ISOAPMessage* response) {
+HttpReply WriteResponse(quillmere::ISOAPMessage* response, const EnvelopeLimits& limits) {
   const MessageState* state = StateOf(response);
   if (state == nullptr) {
     return WriteFault(quillmere::FaultCode::Server, "The response is not a message of this host");
@@ -67,10 +136,21 @@ HttpReply WriteResponse(quillmere::ISOAPMessage* response) {
   const std::string element = "m:" + state->call.method + "Response";
   body += "<soap:Body><" + element + " xmlns:m=\"" +
           EscapeXmlAttribute(ObjectNamespace(state->call.object)) + "\">";
-  for (const ResponseParameter& parameter : state->results)
-    body += ParameterElement(parameter);
+  std::string warning;
+  for (const ResponseParameter& parameter : state->results) {
+    bool verbatim = parameter.xml && parameter.name == "XMLDATA";
+    if (verbatim) {
+      const std::string objectNamespace = ObjectNamespace(state->call.object);
+      if (const auto fault = DocumentCheck(limits, objectNamespace).Fault(parameter.value)) {
+        verbatim = false;
+        warning = "The document of " + state->call.object + "#" + state->call.method +
+                  " is not well-formed XML (" + *fault + "); it was sent as text";
+      }
+    }
+    body += ParameterElement(parameter, verbatim);
+  }
   body += "</" + element + "></soap:Body></soap:Envelope>";
-  return {kHttpOk, std::move(body)};
+  return {kHttpOk, std::move(body), std::move(warning)};
 }
 
 }  // namespace quillmere::host

@@ -93,11 +93,13 @@ std::string Messages(const ServiceInfo& service) {
   return out;
 }
 
-std::string PortType(const ServiceInfo& service) {
+// Each operation's documentation: what it does, then who may call it.
+std::string PortType(const ServiceInfo& service, const AccessDescription& access) {
   std::string out = "<wsdl:portType name=\"" + service.object + "PortType\">";
   for (const MethodInfo& method : service.methods) {
+    const std::string who = access ? " " + access(service.object, method.name) : "";
     out += "<wsdl:operation name=\"" + method.name + "\"><wsdl:documentation>" +
-           EscapeXmlText(method.summary) + "</wsdl:documentation><wsdl:input message=\"tns:" +
+           EscapeXmlText(method.summary + who) + "</wsdl:documentation><wsdl:input message=\"tns:" +
            MessageName(service, method, "Request") +
            "\"/><wsdl:output message=\"tns:" + MessageName(service, method, "Response") +
            "\"/></wsdl:operation>";
@@ -139,7 +141,7 @@ std::string Service(std::string_view endpointUrl) {
 
 }  // namespace
 
-std::string WsdlDocument(std::string_view endpointUrl) {
+std::string WsdlDocument(std::string_view endpointUrl, const AccessDescription& access) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
       "<wsdl:definitions xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\" "
@@ -164,7 +166,7 @@ std::string WsdlDocument(std::string_view endpointUrl) {
   for (const ServiceInfo& service : ServiceCatalog())
     out += Messages(service);
   for (const ServiceInfo& service : ServiceCatalog())
-    out += PortType(service);
+    out += PortType(service, access);
   for (const ServiceInfo& service : ServiceCatalog())
     out += Binding(service);
   return out + Service(endpointUrl) + "</wsdl:definitions>\n";

@@ -124,7 +124,7 @@ class CallTest(unittest.TestCase):
              "quillmere: soap:Client: Logon failed: unknown user or wrong password\n"),
             (["Administrator", "UserList", "--user", "admin"], "", 1,
              "quillmere: no password given\n"),
-            (["Nobody", "Nothing"], "", 1, "quillmere: soap:Client: Unknown SOAP object: Nobody\n"),
+            (["Nobody", "Nothing"], "", 1, "quillmere: soap:Client: Permission Denied\n"),
             (["Administrator", "UserList", "--token", "0"], "", 1, "quillmere: soap:Client: "),
             (["Host", "Logon", "--url", "https://127.0.0.1/soap"], "", 1,
              "quillmere: not an http:// URL: https://127.0.0.1/soap\n"),

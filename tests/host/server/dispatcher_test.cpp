@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "host/common/bstr_text.h"
 #include "host/components/job_table.h"
 #include "host/server/message_faults.h"
+#include "host/soap/service_catalog.h"
 #include "host/soap/soap_message.h"
 #include "host/users/user_store.h"
 
@@ -68,7 +71,9 @@ std::string Envelope(const std::string& object, const std::string& method,
          "\">" + children + "</m:" + method + "></soap:Body></soap:Envelope>";
 }
 
-const std::string kList = Envelope("Administrator", "UserList");
+// {admin} stands for the token of an administrator's session.
+const std::string kAdmin = "<IdentityToken>{admin}</IdentityToken>";
+const std::string kList = Envelope("Administrator", "UserList", "", kAdmin);
 const std::string kListAction = "\"urn:quillmere:Administrator#UserList\"";
 const std::string kUnknownHeader =
     "<x:T xmlns:x=\"urn:x\" soap:mustUnderstand=\"1\"/><y:U xmlns:y=\"urn:y\"/>";
@@ -89,10 +94,16 @@ std::string Fault(const std::string& code, const std::string& text) {
 
 class DispatcherTest : public testing::TestWithParam<DispatchCase> {
  protected:
-  DispatcherTest() { service_->Register(object_.Get(), ScopedBstrOf("Administrator").Get()); }
+  DispatcherTest() {
+    service_->Register(object_.Get(), ScopedBstrOf("Administrator").Get());
+    users_.Add("admin", "admin password", GroupAdmin);
+    admin_ = *sessions_->Logon("admin", "admin password");
+  }
   ~DispatcherTest() override { service_->Clear(); }
 
-  HttpResponse Send(const std::string& action, const std::string& body) {
+  HttpResponse Send(const std::string& action, std::string body) {
+    if (const size_t at = body.find("{admin}"); at != std::string::npos)
+      body.replace(at, 7, admin_);
     HttpRequest request;
     request.method = "POST";
     request.path = "/soap";
@@ -112,8 +123,13 @@ class DispatcherTest : public testing::TestWithParam<DispatchCase> {
   JobTable jobs_;
   const winport::ComPtr<SessionManager> sessions_ =
       MakeSessionManager(users_, std::chrono::seconds(60), {}, nullptr);
+  std::string admin_;
   const HostMethods hostMethods_{*sessions_.Get(), jobs_};
-  const Dispatcher dispatcher_{*service_.Get(), hostMethods_, EnvelopeLimits{.maxBodyBytes = 4096}};
+  const Authorizer authorizer_{*sessions_.Get()};
+  std::ostringstream logText_;
+  HostLog log_{LogLevel::Warning, logText_};
+  const Dispatcher dispatcher_{*service_.Get(), hostMethods_, authorizer_, log_,
+                               EnvelopeLimits{.maxBodyBytes = 4096}};
 };
 
 TEST_P(DispatcherTest, AnswersEachRequest) {
@@ -164,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Administrator#UserList", false},
         DispatchCase{"HeaderNeedNotBeUnderstood", kListAction,
                      Envelope("Administrator", "UserList",
-                              "<x:T xmlns:x=\"urn:x\" soap:mustUnderstand=\"0\"/>"),
+                              "<x:T xmlns:x=\"urn:x\" soap:mustUnderstand=\"0\"/>", kAdmin),
                      Answer::Document, 200, "<XMLDATA><LIST/></XMLDATA>", "Administrator#UserList",
                      true},
         DispatchCase{"MalformedEnvelope", kListAction, kList.substr(0, kList.size() - 5),
@@ -175,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
                      Answer::Document, 500, Fault("Client", "Body exceeds 4096 bytes"),
                      "Administrator#UserList", false},
         DispatchCase{"UnknownObject", "urn:quillmere:Nobody#UserList",
-                     Envelope("Nobody", "UserList"), Answer::Document, 500,
-                     Fault("Client", "Unknown SOAP object: Nobody"), "Nobody#UserList", false},
+                     Envelope("Nobody", "UserList", "", kAdmin), Answer::Document, 500,
+                     Fault("Client", "Permission Denied"), "Nobody#UserList", false},
         DispatchCase{"ModuleFault", kListAction, kList, Answer::Fault, 500,
                      Fault("Server", "Report store &lt;unavailable&gt;"), "Administrator#UserList",
                      true},
@@ -189,14 +205,28 @@ INSTANTIATE_TEST_SUITE_P(
         // The host's own object answers without the module.
         DispatchCase{"HostObject", "urn:quillmere:Host#Logoff",
                      Envelope("Host", "Logoff", "", "<IdentityToken>0</IdentityToken>"),
-                     Answer::Document, 500,
-                     Fault("Client", "Your session has timed out or has been logged off"),
-                     "Host#Logoff", false},
+                     Answer::Document, 500, Fault("Client", "Permission Denied"), "Host#Logoff",
+                     false},
         DispatchCase{"HostObjectUnknownMethod", "urn:quillmere:Host#Reboot",
-                     Envelope("Host", "Reboot"), Answer::Document, 500,
-                     Fault("Client", "The Host object has no method Reboot"), "Host#Reboot",
-                     false}),
+                     Envelope("Host", "Reboot", "", kAdmin), Answer::Document, 500,
+                     Fault("Client", "Permission Denied"), "Host#Reboot", false}),
     [](const testing::TestParamInfo<DispatchCase>& info) { return info.param.name; });
+
+// A served method missing from the table could never be called; a rule naming no served
+// method is a misspelt name, leaving the real one refused.
+TEST(AccessRules, NameEveryServedMethodOnceAndTheWsdlSaysThem) {
+  std::multiset<std::string> served, ruled;
+  for (const ServiceInfo& service : ServiceCatalog()) {
+    for (const MethodInfo& method : service.methods)
+      served.insert(service.object + method.name);
+  }
+  for (const AccessRule& rule : AccessRules())
+    ruled.insert(std::string(rule.object) + std::string(rule.method));
+  EXPECT_EQ(ruled, served);
+  EXPECT_NE(WsdlDocument("http://h/soap", AccessText)
+                .find("per changed value. Needs the session of a member of QMS_ADMIN.</"),
+            std::string::npos);
+}
 
 }  // namespace
 }  // namespace quillmere::host

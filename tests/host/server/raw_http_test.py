@@ -9,7 +9,9 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
+import xml.etree.ElementTree
 
 sys.path.insert(0, os.path.dirname(__file__))
 from host_process import HostProcess  # noqa: E402
@@ -69,9 +71,9 @@ def bad_inputs(host, token):
         ("too deep", (envelope("Administrator", "UserList", "<a>" * 99 + "</a>" * 99),
                       list_action), 500, "soap:Client", ""),
         ("unknown object", (envelope("Nobody", "Nothing"), '"urn:quillmere:Nobody#Nothing"'), 500,
-         "soap:Client", "Unknown SOAP object: Nobody"),
+         "soap:Client", "Permission Denied"),
         ("unknown method", (envelope("Administrator", "No"), '"urn:quillmere:Administrator#No"'),
-         500, "soap:Client", "SOAP object does not implement the requested method"),
+         500, "soap:Client", "Permission Denied"),
         ("wrong content type", (envelope("Host", "Logon"), logon_action, "application/json"), 415,
          None, None),
         ("no SOAPAction", (envelope("Host", "Logon"), None), 400, None, None),
@@ -197,6 +199,74 @@ class RawHttp(unittest.TestCase):
 
     def test_a_stop_under_load_answers_every_request_it_took(self):
         stop_under_load(self.host, self.token)
+
+
+DENIED = "<faultcode>soap:Client</faultcode><faultstring>Permission Denied</faultstring>"
+CELL = "<DELTACELL_ReportingLevel_4><![CDATA[9]]></DELTACELL_ReportingLevel_4>"
+LINK = '<h:OnSuccess xmlns:h="urn:quillmere:Host"><m:{0} xmlns:m="urn:quillmere:WbemProvider">' \
+       "{1}</m:{0}></h:OnSuccess>"
+
+
+class Policy(unittest.TestCase):
+    """Who may call what: refused by the host before anything runs, with a warning."""
+    def setUp(self):
+        self.host = HostProcess(PROGRAM)
+        self.addCleanup(self.host.close)
+        self.host.users("add", "bob", "--groups", "64", password="bob")
+        self.admin, self.bob, gone = (self.logon(*u) for u in (
+            ("admin", self.host.password), ("bob", "bob"), ("admin", self.host.password)))
+        self.call("Host", "Logoff", gone)
+        self.callers = {"anonymous": None, "forged": "f" * 64, "logged off": gone, "user": self.bob}
+
+    def logon(self, user, password):
+        return re.search(r"<IdentityToken>(\w+)<", self.call(
+            "Host", "Logon", None, f"<User>{user}</User><Password>{password}</Password>")).group(1)
+
+    def call(self, obj, method, token, parameters="", headers="", status=None):
+        token = f"<IdentityToken>{token}</IdentityToken>" if token else ""
+        answer = call(self.host.port, obj, method, token + parameters, headers)
+        self.assertEqual(answer[0], status or answer[0], answer[1])
+        return answer[1]
+
+    def level(self):
+        table = self.call("WbemProvider", "GetMetadata", self.admin)
+        return re.search(r"<TD>ReportingLevel</TD> \n(?:<TD>[^<]*</TD> \n){3}<TD>(\d+)<", table)[1]
+
+    def test_only_an_administrator_calls_wbem_provider_and_user_permissions(self):
+        before = self.level()
+        calls = [("WbemProvider", m, "") for m in
+                 ("GetMetadata", "SessionProvider", "JobProvider", "PoolProvider")]
+        calls += [("Administrator", "UserPermissions",
+                   "<DELTACELL_0_UserName><![CDATA[admin]]></DELTACELL_0_UserName>"),
+                  ("WbemProvider", "PutMetadata", CELL)]
+        for obj, method, parameters in calls:
+            for caller, token in self.callers.items():
+                self.assertIn(DENIED, self.call(obj, method, token, parameters, status=500), caller)
+            self.assertEqual(self.level(), before, method)
+            self.call(obj, method, self.admin, parameters, status=200)
+        self.assertEqual(self.level(), "9")
+        self.assertEqual(self.host.log().count(" WARNING refused WbemProvider#PutMetadata "), 4)
+
+    def test_a_chain_is_bounded_and_every_link_checked_before_any_runs(self):
+        pools, started = LINK.format("PoolProvider", ""), time.monotonic()
+        answer = self.call("WbemProvider", "PoolProvider", None, headers=pools * 4000)
+        self.assertLess(time.monotonic() - started, 2.0, "4,000 links took too long to refuse")
+        self.assertIn("More than 16 OnSuccess headers", answer)
+        self.call("WbemProvider", "PoolProvider", self.admin, headers=pools * 16, status=200)
+        before = self.level()
+        link = LINK.format("PutMetadata", f"<IdentityToken>{self.bob}</IdentityToken>" + CELL)
+        self.assertIn(DENIED, self.call("WbemProvider", "PoolProvider", self.admin, "", link))
+        self.assertEqual(self.level(), before)
+
+    def test_a_setting_with_markup_still_gives_a_parseable_answer(self):
+        subprocess.run([PROGRAM, "settings", "set", "MSMQ_Name", "<b>&nbsp;"], env=self.host.env,
+                       check=True, capture_output=True)
+        body = self.call("WbemProvider", "GetMetadata", self.admin, status=200)
+        self.assertIn("<TD>StringValue</TD> \n<TD><b>&nbsp;</TD>",
+                      xml.etree.ElementTree.fromstring(body).find(".//XMLDATA").text)
+        self.assertIn(" WARNING The document of WbemProvider#GetMetadata is not well-formed XML",
+                      self.host.log())
+
 
 
 class Tls(unittest.TestCase):

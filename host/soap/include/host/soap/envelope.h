@@ -14,10 +14,14 @@
 
 namespace quillmere::host {
 
+// Each OnSuccess link is a whole further call, run before the answer is written.
+inline constexpr size_t kMaxOnSuccessLinks = 16;
+
 struct EnvelopeLimits {
   size_t maxBodyBytes = 1 << 20;
   int maxDepth = 32;
   size_t maxElements = 20000;
+  size_t maxOnSuccessLinks = kMaxOnSuccessLinks;
 };
 
 // A child element of the method element, by local name, with its text entities decoded.

@@ -2,6 +2,7 @@
 // document generated from them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,12 @@ struct ServiceInfo {
 const std::vector<ServiceInfo>& ServiceCatalog();
 const MethodInfo* FindMethod(std::string_view object, std::string_view method);
 
-// Document/literal; one portType, binding and port per object, all at endpointUrl.
-std::string WsdlDocument(std::string_view endpointUrl);
+// Who may call a method, in words, for its documentation.
+using AccessDescription =
+    std::function<std::string(std::string_view object, std::string_view method)>;
+
+// Document/literal; one portType, binding and port per object, all at endpointUrl. Each
+// operation's documentation is its summary followed by what access says of it.
+std::string WsdlDocument(std::string_view endpointUrl, const AccessDescription& access = {});
 
 }  // namespace quillmere::host
