@@ -202,7 +202,7 @@ def median_latency(port):
 
 
 def tls(program):
-    """With a certificate and its key the same service answers over HTTPS."""
+    """With a certificate and its key the same service answers over HTTPS, TLS 1.2 or newer."""
     folder = tempfile.mkdtemp()
     key, certificate = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
@@ -294,7 +294,7 @@ class SlowClients(unittest.TestCase):
 
 
 class Tls(unittest.TestCase):
-    def test_https_serves_the_same_service(self):
+    def test_https_serves_the_same_service_over_tls_1_2_or_newer(self):
         tls(PROGRAM)
 
 
