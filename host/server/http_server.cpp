@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -24,12 +26,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A request between the library's callbacks: its body so far and whether it outgrew the cap.
+// GnuTLS' usual choices without SSL 3.0, TLS 1.0 and 1.1, and DTLS.
+constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+constexpr auto kSweepInterval = std::chrono::milliseconds(250);
+
+// A request between the library's callbacks: its body so far and whether it outgrew the cap;
+// a request refused from its headers alone carries its answer.
 struct Exchange {
   HttpRequest request;
   Clock::time_point started = Clock::now();
   bool tooLarge = false;
+  std::optional<HttpResponse> refusal;
 };
+
+// How the body's end is told: by Content-Length or by chunks, never both, never two lengths
+// (a proxy in front may have read the other one).
+struct Framing {
+  unsigned lengths = 0;
+  bool transferEncoding = false;
+};
+MHD_Result CountFraming(void* into, MHD_ValueKind, const char* key, const char*) {
+  auto& framing = *static_cast<Framing*>(into);
+  if (strcasecmp(key, "content-length") == 0) ++framing.lengths;
+  if (strcasecmp(key, "transfer-encoding") == 0) framing.transferEncoding = true;
+  return MHD_YES;
+}
 
 std::string Lower(std::string text) {
   for (char& c : text)
@@ -127,10 +148,17 @@ struct HttpCallbacks {
     exchange->request.client = PeerAddress(connection);
     Exchange& started = *exchange;
     *state = exchange.release();
+    // Refused before any of the body is read; the library closes the connection after.
+    Framing framing;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, CountFraming, &framing);
+    if (framing.lengths > 1 || (framing.lengths == 1 && framing.transferEncoding)) {
+      started.refusal = PlainResponse(MHD_HTTP_BAD_REQUEST,
+                                      "Send one Content-Length, or Transfer-Encoding without one");
+      return Answer(server, connection, started);
+    }
     const std::string length = started.request.Header("content-length");
     if (!length.empty() &&
         std::strtoull(length.c_str(), nullptr, 10) > server.options_.maxBodyBytes) {
-      // Refused before any of the body is read; the library closes the connection after.
       started.tooLarge = true;
       return Answer(server, connection, started);
     }
@@ -138,9 +166,12 @@ struct HttpCallbacks {
   }
 
   static MHD_Result Answer(HttpServer& server, MHD_Connection* connection, Exchange& exchange) {
+    // The request is in: the time the handler takes is not the client's.
+    server.Restart(connection, false);
     HttpResponse response =
-        exchange.tooLarge ? PlainResponse(MHD_HTTP_CONTENT_TOO_LARGE, "Request body too large")
-                          : server.Handle(exchange.request);
+        exchange.refusal    ? *exchange.refusal
+        : exchange.tooLarge ? PlainResponse(MHD_HTTP_CONTENT_TOO_LARGE, "Request body too large")
+                            : server.Handle(exchange.request);
     MHD_Response* reply = MHD_create_response_from_buffer(
         response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
     if (reply == nullptr) return MHD_NO;
@@ -151,6 +182,7 @@ struct HttpCallbacks {
     const MHD_Result queued =
         MHD_queue_response(connection, static_cast<unsigned>(response.status), reply);
     MHD_destroy_response(reply);
+    server.Restart(connection, true);  // the client has the deadline to take the answer
     Log(server, exchange, response);
     return queued;
   }
@@ -176,8 +208,19 @@ struct HttpCallbacks {
     static_cast<HttpServer*>(self)->log_.Write(LogLevel::Warning, "http: " + line);
   }
 
-  static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+  static void Connection(void* self, MHD_Connection* connection, void**,
+                         MHD_ConnectionNotificationCode code) {
     auto& server = *static_cast<HttpServer*>(self);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) return server.Closed(connection);
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info != nullptr) server.Opened(connection, info->connect_fd);
+  }
+
+  static void Completed(void* self, MHD_Connection* connection, void** state,
+                        MHD_RequestTerminationCode) {
+    auto& server = *static_cast<HttpServer*>(self);
+    server.Restart(connection, true);  // a kept-alive connection's next request
     std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*state));
     *state = nullptr;
     if (!exchange) return;
@@ -190,7 +233,8 @@ struct HttpCallbacks {
 HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& log)
     : options_(std::move(options)), handler_(std::move(handler)), log_(log) {
   const SocketAddress address = ParseAddress(options_.address, options_.port);
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+  // epoll: an open connection costs no thread, and there is no FD_SETSIZE bound.
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
   if (address.v6) flags |= MHD_USE_IPv6;
   const bool tls = !options_.tlsCertificate.empty() || !options_.tlsKey.empty();
   if (tls) {
@@ -206,6 +250,11 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& 
       {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&HttpCallbacks::LibraryMessage),
        this},
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&HttpCallbacks::Completed), this},
+      {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&HttpCallbacks::Connection), this},
+      // The pool's threads share the total; each needs one at least.
+      {MHD_OPTION_CONNECTION_LIMIT,
+       std::max(std::max(1u, options_.threads), options_.maxConnections), nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, std::max(1u, options_.maxConnectionsPerClient), nullptr},
       {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_storage*>(&address.storage)},
       {MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options_.threads), nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleTimeoutSeconds, nullptr}};
@@ -213,6 +262,7 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& 
     settings.push_back(
         {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.tlsCertificate.c_str())});
     settings.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.tlsKey.c_str())});
+    settings.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
   }
   settings.push_back({MHD_OPTION_END, 0, nullptr});
   daemon_ = MHD_start_daemon(flags, options_.port, nullptr, nullptr, &HttpCallbacks::Access, this,
@@ -223,6 +273,7 @@ HttpServer::HttpServer(HttpServerOptions options, HttpHandler handler, HostLog& 
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
   port_ = info != nullptr ? info->port : options_.port;
+  sweeper_ = std::thread([this] { Sweep(); });
 }
 
 HttpServer::~HttpServer() {
@@ -250,6 +301,53 @@ void HttpServer::Stop(std::chrono::milliseconds grace) {
   }
   MHD_stop_daemon(daemon_);
   daemon_ = nullptr;
+  {
+    std::lock_guard hold(deadlinesMutex_);
+    sweeping_ = false;
+  }
+  sweepWake_.notify_all();
+  sweeper_.join();
+}
+
+void HttpServer::Opened(MHD_Connection* connection, int socket) {
+  const auto due = Clock::now() + std::chrono::seconds(options_.requestDeadlineSeconds);
+  std::lock_guard hold(deadlinesMutex_);
+  deadlines_[connection] = {socket, due};
+}
+
+void HttpServer::Closed(MHD_Connection* connection) {
+  // The library closes the socket after this: the sweep never sees a number reused.
+  std::lock_guard hold(deadlinesMutex_);
+  deadlines_.erase(connection);
+}
+
+void HttpServer::Restart(MHD_Connection* connection, bool timed) {
+  const auto due = timed ? Clock::now() + std::chrono::seconds(options_.requestDeadlineSeconds)
+                         : Clock::time_point::max();
+  std::lock_guard hold(deadlinesMutex_);
+  const auto found = deadlines_.find(connection);
+  if (found != deadlines_.end()) found->second.due = due;
+}
+
+void HttpServer::Sweep() {
+  std::unique_lock hold(deadlinesMutex_);
+  while (!sweepWake_.wait_for(hold, kSweepInterval, [&] { return !sweeping_; })) {
+    const auto now = Clock::now();
+    unsigned cut = 0;
+    for (auto& [connection, deadline] : deadlines_) {
+      if (deadline.due > now) continue;
+      // The connection's own thread sees the end of the stream and closes it as usual.
+      shutdown(deadline.socket, SHUT_RDWR);
+      deadline.due = Clock::time_point::max();
+      ++cut;
+    }
+    if (cut == 0) continue;
+    hold.unlock();
+    log_.Write(LogLevel::Warning, "closed " + std::to_string(cut) +
+                                      " connection(s) that had not sent their request within " +
+                                      std::to_string(options_.requestDeadlineSeconds) + " s");
+    hold.lock();
+  }
 }
 
 HttpResponse HttpServer::Handle(const HttpRequest& request) {

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <sys/resource.h>
+
 #include <winport/machine.h>
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
@@ -62,6 +64,29 @@ SessionRow RowOf(const SessionInfo& session) {
 PoolRow RowOf(const PoolActivity& activity) {
   return {"http", static_cast<LONG>(activity.threads), static_cast<LONG>(activity.busy),
           static_cast<LONG>(activity.queued), static_cast<LONG>(activity.completed)};
+}
+
+// Every connection is an open file: the soft limit goes as high as the hard one allows.
+rlim_t RaiseOpenFileLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return limit.rlim_cur;
+}
+
+// The connection limit that the open-file limit leaves room for, beside the databases,
+// logs and libraries the host keeps open.
+unsigned ConnectionsWithin(rlim_t openFiles, unsigned wanted, HostLog& log) {
+  constexpr rlim_t kOtherFiles = 256;
+  const rlim_t room = openFiles > 2 * kOtherFiles ? openFiles - kOtherFiles : openFiles / 2;
+  if (wanted <= room) return wanted;
+  log.Write(LogLevel::Warning, "serving at most " + std::to_string(room) +
+                                   " connections: the open-file limit is " +
+                                   std::to_string(openFiles));
+  return static_cast<unsigned>(room);
 }
 
 void CreateFirstAdministrator(UserStore& users, std::ostream& out) {
@@ -128,6 +153,9 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   http.port = options.listen.port;
   http.threads = options.threads;
   http.maxBodyBytes = options.maxBodyBytes;
+  http.requestDeadlineSeconds = options.requestDeadlineSeconds;
+  http.maxConnectionsPerClient = options.maxConnectionsPerClient;
+  http.maxConnections = ConnectionsWithin(RaiseOpenFileLimit(), options.maxConnections, log);
   if (!options.tlsCertificate.empty()) {
     http.tlsCertificate = ReadText(options.tlsCertificate);
     http.tlsKey = ReadText(options.tlsKey);
@@ -135,13 +163,17 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   SoapRoutes routes;
   routes.call = std::cref(dispatcher);
   routes.wsdl = [](const std::string& url) { return WsdlDocument(url, AccessText); };
-  routes.scheme = http.tlsCertificate.empty() ? "http" : "https";
+  const std::string scheme = http.tlsCertificate.empty() ? "http" : "https";
   std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
-  routes.authority = [&] { return UrlAuthority(options.listen, port.load()); };
+  routes.endpointUrl = [&] {
+    return !options.publicUrl.empty()
+               ? options.publicUrl
+               : scheme + "://" + UrlAuthority(options.listen, port.load()) + "/soap";
+  };
   HttpServer server(http, std::cref(routes), log);
   port = server.Port();
 
-  const std::string url = routes.scheme + "://" + routes.authority() + "/soap";
+  const std::string url = scheme + "://" + UrlAuthority(options.listen, port.load()) + "/soap";
   // The URL comes last: whoever reads the banner may stop reading there.
   out << "Quillmere host serving the module\n"
       << "Prefix: " << prefix.string() << "\n"

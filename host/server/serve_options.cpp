@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -13,6 +15,18 @@ bool IsIpLiteral(const std::string& host) {
   unsigned char address[16];
   return inet_pton(AF_INET, host.c_str(), address) == 1 ||
          inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+// "http(s)://authority/path" with nothing a WSDL attribute or a client would misread.
+bool IsPublicUrl(std::string_view text) {
+  const size_t start = text.starts_with("https://") ? 8 : text.starts_with("http://") ? 7 : 0;
+  if (start == 0 || text.size() == start || text.size() > 2048 || text[start] == '/') return false;
+  // Unreserved characters, the path's and the authority's punctuation, percent escapes: no
+  // quotes, brackets of markup, spaces, queries or fragments.
+  return std::all_of(text.begin() + start, text.end(), [](unsigned char c) {
+    return std::isalnum(c) ||
+           std::string_view("-._~/:[]@%!$'()*+,;=").find(c) != std::string_view::npos;
+  });
 }
 
 }  // namespace
@@ -76,6 +90,34 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
   command.add_option("--max-body", options.maxBodyBytes, "Largest request body, in bytes")
       ->check(CLI::Range(size_t{1024}, size_t{1} << 30))
       ->capture_default_str();
+  command
+      .add_option("--request-deadline", options.requestDeadlineSeconds,
+                  "Seconds a client has for a whole request (headers and body) and for taking "
+                  "its answer; the connection is closed past it")
+      ->check(CLI::Range(1u, 3600u))
+      ->capture_default_str();
+  command
+      .add_option("--max-connections", options.maxConnections,
+                  "Connections served at a time; more wait to be accepted (each is an open "
+                  "file)")
+      ->check(CLI::Range(1u, 1u << 20))
+      ->capture_default_str();
+  command
+      .add_option("--max-connections-per-client", options.maxConnectionsPerClient,
+                  "Connections from one client address at a time; more are closed as they "
+                  "arrive")
+      ->check(CLI::Range(1u, 1u << 20))
+      ->capture_default_str();
+  command.add_option_function<std::string>(
+      "--public-url",
+      [&options](const std::string& text) {
+        if (!IsPublicUrl(text)) {
+          throw CLI::ValidationError("--public-url", "expected http(s)://HOST[:PORT]/PATH");
+        }
+        options.publicUrl = text;
+      },
+      "The endpoint's URL as clients reach it, for the WSDL (default: "
+      "http(s)://ADDRESS:PORT/soap from --listen)");
   command.add_option("--module", options.module, "The module library to register if needed")
       ->check(CLI::ExistingFile);
 }

@@ -20,14 +20,6 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// A Host header goes into the WSDL's address: only a plain host[:port] is taken.
-bool IsPlainAuthority(const std::string& authority) {
-  return !authority.empty() && authority.size() < 256 &&
-         std::all_of(authority.begin(), authority.end(), [](unsigned char c) {
-           return std::isalnum(c) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
-         });
-}
-
 HttpResponse MethodNotAllowed(const char* allowed) {
   HttpResponse response = PlainResponse(405, "Method not allowed");
   response.headers.emplace_back("Allow", allowed);
@@ -56,10 +48,9 @@ HttpResponse SoapRoutes::operator()(const HttpRequest& request) const {
   if (request.path != kPath) return PlainResponse(404, "Not found");
   if (request.method == "GET" || request.method == "HEAD") {
     if (!request.arguments.contains("wsdl")) return MethodNotAllowed("POST");
-    const std::string host = request.Header("host");
     HttpResponse response;
     response.contentType = "text/xml; charset=utf-8";
-    response.body = wsdl(scheme + "://" + (IsPlainAuthority(host) ? host : authority()) + kPath);
+    response.body = wsdl(endpointUrl());
     response.logLabel = "/soap?wsdl";
     return response;
   }

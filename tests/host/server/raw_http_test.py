@@ -1,10 +1,14 @@
 """`quillmere serve` over plain HTTP: every kind of bad input gets its fault or status and
-the server keeps serving; 32 concurrent clients; a stop while clients are still sending."""
+the server keeps serving; 32 concurrent clients; a stop while clients are still sending;
+slow clients, a deadline per request, limits per address; TLS 1.2 and newer only."""
 import http.client
 import os
 import re
+import resource
 import shutil
+import socket
 import ssl
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -19,6 +23,9 @@ from host_process import HostProcess  # noqa: E402
 PROGRAM = sys.argv[1]
 MAX_BODY = 65536
 SOAP_NS = 'xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"'
+LOGON = ('POST /soap HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n'
+         'SOAPAction: "urn:quillmere:Host#Logon"\r\n')
+WSDL = "GET /soap?wsdl HTTP/1.1\r\nHost: evil.example:666\r\nConnection: close\r\n\r\n"
 
 
 def envelope(obj, method, parameters="", headers=""):
@@ -163,8 +170,40 @@ def stop_under_load(host, token, clients=16):
     assert logged == len(answered) >= clients, (logged, len(answered))
 
 
+def client(port, request=LOGON, source="127.0.0.1"):
+    """A connection that has sent `request`: by default a slow client's first header lines."""
+    sock = socket.create_connection(("127.0.0.1", port), 5, (source, 0))
+    sock.sendall(request.encode())
+    return sock
+
+
+def ask(port, request, source="127.0.0.1"):
+    with client(port, request, source) as sock, sock.makefile("rb") as answer:
+        return answer.read().decode()
+
+
+def closed_at(sock):
+    """When the server closed `sock`, sent a header line every 0.5 s (for 6 s at most)."""
+    sock.settimeout(0.5)
+    for _ in range(12):
+        try:
+            if sock.send(b"X: 1\r\n") and not sock.recv(99):
+                break
+        except OSError as error:
+            if not isinstance(error, socket.timeout):
+                break
+    return time.monotonic()
+
+
+def median_latency(port):
+    """The median seconds of 10 WSDL requests; one not answered in 5 s counts as 5."""
+    def one(start):
+        return time.monotonic() - start if ask(port, WSDL).startswith("HTTP/1.1 200") else 5
+    return statistics.median(one(time.monotonic()) for _ in range(10))
+
+
 def tls(program):
-    """With a certificate and its key the same service answers over HTTPS."""
+    """With a certificate and its key the same service answers over HTTPS, TLS 1.2 or newer."""
     folder = tempfile.mkdtemp()
     key, certificate = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
@@ -176,7 +215,18 @@ def tls(program):
         connection = http.client.HTTPSConnection("127.0.0.1", host.port,
                                                  context=ssl._create_unverified_context())
         connection.request("GET", "/soap?wsdl")
-        assert connection.getresponse().status == 200 and host.stop() == 0, host.log()
+        assert connection.getresponse().status == 200, host.log()
+        for version in ssl.TLSVersion.TLSv1, ssl.TLSVersion.TLSv1_1, ssl.TLSVersion.TLSv1_2:
+            context = ssl._create_unverified_context()
+            context.set_ciphers("ALL:@SECLEVEL=0")  # the client's own floor is not tested
+            context.minimum_version = context.maximum_version = version
+            try:
+                with socket.create_connection(("127.0.0.1", host.port)) as sock:
+                    agreed = context.wrap_socket(sock).version()
+            except (ssl.SSLError, ConnectionResetError):
+                agreed = None
+            assert (agreed is not None) == (version == ssl.TLSVersion.TLSv1_2), (version, agreed)
+        assert host.stop() == 0, host.log()
     finally:
         host.close()
         shutil.rmtree(folder)
@@ -199,6 +249,49 @@ class RawHttp(unittest.TestCase):
 
     def test_a_stop_under_load_answers_every_request_it_took(self):
         stop_under_load(self.host, self.token)
+
+    def test_a_body_has_one_framing_and_the_wsdl_its_configured_address(self):
+        for framing, status in (("Content-Length: 4", "500"), ("Transfer-Encoding: chunked", "500"),
+                                ("Content-Length: 4\r\nContent-Length: 40", "400"),
+                                ("Content-Length: 4\r\nContent-Length: 4", "400"),
+                                ("Content-Length: 4\r\nTransfer-Encoding: chunked", "400")):
+            body = "4\r\n<x/>\r\n0\r\n\r\n" if "chunked" in framing else "<x/>"
+            answer = ask(self.host.port, f"{LOGON}Connection: close\r\n{framing}\r\n\r\n{body}")
+            self.assertEqual(answer[9:12], status, (framing, answer))
+        self.assertIn(f'location="{self.host.url}"', ask(self.host.port, WSDL))  # not the Host
+
+
+class SlowClients(unittest.TestCase):
+    def test_slow_connections_do_not_delay_a_good_client(self):
+        """3,000 slow clients on 100 addresses, a header line every 2 s each: a good client is
+        answered within 100 ms while they hang on and as soon as they leave."""
+        hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+        resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+        host = HostProcess(PROGRAM)
+        self.addCleanup(host.close)
+        count = min(3000, hard - 99)
+        slow = [client(host.port, source=f"127.0.2.{i % 100 + 1}") for i in range(count)]
+        for _ in range(2):
+            time.sleep(2)
+            for sock in slow:
+                sock.send(b"X: 1\r\n")
+        hanging = median_latency(host.port)
+        for sock in slow:
+            sock.close()
+        self.assertLess(max(hanging, median_latency(host.port)), 0.1, hanging)
+
+    def test_limits_close_what_exceeds_them(self):
+        """A request trickled past its deadline of 2 s is cut off; the fourth connection from an
+        address is closed at once, while other addresses are served."""
+        public = "https://admin.example.org/q/soap"
+        host = HostProcess(PROGRAM, "--request-deadline", "2", "--max-connections-per-client",
+                           "3", "--public-url", public)
+        self.addCleanup(host.close)
+        opened = time.monotonic()
+        slow = [client(host.port, source="127.0.3.1") for _ in range(4)]
+        self.assertLess(closed_at(slow[3]) - opened, 1)
+        self.assertTrue(1.5 < closed_at(slow[0]) - opened < 4)
+        self.assertIn(f'location="{public}"', ask(host.port, WSDL, "127.0.3.2"))
 
 
 DENIED = "<faultcode>soap:Client</faultcode><faultstring>Permission Denied</faultstring>"
@@ -270,7 +363,7 @@ class Policy(unittest.TestCase):
 
 
 class Tls(unittest.TestCase):
-    def test_https_serves_the_same_service(self):
+    def test_https_serves_the_same_service_over_tls_1_2_or_newer(self):
         tls(PROGRAM)
 
 

@@ -3,6 +3,13 @@
 // are held up to a cap (413 beyond it, the rest discarded unread into memory); every
 // request is logged as one line. Stop() is graceful: the listening socket closes first,
 // requests already being served are answered, then the daemon stops.
+//
+// Slow and many clients: the library waits for every connection with epoll in its pool
+// threads, so a connection that is only sending costs memory and a descriptor, never a
+// thread. Each request has a deadline for the whole of it (headers, body, and taking the
+// answer), counted from the connection's start or the end of its previous request: the
+// library's own timeout is one of inactivity, which a header line every few seconds resets.
+// Connections are limited per client address and in total; TLS is 1.2 or newer.
 #pragma once
 
 #include <atomic>
@@ -12,11 +19,14 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 
 #include "host/server/host_log.h"
 #include "host/server/http_message.h"
 
 struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace quillmere::host {
 
@@ -28,6 +38,9 @@ struct HttpServerOptions {
   std::string tlsCertificate;  // PEM text; both set: HTTPS
   std::string tlsKey;
   unsigned idleTimeoutSeconds = 60;
+  unsigned requestDeadlineSeconds = 30;
+  unsigned maxConnections = 4096;  // in total; more wait in the listening queue
+  unsigned maxConnectionsPerClient = 64;
 };
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
@@ -60,6 +73,17 @@ class HttpServer {
 
   HttpResponse Handle(const HttpRequest& request);
 
+  // Each open connection's socket and when it must have sent its request; max(): none due.
+  struct Deadline {
+    int socket = -1;
+    std::chrono::steady_clock::time_point due;
+  };
+  void Opened(MHD_Connection* connection, int socket);
+  void Closed(MHD_Connection* connection);
+  void Restart(MHD_Connection* connection, bool timed);
+  // Closes the connections past their deadline, until the server stops.
+  void Sweep();
+
   const HttpServerOptions options_;
   const HttpHandler handler_;
   HostLog& log_;
@@ -73,6 +97,12 @@ class HttpServer {
   std::atomic<unsigned> busy_{0};
   bool stopped_ = false;
   bool closing_ = false;  // no request starts any more
+
+  std::mutex deadlinesMutex_;
+  std::condition_variable sweepWake_;
+  bool sweeping_ = true;
+  std::unordered_map<MHD_Connection*, Deadline> deadlines_;
+  std::thread sweeper_;
 };
 
 }  // namespace quillmere::host

@@ -32,6 +32,10 @@ struct ServeOptions {
   std::filesystem::path tlsKey;
   LogLevel logLevel = LogLevel::Info;
   size_t maxBodyBytes = 1 << 20;
+  unsigned requestDeadlineSeconds = 30;
+  unsigned maxConnections = 4096;
+  unsigned maxConnectionsPerClient = 64;
+  std::string publicUrl;         // the endpoint's URL in the WSDL; empty: from --listen
   std::filesystem::path module;  // empty: beside the program, then the build's own
 };
 

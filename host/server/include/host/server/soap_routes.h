@@ -15,9 +15,9 @@ struct SoapRoutes {
   std::function<HttpResponse(const HttpRequest& request)> call;
   // The WSDL document describing the endpoint at this URL.
   std::function<std::string(const std::string& endpointUrl)> wsdl;
-  std::string scheme = "http";
-  // "host:port" of the endpoint when the request names none usable in its Host header.
-  std::function<std::string()> authority;
+  // The endpoint's URL as configured. Never taken from the request: a forged Host header
+  // would send the clients of a cached or shared WSDL elsewhere.
+  std::function<std::string()> endpointUrl;
 
   HttpResponse operator()(const HttpRequest& request) const;
 };
