@@ -224,7 +224,7 @@ TEST(AccessRules, NameEveryServedMethodOnceAndTheWsdlSaysThem) {
     ruled.insert(std::string(rule.object) + std::string(rule.method));
   EXPECT_EQ(ruled, served);
   EXPECT_NE(WsdlDocument("http://h/soap", AccessText)
-                .find("per changed value. Needs the session of a member of QMS_ADMIN.</"),
+                .find("cannot be changed. Needs the session of a member of QMS_ADMIN.</"),
             std::string::npos);
 }
 
