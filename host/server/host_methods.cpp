@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "host/common/bstr_text.h"
+#include "host/common/xml_text.h"
 #include "host/server/message_faults.h"
 #include "host/soap/soap_message.h"
 
@@ -86,8 +87,9 @@ winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessag
       const std::string& token = session();
       const std::string& name = Parameter(call, "Name");
       // The job listings show names as they are, inside their markup.
-      if (name.find_first_of("<&") != std::string::npos) {
-        throw Refusal(FaultCode::Client, "A job name may not contain < or &");
+      if (!SafeInMarkup(name)) {
+        throw Refusal(FaultCode::Client,
+                      "A job name may not contain " + std::string(kMarkupCharacters));
       }
       Answer(response.Get(), "JobId", jobs_.Submit(token, name));
     } else if (call.method == "CancelJob") {

@@ -62,7 +62,7 @@ TEST_F(UserStoreTest, RefusesBadChangesWithTheReasonAndChangesNothing) {
   EXPECT_EQ(store_.Verify("alice", "right"), ULONG{GroupBatch});
 }
 
-TEST(UserNames, PrintableUpToSixtyFourCharacters) {
+TEST(UserNames, PrintableUpToSixtyFourCharactersWithoutMarkup) {
   const std::pair<std::string, bool> cases[] = {
       {std::string(64, 'x'), true},
       {std::string(65, 'x'), false},
@@ -73,6 +73,12 @@ TEST(UserNames, PrintableUpToSixtyFourCharacters) {
       {"\xED\xA0\x80", false},  // a surrogate
       {"\xC0\xAF", false},      // an overlong '/'
       {"", false},
+      {"a<b", false},
+      {"a>b", false},
+      {"AT&T", false},
+      {"say \"hi\"", false},
+      {"tab\there", false},
+      {"o'brien", true},
   };
   for (const auto& [name, valid] : cases)
     EXPECT_EQ(ValidUserName(name), valid) << name;
