@@ -33,8 +33,9 @@ inline HRESULT HresultOf(UserProblem problem) {
   }
 }
 
-// For Guarded: a refused user change answers its own HRESULT.
+// For Guarded: a refused user change answers its own HRESULT, as does a full hashing pool.
 inline HRESULT UserFailure(const std::exception& error) noexcept {
+  if (dynamic_cast<const HashingBusy*>(&error) != nullptr) return kBusy;
   const auto* refused = dynamic_cast<const UserError*>(&error);
   return refused != nullptr ? HresultOf(refused->problem()) : E_FAIL;
 }
