@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "host/users/logon_throttle.h"
@@ -30,19 +31,25 @@ TEST(LogonThrottle, AdmitsAfterFailuresOnlyOnceTheDelayHasPassed) {
   EXPECT_EQ(throttle.Admit("bob", "", start + milliseconds(65751)), milliseconds(0));
 }
 
-// Attempts checked together all go ahead until a run is delayed; then one at a time.
+// Once a run is delayed, attempts are checked one at a time, and a success ends the run;
+// an address has a run of its own, whatever the names.
 TEST(LogonThrottle, OnceDelayedOneAttemptAtATimeIsChecked) {
   LogonThrottle throttle;
   const auto now = LogonThrottle::Clock::time_point{} + std::chrono::hours(24);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(throttle.Admit("alice", "10.0.0.1", now), milliseconds(0));
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < 3; ++i) {
+    throttle.Admit("alice", "10.0.0.1", now);
     throttle.Failed("alice", "10.0.0.1", now);
+  }
   const auto later = now + std::chrono::seconds(1);
   EXPECT_EQ(throttle.Admit("alice", "10.0.0.2", later), milliseconds(0));
   EXPECT_EQ(throttle.Admit("alice", "10.0.0.3", later), milliseconds(250));
   throttle.Succeeded("alice", "10.0.0.2");
   EXPECT_EQ(throttle.Admit("alice", "10.0.0.3", later), milliseconds(0));
+  for (int i = 0; i < 10; ++i) {
+    throttle.Admit("n" + std::to_string(i), "10.0.0.9", later);
+    throttle.Failed("n" + std::to_string(i), "10.0.0.9", later);
+  }
+  EXPECT_EQ(throttle.Admit("bob", "10.0.0.9", later), milliseconds(250));
 }
 
 }  // namespace

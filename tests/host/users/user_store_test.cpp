@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <future>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/users/user_store.h"
 #include "quillmere/session_manager.h"
@@ -82,6 +85,23 @@ TEST(UserNames, PrintableUpToSixtyFourCharactersWithoutMarkup) {
   };
   for (const auto& [name, valid] : cases)
     EXPECT_EQ(ValidUserName(name), valid) << name;
+}
+
+// With its thread working and a call waiting the store's hashing pool refuses at once; then
+// it takes calls again, and a call's exception reaches its caller.
+TEST(HashingPool, RefusesAtOnceBeyondItsThreadsAndQueue) {
+  HashingPool pool({.threads = 1, .queued = 1});
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  std::vector<std::jthread> callers(2);
+  for (std::jthread& caller : callers)
+    caller = std::jthread([&] { pool.Run([&] { released.wait(); }); });
+  while (pool.InFlight() < 2)
+    std::this_thread::yield();
+  EXPECT_THROW(pool.Run([] {}), HashingBusy);
+  release.set_value();
+  callers.clear();
+  EXPECT_THROW(pool.Run([] { throw std::bad_alloc(); }), std::bad_alloc);
 }
 
 TEST(UserStoreSchema, ANewerStoreIsRefused) {
