@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -14,11 +16,12 @@
 
 #include "host/commands/command_support.h"
 #include "host/commands/wmi_access.h"
+#include "host/components/wmi_data.h"
 
 namespace quillmere::host {
 namespace {
 
-// The CIMTYPE codes a setting's value is kept under; a boolean is kept as 1 or 0.
+// The CIMTYPE codes a setting's value is kept under; a boolean is kept as 1 or 0 in IntVal.
 constexpr LONG kInteger = 3;
 constexpr LONG kReal = 4;
 constexpr LONG kString = 8;
@@ -60,7 +63,12 @@ std::string TypeName(LONG cimType) {
   }
 }
 
+// The type the setting is declared with: PutMetadata stores a changed boolean as an
+// integer, which would otherwise make "true" read as 0 from then on.
 LONG CimTypeOf(IWbemClassObject* setting) {
+  const std::optional<LONG> declared =
+      DeclaredSettingType(PropertyText(setting, OLESTR("SettingName")));
+  if (declared) return *declared;
   return static_cast<LONG>(std::atol(PropertyText(setting, OLESTR("CIMTYPE")).c_str()));
 }
 
@@ -103,34 +111,64 @@ winport::WideString ThroughAnsi(const std::string& utf8) {
   return back;
 }
 
-bool IsTrueText(std::string text) {
+std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text == "TRUE" || text == "T" || text == "1";
+  return text;
 }
 
-// PutMetadata's rules: an integer or real from its leading digits (none: 0), a boolean
-// true for TRUE, T or 1 in any case and stored from then on as the integer 1 or 0, a text
-// through the ANSI code page. A setting that is not stored is not created.
+CommandFailure Refused(const std::string& name, const std::string& text, const char* accepted) {
+  return CommandFailure(name + " is " + accepted + ", not \"" + text + "\"");
+}
+
+LONG IntegerOf(const std::string& name, const std::string& text) {
+  LONG value = 0;
+  const char* begin = text.data() + (text.starts_with('+') ? 1 : 0);
+  const auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size())
+    throw Refused(name, text, "an integer: give a whole number from -2147483648 to 2147483647");
+  return value;
+}
+
+LONG BooleanOf(const std::string& name, const std::string& text) {
+  const std::string upper = Upper(text);
+  if (upper == "TRUE" || upper == "T" || upper == "1") return 1;
+  if (upper == "FALSE" || upper == "F" || upper == "0") return 0;
+  throw Refused(name, text, "a boolean: give true, false, t, f, 1 or 0");
+}
+
+float RealOf(const std::string& name, const std::string& text) {
+  char* end = nullptr;
+  const float value = std::strtof(text.c_str(), &end);
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) ||
+      end != text.c_str() + text.size() || !std::isfinite(value))
+    throw Refused(name, text, "a real number: give a decimal number such as 2.5 or -1e3");
+  return value;
+}
+
+// The text is stored as the operator typed it, or not at all: the store's rules (an
+// integer or real from its leading digits, a boolean false for any unknown word, a text
+// through the ANSI code page) would otherwise keep something else without a word. A
+// setting that is not stored is not created. A boolean is stored under its declared type.
 void ModifySetting(const WmiConnection& wmi, IWbemClassObject* setting, const std::string& name,
                    const std::string& text) {
   const winport::WideString ansi = ThroughAnsi(text);
-  const std::string plain = winport::WideToUtf8(ansi);
-  LONG cimType = CimTypeOf(setting);
+  const LONG cimType = CimTypeOf(setting);
   winport::ScopedVariant value;
   switch (cimType) {
     case kInteger:
-      value.Reset(winport::ScopedVariant(static_cast<LONG>(std::atol(plain.c_str()))).Release());
+      value.Reset(winport::ScopedVariant(IntegerOf(name, text)).Release());
       break;
     case kBoolean:
-      value.Reset(winport::ScopedVariant(LONG{IsTrueText(plain) ? 1 : 0}).Release());
-      cimType = kInteger;
+      value.Reset(winport::ScopedVariant(BooleanOf(name, text)).Release());
       break;
     case kReal:
       value.Receive()->vt = VT_R4;
-      value.AsInput()->fltVal = static_cast<float>(std::atof(plain.c_str()));
+      value.AsInput()->fltVal = RealOf(name, text);
       break;
     case kString:
+      if (ansi != winport::Utf8ToWide(text))
+        throw Refused(name, text, "a text in the system's ANSI code page, which cannot hold it");
       value.Reset(winport::ScopedVariant(ansi.c_str()).Release());
       break;
     default:
@@ -190,10 +228,10 @@ void AddSettingsCommand(CLI::App& app, std::ostream& out) {
 
   CLI::App* set = AddSubcommand(
       *settings, options, "set",
-      "Change a setting as PutMetadata does: VALUE is read as the setting's type (an integer "
-      "or real from its leading digits, a boolean true for TRUE, T or 1 and then kept as an "
-      "integer, a text through the ANSI code page); a setting is never created. A running "
-      "server's reporting level follows at its next start.");
+      "Change a setting in the store PutMetadata writes: VALUE must be of the setting's "
+      "declared type (an integer, a real number, a boolean as true, false, t, f, 1 or 0, a "
+      "text the ANSI code page holds) or nothing is stored; a setting is never created. A "
+      "running server's reporting level follows at its next start.");
   set->add_option("NAME", options->name, "Setting name")->required();
   set->add_option("VALUE", options->value, "New value, as text")->required();
   set->callback([options, &out] {

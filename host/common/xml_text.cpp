@@ -57,4 +57,12 @@ std::string EscapeXmlAttribute(std::string_view text) {
   return Escape(text, true);
 }
 
+bool SafeInMarkup(std::string_view name) {
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '<' || c == '>' || c == '&' || c == '"') return false;
+  }
+  return true;
+}
+
 }  // namespace quillmere::host

@@ -1,3 +1,5 @@
+#include <regex>
+#include <string>
 #include <vector>
 
 #include <winport/scoped_variant.h>
@@ -42,6 +44,22 @@ HRESULT CompileHostMof() {
 }
 
 }  // namespace
+
+std::optional<LONG> DeclaredSettingType(std::string_view settingName) {
+  static const std::regex instance(R"(instance of Metadata\s*\{([^}]*)\})");
+  static const std::regex name(R"(SettingName\s*=\s*"([^"]*)\")");
+  static const std::regex type(R"(CIMTYPE\s*=\s*(\d+))");
+  const std::string_view text = HostMof();
+  for (std::cregex_iterator found(text.data(), text.data() + text.size(), instance), end;
+       found != end; ++found) {
+    const std::string body = (*found)[1];
+    std::smatch named, typed;
+    if (std::regex_search(body, named, name) && named[1].str() == settingName &&
+        std::regex_search(body, typed, type))
+      return static_cast<LONG>(std::stol(typed[1]));
+  }
+  return std::nullopt;
+}
 
 HRESULT WmiData::InstallMof() {
   winport::ComPtr<IWbemServices> services;

@@ -1,9 +1,9 @@
 #include "host/server/host_methods.h"
 
-#include <optional>
 #include <stdexcept>
 
 #include "host/common/bstr_text.h"
+#include "host/common/xml_text.h"
 #include "host/server/message_faults.h"
 #include "host/soap/soap_message.h"
 
@@ -23,6 +23,28 @@ const std::string& Parameter(const SoapCall& call, const std::string& name) {
     if (parameter.name == name) return parameter.text;
   }
   throw Refusal(FaultCode::Client, "Missing parameter " + name + " of Host#" + call.method);
+}
+
+// The fault for a refused logon. None tells whether the name exists.
+Refusal LogonRefused(const LogonResult& result, const std::string& user) {
+  switch (result.refusal) {
+    case LogonRefusal::kTryLater: {
+      const auto seconds = (result.retryAfter.count() + 999) / 1000;
+      return {FaultCode::Client,
+              "Too many failed logons for this user or from this address: try again in " +
+                  std::to_string(seconds) + (seconds == 1 ? " second" : " seconds")};
+    }
+    case LogonRefusal::kBusy:
+      return {FaultCode::Server, "The server is busy checking other logons: try again shortly"};
+    case LogonRefusal::kUserSessionLimit:
+      return {FaultCode::Client,
+              "Logon refused: " + user + " has as many sessions as allowed; log off one first"};
+    case LogonRefusal::kSessionLimit:
+      return {FaultCode::Server,
+              "Logon refused: the server has as many sessions as allowed; try again later"};
+    default:
+      return {FaultCode::Auth, "Logon failed: unknown user or wrong password"};
+  }
 }
 
 void Answer(quillmere::ISOAPMessage* response, const char* name, const std::string& value) {
@@ -53,10 +75,10 @@ winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessag
   };
   try {
     if (call.method == "Logon") {
-      const std::optional<std::string> token =
-          sessions_.Logon(Parameter(call, "User"), Parameter(call, "Password"), client);
-      if (!token) throw Refusal(FaultCode::Auth, "Logon failed: unknown user or wrong password");
-      Answer(response.Get(), "IdentityToken", *token);
+      const std::string& user = Parameter(call, "User");
+      const LogonResult result = sessions_.Logon(user, Parameter(call, "Password"), client);
+      if (!result) throw LogonRefused(result, user);
+      Answer(response.Get(), "IdentityToken", result.token);
     } else if (call.method == "Logoff") {
       if (!sessions_.Logoff(Parameter(call, "IdentityToken"))) {
         throw Refusal(FaultCode::Client, "Your session has timed out or has been logged off");
@@ -65,8 +87,9 @@ winport::ComPtr<quillmere::ISOAPMessage> HostMethods::Run(quillmere::ISOAPMessag
       const std::string& token = session();
       const std::string& name = Parameter(call, "Name");
       // The job listings show names as they are, inside their markup.
-      if (name.find_first_of("<&") != std::string::npos) {
-        throw Refusal(FaultCode::Client, "A job name may not contain < or &");
+      if (!SafeInMarkup(name)) {
+        throw Refusal(FaultCode::Client,
+                      "A job name may not contain " + std::string(kMarkupCharacters));
       }
       Answer(response.Get(), "JobId", jobs_.Submit(token, name));
     } else if (call.method == "CancelJob") {

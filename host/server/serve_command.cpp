@@ -1,5 +1,6 @@
 #include "host/server/serve_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -107,7 +108,11 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   if (!apartment.Succeeded()) throw std::runtime_error("COM initialisation failed");
   const std::filesystem::path prefix = winport::machine::Prefix();
 
-  UserStore users(DefaultUserDatabase());
+  // Logons wait for hashing on request threads; at most half of those threads wait, so
+  // that a flood of logons leaves the others serving.
+  const unsigned hashing = std::max(1u, options.threads / 2);
+  UserStore users(DefaultUserDatabase(),
+                  {.threads = std::min(2u, hashing), .queued = hashing - std::min(2u, hashing)});
   std::ostringstream firstAdministrator;
   CreateFirstAdministrator(users, firstAdministrator);
 
@@ -125,7 +130,8 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   };
   const winport::ComPtr<SessionManager> sessions =
       MakeSessionManager(users, std::chrono::seconds(options.sessionTimeoutSeconds), events,
-                         [&](const std::string& token) { return jobs.Count(token); });
+                         [&](const std::string& token) { return jobs.Count(token); }, {},
+                         {.perUser = options.maxSessionsPerUser, .total = options.maxSessions});
   const std::filesystem::path content = prefix / "host" / "content";
   InstallDefaultContent(content);
 

@@ -73,6 +73,16 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
                   "Seconds of inactivity after which a session ends")
       ->check(CLI::Range(1u, 7u * 24 * 3600))
       ->capture_default_str();
+  command
+      .add_option("--max-sessions", options.maxSessions,
+                  "Live sessions at most; a logon beyond them is refused until one ends")
+      ->check(CLI::Range(size_t{1}, size_t{1} << 20))
+      ->capture_default_str();
+  command
+      .add_option("--max-sessions-per-user", options.maxSessionsPerUser,
+                  "Live sessions one user may hold at most; a logon beyond them is refused")
+      ->check(CLI::Range(size_t{1}, size_t{1} << 20))
+      ->capture_default_str();
   auto* certificate =
       command.add_option("--tls-cert", options.tlsCertificate, "PEM certificate: serve HTTPS")
           ->check(CLI::ExistingFile);

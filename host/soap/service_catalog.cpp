@@ -17,7 +17,10 @@ std::vector<ServiceInfo> BuildCatalog() {
             {"User", "Password"},
             {"IdentityToken"},
             false,
-            "Opens a session; its token identifies the caller in every further request."},
+            "Opens a session; its token identifies the caller in every further request. After "
+            "repeated failures for a user or from an address, attempts are refused at once with "
+            "a Client fault saying when to try again; a user or the server with as many "
+            "sessions as allowed is refused too."},
            {"Logoff", {"IdentityToken"}, {}, false, "Closes the caller's session."},
            {"SubmitJob",
             {"IdentityToken", "Name"},

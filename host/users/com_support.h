@@ -16,8 +16,11 @@ namespace quillmere::host {
 
 // An unknown, logged off or expired identity token.
 inline constexpr HRESULT kNotAuthenticated = HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED);
-inline constexpr HRESULT kUserExists = HRESULT_FROM_WIN32(1316);  // ERROR_USER_EXISTS
-inline constexpr HRESULT kNoSuchUser = HRESULT_FROM_WIN32(1317);  // ERROR_NO_SUCH_USER
+inline constexpr HRESULT kUserExists = HRESULT_FROM_WIN32(1316);     // ERROR_USER_EXISTS
+inline constexpr HRESULT kNoSuchUser = HRESULT_FROM_WIN32(1317);     // ERROR_NO_SUCH_USER
+inline constexpr HRESULT kLockedOut = HRESULT_FROM_WIN32(1909);      // ERROR_ACCOUNT_LOCKED_OUT
+inline constexpr HRESULT kBusy = HRESULT_FROM_WIN32(170);            // ERROR_BUSY
+inline constexpr HRESULT kTooManySessions = HRESULT_FROM_WIN32(69);  // ERROR_TOO_MANY_SESS
 
 inline HRESULT HresultOf(UserProblem problem) {
   switch (problem) {
@@ -30,8 +33,9 @@ inline HRESULT HresultOf(UserProblem problem) {
   }
 }
 
-// For Guarded: a refused user change answers its own HRESULT.
+// For Guarded: a refused user change answers its own HRESULT, as does a full hashing pool.
 inline HRESULT UserFailure(const std::exception& error) noexcept {
+  if (dynamic_cast<const HashingBusy*>(&error) != nullptr) return kBusy;
   const auto* refused = dynamic_cast<const UserError*>(&error);
   return refused != nullptr ? HresultOf(refused->problem()) : E_FAIL;
 }

@@ -2,32 +2,12 @@
 
 #include <sodium.h>
 
-#include <algorithm>
 #include <new>
-#include <semaphore>
 #include <stdexcept>
-#include <thread>
 
 namespace quillmere::host {
 
 namespace {
-
-// Every hash or verification takes 64 MiB: without a bound, a burst of logons would take
-// memory without limit, and could not finish any sooner than the cores allow anyway.
-class HashingSlot {
- public:
-  HashingSlot() { Slots().acquire(); }
-  ~HashingSlot() { Slots().release(); }
-  HashingSlot(const HashingSlot&) = delete;
-  HashingSlot& operator=(const HashingSlot&) = delete;
-
- private:
-  static std::counting_semaphore<>& Slots() {
-    static std::counting_semaphore<> slots(
-        std::max<std::ptrdiff_t>(2, std::thread::hardware_concurrency()));
-    return slots;
-  }
-};
 
 const std::string& DummyHash() {
   static const std::string dummy = [] {
@@ -49,7 +29,6 @@ void EnsureSodium() {
 std::string HashPassword(std::string_view password) {
   EnsureSodium();
   char hash[crypto_pwhash_STRBYTES];
-  const HashingSlot slot;
   // Fails only when the memory for the hash cannot be had.
   if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                         crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
@@ -59,7 +38,6 @@ std::string HashPassword(std::string_view password) {
 
 bool VerifyPassword(const std::string& hash, std::string_view password) {
   EnsureSodium();
-  const HashingSlot slot;
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 

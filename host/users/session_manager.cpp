@@ -1,7 +1,6 @@
 #include "host/users/session_manager.h"
 
 #include <algorithm>
-#include <thread>
 #include <utility>
 
 #include "caller_session.h"
@@ -13,10 +12,6 @@
 #include "session_state.h"
 
 namespace quillmere::host {
-
-void SessionTiming::DefaultSleep(std::chrono::milliseconds delay) {
-  std::this_thread::sleep_for(delay);
-}
 
 SessionInfo InfoOf(const SessionState& state) {
   return {state.id,
@@ -31,11 +26,12 @@ SessionInfo InfoOf(const SessionState& state) {
 SessionManager::SessionManager(UserStore& users, std::chrono::seconds idleTimeout,
                                SessionEvents events,
                                std::function<LONG(const std::string& token)> jobCount,
-                               SessionTiming timing)
+                               SessionTiming timing, SessionLimits limits)
     : context_(std::make_shared<SessionContext>(SessionContext{users, std::move(timing)})),
       idleTimeout_(idleTimeout),
       events_(std::move(events)),
-      jobCount_(std::move(jobCount)) {}
+      jobCount_(std::move(jobCount)),
+      limits_(limits) {}
 
 HRESULT SessionManager::Reconnect(BSTR identityToken, quillmere::ISession** session) {
   return Connect(identityToken, true, session);
@@ -49,10 +45,22 @@ HRESULT SessionManager::Logon(BSTR user, BSTR password, BSTR* identityToken) {
   if (identityToken == nullptr) return E_POINTER;
   *identityToken = nullptr;
   return GuardedUserCall([&] {
-    const std::optional<std::string> token = Logon(Utf8Of(user), Utf8Of(password));
-    if (!token) return E_ACCESSDENIED;
-    *identityToken = NewBstr(*token);
-    return S_OK;
+    const LogonResult result = Logon(Utf8Of(user), Utf8Of(password));
+    switch (result.refusal) {
+      case LogonRefusal::kNone:
+        *identityToken = NewBstr(result.token);
+        return S_OK;
+      case LogonRefusal::kWrongCredentials:
+        return E_ACCESSDENIED;
+      case LogonRefusal::kTryLater:
+        return kLockedOut;
+      case LogonRefusal::kBusy:
+        return kBusy;
+      case LogonRefusal::kUserSessionLimit:
+      case LogonRefusal::kSessionLimit:
+        return kTooManySessions;
+    }
+    return E_UNEXPECTED;
   });
 }
 
@@ -60,19 +68,26 @@ HRESULT SessionManager::Logoff(BSTR identityToken) {
   return GuardedUserCall([&] { return Logoff(Utf8Of(identityToken)) ? S_OK : kNotAuthenticated; });
 }
 
-std::optional<std::string> SessionManager::Logon(std::string_view user, std::string_view password,
-                                                 std::string_view workstation) {
+LogonResult SessionManager::Logon(std::string_view user, std::string_view password,
+                                  std::string_view workstation) {
   const SessionTiming& timing = context_->timing;
-  const std::chrono::milliseconds delay = throttle_.DelayFor(user, timing.now());
-  if (delay.count() > 0) timing.sleep(delay);
+  // Refused before any hashing: a guesser in its delay costs the host next to nothing.
+  const std::chrono::milliseconds wait = throttle_.Admit(user, workstation, timing.now());
+  if (wait.count() > 0) return {{}, LogonRefusal::kTryLater, wait};
 
-  const std::optional<ULONG> groups = context_->users.Verify(user, password);
+  std::optional<ULONG> groups;
+  try {
+    groups = context_->users.Verify(user, password);
+  } catch (const HashingBusy&) {
+    throttle_.NotChecked(user, workstation);
+    return {{}, LogonRefusal::kBusy};
+  }
   const auto now = timing.now();
   if (!groups) {
-    throttle_.Failed(user, now);
-    return std::nullopt;
+    throttle_.Failed(user, workstation, now);
+    return {{}, LogonRefusal::kWrongCredentials};
   }
-  throttle_.Succeeded(user);
+  throttle_.Succeeded(user, workstation);
 
   auto state = std::make_shared<SessionState>();
   state->token = RandomToken();
@@ -83,12 +98,16 @@ std::optional<std::string> SessionManager::Logon(std::string_view user, std::str
   state->groups = *groups;
   {
     std::lock_guard lock(mutex_);
+    if (sessions_.size() >= limits_.total) return {{}, LogonRefusal::kSessionLimit};
+    const auto own = std::count_if(sessions_.begin(), sessions_.end(),
+                                   [&](const auto& entry) { return entry.second->user == user; });
+    if (static_cast<size_t>(own) >= limits_.perUser) return {{}, LogonRefusal::kUserSessionLimit};
     state->id = nextId_++;
     state->openingXml = SessionOpeningXml(state->id, state->user, state->created);
     sessions_.emplace(state->token, state);
   }
   if (events_.opened) events_.opened(InfoOf(*state));
-  return state->token;
+  return {state->token};
 }
 
 bool SessionManager::Logoff(std::string_view identityToken) {
@@ -210,9 +229,10 @@ void SessionManager::Closed(const std::vector<std::shared_ptr<SessionState>>& st
 
 winport::ComPtr<SessionManager> MakeSessionManager(
     UserStore& users, std::chrono::seconds idleTimeout, SessionEvents events,
-    std::function<LONG(const std::string& token)> jobCount, SessionTiming timing) {
+    std::function<LONG(const std::string& token)> jobCount, SessionTiming timing,
+    SessionLimits limits) {
   return winport::MakeComObject<SessionManager>(users, idleTimeout, std::move(events),
-                                                std::move(jobCount), std::move(timing));
+                                                std::move(jobCount), std::move(timing), limits);
 }
 
 }  // namespace quillmere::host

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "host/common/xml_text.h"
 #include "host/users/user_store.h"
 
 namespace quillmere::host {
@@ -43,6 +44,7 @@ bool IsControl(char32_t point) {
 }  // namespace
 
 bool ValidUserName(std::string_view name) {
+  if (!SafeInMarkup(name)) return false;
   size_t characters = 0;
   for (size_t at = 0; at < name.size();) {
     const auto point = NextCodePoint(name, at);
@@ -60,6 +62,10 @@ bool ValidGroups(ULONG groups) {
 }
 
 void CheckUserName(std::string_view name) {
+  // The module shows user names inside its markup as they are.
+  if (!SafeInMarkup(name))
+    throw UserError(UserProblem::kInvalidName,
+                    "a user name may not contain " + std::string(kMarkupCharacters));
   if (!ValidUserName(name))
     throw UserError(UserProblem::kInvalidName, "a user name is 1 to 64 printable characters");
 }

@@ -10,7 +10,8 @@ namespace quillmere::host {
 inline constexpr size_t kLongestUserName = 64;  // characters
 inline constexpr ULONG kAllGroups = 0x7F;
 
-// Non-empty well-formed UTF-8, at most kLongestUserName characters, none a control.
+// Non-empty well-formed UTF-8, at most kLongestUserName characters, none a control and
+// none of < > & " (SafeInMarkup).
 bool ValidUserName(std::string_view name);
 bool ValidPassword(std::string_view password);
 bool ValidGroups(ULONG groups);

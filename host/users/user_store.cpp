@@ -60,7 +60,7 @@ void UpdateUser(SqliteDatabase& database, const char* sql, std::string_view name
 
 }  // namespace
 
-UserStore::UserStore(std::filesystem::path database) {
+UserStore::UserStore(std::filesystem::path database, HashingLimits hashing) : hashing_(hashing) {
   std::error_code ignored;
   std::filesystem::create_directories(database.parent_path(), ignored);
   database_ = std::make_unique<SqliteDatabase>(database);
@@ -79,7 +79,7 @@ void UserStore::Add(std::string_view name, std::string_view password, ULONG grou
   CheckUserName(name);
   CheckPassword(password);
   CheckGroups(groups);
-  const std::string hash = HashPassword(password);
+  const std::string hash = Hash(password);
   std::lock_guard lock(mutex_);
   WriteTransaction transaction(*database_);
   if (StatementRun(database_->Prepared(kSelectGroups)).Bind(1, name).Step())
@@ -94,7 +94,7 @@ void UserStore::Add(std::string_view name, std::string_view password, ULONG grou
 
 void UserStore::SetPassword(std::string_view name, std::string_view password) {
   CheckPassword(password);
-  const std::string hash = HashPassword(password);
+  const std::string hash = Hash(password);
   std::lock_guard lock(mutex_);
   UpdateUser(*database_, kUpdateHash, name, std::string_view(hash));
 }
@@ -131,13 +131,18 @@ std::vector<UserEntry> UserStore::List() const {
 
 std::optional<ULONG> UserStore::Verify(std::string_view name, std::string_view password) const {
   const std::optional<std::string> hash = StoredHash(name);
-  if (!hash) {
-    VerifyWithoutUser(password);
-    return std::nullopt;
-  }
-  if (!VerifyPassword(*hash, password)) return std::nullopt;
+  bool right = false;
+  hashing_.Run(
+      [&] { right = hash ? VerifyPassword(*hash, password) : VerifyWithoutUser(password); });
+  if (!right) return std::nullopt;
   // The groups as they are now: an administrator may have changed them meanwhile.
   return Groups(name);
+}
+
+std::string UserStore::Hash(std::string_view password) const {
+  std::string hash;
+  hashing_.Run([&] { hash = HashPassword(password); });
+  return hash;
 }
 
 std::optional<std::string> UserStore::StoredHash(std::string_view name) const {

@@ -162,6 +162,9 @@ class Commands(unittest.TestCase):
         self.fail_with("no user named carol", "users", "passwd", "carol", stdin="x\n")
         self.fail_with("no password on standard input", "users", "add", "carol",
                        "--password-stdin")
+        for markup in ("a<b>", "AT&T", 'say "hi"', "new\nline"):  # every UserList would break
+            self.fail_with('a user name may not contain <, >, &, " or control characters',
+                           "users", "add", markup, "--password-stdin", stdin="x\n")
         self.fail_with("groups 300: a number from 0 to 127 or names such as admin,batch",
                        "users", "groups", "bob", "300")
         self.assertIn("no group named root (admin, batch, ",

@@ -145,23 +145,39 @@ class WmiTest(Prefix):
 
 
 class SettingsTest(Prefix):
-    def test_set_reads_the_value_as_the_settings_type(self):
+    def test_set_stores_a_value_of_the_settings_type_and_refuses_any_other(self):
         self.write("ratio.mof", QUILLMERE_NAMESPACE +
                    'instance of Metadata { SettingName = "Ratio"; CIMTYPE = 4; RealVal = 1.5; };\n')
         self.ok("mof", os.path.join(self.prefix, "ratio.mof"))
-        cases = [  # name, text given, type and value stored
-            ("ReportingLevel", "7abc", "integer", "7"),
-            ("ReportingLevel", "x", "integer", "0"),
-            ("LogToFile", "t", "integer", "1"),
-            ("LogUserActivity", "TRUE", "integer", "1"),
-            ("LogToEventLog", "yes", "integer", "0"),
-            ("Ratio", "2.25xyz", "real", "2.25"),
-            ("MSMQ_Name", "Ünïcode ☃", "string", "Ünïcode ?"),
+        integer = "an integer: give a whole number from -2147483648 to 2147483647"
+        cases = [  # name, text given, "type value" stored or what the setting accepts
+            ("LogToFile", "F", "boolean 0"),
+            ("Ratio", "2.25", "real 2.25"),
+            ("MSMQ_Name", "Ünïcode", "string Ünïcode"),
+            ("ReportingLevel", "true", integer),
+            ("ReportingLevel", "7abc", integer),
+            ("LogToEventLog", "yes", "a boolean: give true, false, t, f, 1 or 0"),
+            ("Ratio", "2.25xyz", "a real number: give a decimal number such as 2.5 or -1e3"),
+            ("MSMQ_Name", "snow ☃", "a text in the system's ANSI code page, which cannot hold it"),
         ]
-        for name, text, kind, value in cases:
-            row = json.loads(self.ok("settings", "set", name, text, "--json"))[0]
-            self.assertEqual((row["Name"], row["Type"], row["Value"]), (name, kind, value))
-            self.assertEqual(self.ok("settings", "get", name), value + "\n")
+        for name, text, outcome in cases:
+            before = self.ok("settings", "get", name)
+            done = self.run_program("settings", "set", name, text, "--json")
+            if outcome.startswith(("a ", "an ")):
+                self.assertEqual(done.stderr, f'quillmere: {name} is {outcome}, not "{text}"\n')
+                self.assertEqual(self.ok("settings", "get", name), before)
+            else:
+                row = json.loads(done.stdout)[0]
+                self.assertEqual(f'{row["Type"]} {row["Value"]}', outcome)
+
+    def test_a_boolean_stays_boolean_however_it_was_stored_before(self):
+        # PutMetadata leaves a changed boolean stored as an integer.
+        self.write("as_integer.mof", QUILLMERE_NAMESPACE +
+                   'instance of Metadata { SettingName = "LogToMSMQ"; CIMTYPE = 3; IntVal = 0; };\n')
+        for text in ("true", "true", "false", "true"):
+            self.ok("mof", os.path.join(self.prefix, "as_integer.mof"))
+            row = json.loads(self.ok("settings", "set", "LogToMSMQ", text, "--json"))[0]
+            self.assertEqual((row["Type"], row["Value"]), ("boolean", "1" if text == "true" else "0"))
 
     def test_list_and_a_missing_setting(self):
         listed = json.loads(self.ok("settings", "list", "--json"))

@@ -20,13 +20,13 @@ TEST_F(SessionTest, EightThreadsLogOnAndReconnectTogether) {
       const auto token =
           manager_->Logon(admin ? "admin" : "bob", admin ? "admin password" : "bob password");
       if (!token) return ++failures[t], void();
-      tokens[t] = *token;
+      tokens[t] = token.token;
       for (int i = 0; i < kReconnects; ++i) {
         winport::ComPtr<ISession> session;
         winport::ComPtr<ISessionEnumerator> sessions;
         winport::ScopedBstr own;
-        if (Connect(*token, session, i % 2 == 1) != S_OK ||
-            session->GetIdentityToken(own.Receive()) != S_OK || Utf8(own) != *token ||
+        if (Connect(token.token, session, i % 2 == 1) != S_OK ||
+            session->GetIdentityToken(own.Receive()) != S_OK || Utf8(own) != token.token ||
             manager_->EnumSessions(sessions.GetAddressOf()) != S_OK)
           ++failures[t];
       }

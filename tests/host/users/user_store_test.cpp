@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <future>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/users/user_store.h"
 #include "quillmere/session_manager.h"
@@ -62,7 +65,7 @@ TEST_F(UserStoreTest, RefusesBadChangesWithTheReasonAndChangesNothing) {
   EXPECT_EQ(store_.Verify("alice", "right"), ULONG{GroupBatch});
 }
 
-TEST(UserNames, PrintableUpToSixtyFourCharacters) {
+TEST(UserNames, PrintableUpToSixtyFourCharactersWithoutMarkup) {
   const std::pair<std::string, bool> cases[] = {
       {std::string(64, 'x'), true},
       {std::string(65, 'x'), false},
@@ -73,9 +76,32 @@ TEST(UserNames, PrintableUpToSixtyFourCharacters) {
       {"\xED\xA0\x80", false},  // a surrogate
       {"\xC0\xAF", false},      // an overlong '/'
       {"", false},
+      {"a<b", false},
+      {"a>b", false},
+      {"AT&T", false},
+      {"say \"hi\"", false},
+      {"tab\there", false},
+      {"o'brien", true},
   };
   for (const auto& [name, valid] : cases)
     EXPECT_EQ(ValidUserName(name), valid) << name;
+}
+
+// With its thread working and a call waiting the store's hashing pool refuses at once; then
+// it takes calls again, and a call's exception reaches its caller.
+TEST(HashingPool, RefusesAtOnceBeyondItsThreadsAndQueue) {
+  HashingPool pool({.threads = 1, .queued = 1});
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  std::vector<std::jthread> callers(2);
+  for (std::jthread& caller : callers)
+    caller = std::jthread([&] { pool.Run([&] { released.wait(); }); });
+  while (pool.InFlight() < 2)
+    std::this_thread::yield();
+  EXPECT_THROW(pool.Run([] {}), HashingBusy);
+  release.set_value();
+  callers.clear();
+  EXPECT_THROW(pool.Run([] { throw std::bad_alloc(); }), std::bad_alloc);
 }
 
 TEST(UserStoreSchema, ANewerStoreIsRefused) {

@@ -5,8 +5,10 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <winport/com_ptr.h>
@@ -16,6 +18,11 @@
 #include "host/components/wmi_records.h"
 
 namespace quillmere::host {
+
+// The CIMTYPE a setting is declared with in the host's MOF, whatever a later change stored
+// (PutMetadata keeps a changed boolean as an integer); nothing for a setting it does not
+// declare.
+std::optional<LONG> DeclaredSettingType(std::string_view settingName);
 
 class WmiData {
  public:

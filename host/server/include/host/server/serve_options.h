@@ -28,6 +28,8 @@ struct ServeOptions {
   std::filesystem::path prefix;  // empty: QUILLMERE_PREFIX, then the machine's default
   unsigned threads = 4;
   unsigned sessionTimeoutSeconds = 1800;
+  size_t maxSessions = 1024;
+  size_t maxSessionsPerUser = 32;
   std::filesystem::path tlsCertificate;
   std::filesystem::path tlsKey;
   LogLevel logLevel = LogLevel::Info;

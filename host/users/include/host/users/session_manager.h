@@ -34,14 +34,34 @@ struct SessionEvents {
   std::function<void(const SessionInfo&)> opened, closed;
 };
 
-// Where the manager reads the time and how it waits; tests replace both.
+// Where the manager reads the time; tests replace it.
 struct SessionTiming {
   std::function<std::chrono::system_clock::time_point()> now = [] {
     return std::chrono::system_clock::now();
   };
-  std::function<void(std::chrono::milliseconds)> sleep = DefaultSleep;
+};
 
-  static void DefaultSleep(std::chrono::milliseconds delay);
+// Live sessions at most, per user and in all.
+struct SessionLimits {
+  size_t perUser = 32;
+  size_t total = 1024;
+};
+
+enum class LogonRefusal {
+  kNone,
+  kWrongCredentials,  // unknown user or wrong password
+  kTryLater,          // the name or the address is in its delay after failures
+  kBusy,              // password hashing is full
+  kUserSessionLimit,  // the user has SessionLimits::perUser sessions
+  kSessionLimit,      // the host has SessionLimits::total sessions
+};
+
+struct LogonResult {
+  std::string token;  // when not refused
+  LogonRefusal refusal = LogonRefusal::kNone;
+  std::chrono::milliseconds retryAfter{};  // kTryLater: how long until the next attempt
+
+  explicit operator bool() const { return refusal == LogonRefusal::kNone; }
 };
 
 struct SessionState;
@@ -51,12 +71,14 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
                                                  quillmere::ISessionManagerEnumeration> {
  public:
   SessionManager(UserStore& users, std::chrono::seconds idleTimeout, SessionEvents events,
-                 std::function<LONG(const std::string& token)> jobCount, SessionTiming timing);
+                 std::function<LONG(const std::string& token)> jobCount, SessionTiming timing,
+                 SessionLimits limits);
 
   // Unknown, logged off and expired tokens: HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED).
   HRESULT STDMETHODCALLTYPE Reconnect(BSTR identityToken, quillmere::ISession** session) override;
   // A wrong password or unknown user: E_ACCESSDENIED. Repeated failures for one name make
-  // its later attempts wait (LogonThrottle).
+  // its later attempts refused for a while (LogonThrottle): ERROR_ACCOUNT_LOCKED_OUT;
+  // hashing full: ERROR_BUSY; a session limit reached: ERROR_TOO_MANY_SESS.
   HRESULT STDMETHODCALLTYPE Logon(BSTR user, BSTR password, BSTR* identityToken) override;
   HRESULT STDMETHODCALLTYPE PhantomReconnect(BSTR identityToken,
                                              quillmere::ISession** session) override;
@@ -65,9 +87,10 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
   // S_OK, or HRESULT_FROM_WIN32(ERROR_NOT_AUTHENTICATED) when the session had already ended.
   HRESULT Logoff(BSTR identityToken);
 
-  // The same for callers holding UTF-8 text; the token, or nothing when refused.
-  std::optional<std::string> Logon(std::string_view user, std::string_view password,
-                                   std::string_view workstation = {});
+  // The same for callers holding UTF-8 text. The workstation is the caller's address, by
+  // which failures are counted too.
+  LogonResult Logon(std::string_view user, std::string_view password,
+                    std::string_view workstation = {});
   bool Logoff(std::string_view identityToken);
 
   // By session id.
@@ -86,6 +109,7 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
   std::chrono::seconds idleTimeout_;
   SessionEvents events_;
   std::function<LONG(const std::string&)> jobCount_;
+  SessionLimits limits_;
   LogonThrottle throttle_;
 
   mutable std::mutex mutex_;
@@ -95,6 +119,7 @@ class SessionManager : public winport::ComObject<quillmere::ISessionManagerRecon
 
 winport::ComPtr<SessionManager> MakeSessionManager(
     UserStore& users, std::chrono::seconds idleTimeout, SessionEvents events,
-    std::function<LONG(const std::string& token)> jobCount, SessionTiming timing = {});
+    std::function<LONG(const std::string& token)> jobCount, SessionTiming timing = {},
+    SessionLimits limits = {});
 
 }  // namespace quillmere::host

@@ -13,6 +13,8 @@
 
 #include <winport/windows.h>
 
+#include "host/users/hashing_pool.h"
+
 namespace quillmere::host {
 
 struct UserEntry {
@@ -41,10 +43,12 @@ class UserStoreError : public std::runtime_error {
 
 class SqliteDatabase;
 
-// Safe to use from many threads: database access is serialised, password hashing is not.
+// Safe to use from many threads: database access is serialised; password hashing runs in
+// the store's own pool, and a call that would hash while the pool is full throws
+// HashingBusy.
 class UserStore {
  public:
-  explicit UserStore(std::filesystem::path database);
+  explicit UserStore(std::filesystem::path database, HashingLimits hashing = {});
   ~UserStore();
   UserStore(const UserStore&) = delete;
   UserStore& operator=(const UserStore&) = delete;
@@ -64,8 +68,11 @@ class UserStore {
  private:
   std::optional<std::string> StoredHash(std::string_view name) const;
 
+  std::string Hash(std::string_view password) const;
+
   mutable std::mutex mutex_;
   std::unique_ptr<SqliteDatabase> database_;
+  mutable HashingPool hashing_;
 };
 
 // <prefix>/host/users.db
