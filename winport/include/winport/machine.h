@@ -13,6 +13,9 @@
 //   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)
 //   sync/                       named mutexes, one shared file per name open somewhere
 //
+// The prefix and every folder in it are 0700, every file 0600: the machine is its
+// owner's alone (owner_only.h).
+//
 // Windows paths map onto it: "C:\" is the prefix itself, so "C:\Windows\system32\x"
 // is <prefix>/windows/system32/x; another drive D: is <prefix>/drive_d. Path
 // components match existing entries case-insensitively, as on Windows.

@@ -33,6 +33,7 @@
 #include <sstream>
 
 #include <winport/machine.h>
+#include <winport/owner_only.h>
 
 #include "common/file_lock.h"
 
@@ -257,7 +258,7 @@ DWORD AppendRecord(EventRecord& record) {
   const fs::path directory = machine::EventLogDirectory();
   const winport::detail::FileLock lock(directory / "Application.lock");
   if (!lock.held()) return ErrorOf(errno);
-  const int fd = ::open(LogPath().c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = machine::OpenPrivateFile(LogPath(), O_RDWR | O_APPEND | O_CREAT);
   if (fd < 0) return ErrorOf(errno);
   struct stat status {};
   Tail tail;
