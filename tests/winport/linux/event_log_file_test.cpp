@@ -47,6 +47,27 @@ std::string UtcNow() {
   return text;
 }
 
+void SetMaxSize(DWORD bytes) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                            OLESTR("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"), 0,
+                            nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, OLESTR("MaxSize"), 0, REG_DWORD, reinterpret_cast<BYTE*>(&bytes),
+                           sizeof bytes),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+// The bytes of the log's files, each of which holds whole records only.
+std::uintmax_t LogBytes() {
+  std::uintmax_t total = 0;
+  for (const auto& entry : fs::directory_iterator(winport::machine::EventLogDirectory())) {
+    if (entry.path().extension() == ".log") total += entry.file_size();
+  }
+  return total;
+}
+
 bool Report(HANDLE source, DWORD event_id, const std::vector<WideString>& strings = {},
             PSID user = nullptr, WORD type = EVENTLOG_ERROR_TYPE, WORD category = 0) {
   std::vector<LPCWSTR> pointers;
@@ -88,6 +109,7 @@ TEST(EventLogFile, EveryFieldReadsBackExactly) {
       {3,  // a type without a name
        WideString(31839, OLESTR("日")[0]) + WideString(31839, OLESTR("\n")[0])},
   };
+  SetMaxSize(4 << 20);  // room for the long record beside the other in the newest file
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
     fs::remove(LogFile());
@@ -180,6 +202,44 @@ TEST(EventLogFileLeftover, IsNotReadAndTheNextRecordFollowsTheLastWholeOne) {
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].number, 2u);
   EXPECT_EQ(records[1].strings, std::vector<WideString>{OLESTR("second")});
+}
+
+// Filled to twice its bound, the log keeps its newest records, whole and numbered on,
+// within the bound and no less than three quarters of it.
+TEST(EventLogBound, AFullLogLosesItsOldestRecordsWholeAndNumbersGoOn) {
+  const struct {
+    DWORD max_size;  // 0: no MaxSize value
+    std::uintmax_t bound;
+  } cases[] = {{0, 512 * 1024}, {64 * 1024, 64 * 1024}, {100000, 64 * 1024}, {1, 64 * 1024}};
+  const WideString padding(700, OLESTR("x")[0]);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.max_size);
+    fs::remove_all(winport::machine::EventLogDirectory());
+    fs::create_directories(winport::machine::EventLogDirectory());
+    if (c.max_size != 0) SetMaxSize(c.max_size);
+    Source source(OLESTR("Quillmere"));
+    std::uint64_t written = 0;
+    while (written * 800 < 2 * c.bound) {
+      ASSERT_TRUE(Report(
+          source.get(), 1,
+          {winport::FormatWide("%llu", static_cast<unsigned long long>(++written)), padding}));
+      ASSERT_LE(LogBytes(), c.bound) << "after record " << written;
+    }
+    EXPECT_GE(LogBytes(), c.bound * 3 / 4);
+
+    const auto records = ReadEvents();
+    ASSERT_FALSE(records.empty());
+    EXPECT_GT(records.front().number, 1u);
+    EXPECT_EQ(records.back().number, written);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].number, records.front().number + i);
+      EXPECT_EQ(records[i].strings,
+                (std::vector<WideString>{
+                    winport::FormatWide("%llu", static_cast<unsigned long long>(records[i].number)),
+                    padding}));
+    }
+    EXPECT_EQ(ReadEvents(written - 2).size(), 2u);
+  }
 }
 
 TEST(EventLogFaults, RegisterAndReportFailWithTheInjectedErrorAndWriteNothing) {

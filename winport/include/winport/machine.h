@@ -3,7 +3,9 @@
 //
 //   registry/machine.reg        the registry hive (HKCR, HKLM, HKCU), readable text
 //   registry/machine.lock       cross-process lock of the hive
-//   eventlog/Application.log    the Application event log, one record per entry
+//   eventlog/Application.log    the Application event log, one record per entry: its newest
+//                               records; the older ones in Application.<number>.log, all
+//                               together within the log's MaxSize (event_log_file.cpp)
 //   wmi/repository.db           the WMI repository, an SQLite database in WAL mode
 //                               (with its -wal and -shm files beside it)
 //   msmq/                       message queuing's storage once installed: queues.db (SQLite,
