@@ -1,8 +1,6 @@
 // What the operator's commands read, written the way the module writes it, for their tests:
 //   commands_fixture send PATHNAME TEXT...          UTF-16 bodies, one message each
 //   commands_fixture event SOURCE TYPE ID TEXT...   as this process's user
-//   commands_fixture fill MAXSIZE COUNT             the log bounded to MAXSIZE bytes, then
-//                                                   COUNT events "1" ... "COUNT" of ~1 KB
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -66,24 +64,6 @@ int Event(const char* source, WORD type, DWORD id, int count, char** texts) {
   return written ? 0 : 1;
 }
 
-int Fill(DWORD maxSize, int count) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                      u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", 0, nullptr, 0,
-                      KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS ||
-      RegSetValueExW(key, u"MaxSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&maxSize),
-                     sizeof maxSize) != ERROR_SUCCESS)
-    return 1;
-  RegCloseKey(key);
-  const std::string padding(1000, 'x');
-  for (int i = 1; i <= count; ++i) {
-    std::string number = std::to_string(i);
-    char* texts[] = {number.data(), const_cast<char*>(padding.c_str())};
-    if (Event("Filler", EVENTLOG_INFORMATION_TYPE, 1, 2, texts) != 0) return 1;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,10 +72,7 @@ int main(int argc, char** argv) {
   if (what == "event" && argc > 4)
     return Event(argv[2], static_cast<WORD>(std::atoi(argv[3])),
                  static_cast<DWORD>(std::strtoul(argv[4], nullptr, 0)), argc - 5, argv + 5);
-  if (what == "fill" && argc == 4)
-    return Fill(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 0)), std::atoi(argv[3]));
   std::fprintf(stderr,
-               "usage: commands_fixture send PATHNAME TEXT... | event SOURCE TYPE ID TEXT... | "
-               "fill MAXSIZE COUNT\n");
+               "usage: commands_fixture send PATHNAME TEXT... | event SOURCE TYPE ID TEXT...\n");
   return 2;
 }

@@ -129,20 +129,6 @@ class Commands(unittest.TestCase):
         self.fixture("event", "SOAP Service", "1", "0xC0000007", "later")
         self.assertEqual(json.loads(follower.stdout.readline())["text"], "later")
 
-    def test_events_reads_every_record_a_full_log_keeps(self):
-        self.fixture("fill", "65536", "300")  # some 330 KB into a log of 64 KB
-        texts = [e["text"].split("\n")[0]
-                 for e in json.loads(self.run_cli("events", "--json").stdout)]
-        kept = 0
-        folder = os.path.join(self.prefix, "eventlog")
-        for name in os.listdir(folder):
-            if name.endswith(".log"):
-                with open(os.path.join(folder, name)) as log:
-                    kept += sum(line.startswith("record=") for line in log)
-        self.assertEqual(len(texts), kept)
-        self.assertEqual(texts, [str(n) for n in range(301 - kept, 301)])
-        self.assertLess(kept, 65)
-
     def test_logs(self):
         with open(os.path.join(self.log_folder(), "sw240501.log"), "wb") as log:
             log.write(b"#Version:\t7.0\r\n\r\n12:00:01  alice               Logon\r\n")
