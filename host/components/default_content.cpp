@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include <winport/owner_only.h>
+
 #include "embedded_text.h"
 #include "host/components/content_repository.h"
 #include "posix_file.h"
@@ -10,10 +12,12 @@
 namespace quillmere::host {
 
 void InstallDefaultContent(const std::filesystem::path& contentFolder) {
-  std::filesystem::create_directories(contentFolder);
+  std::error_code created;
+  winport::machine::CreatePrivateDirectories(contentFolder, created);
+  if (created) throw std::system_error(created, contentFolder.string());
   const std::filesystem::path menu = contentFolder / "mainmenu.xml";
   // Created only if absent, in one step, so an administrator's menu is never replaced.
-  const PosixFile file(menu, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  const PosixFile file(menu, O_WRONLY | O_CREAT | O_EXCL);
   if (!file.IsOpen()) {
     if (file.OpenError() == EEXIST) return;
     throw std::system_error(file.OpenError(), std::generic_category(), menu.string());

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <winport/com_object.h>
+#include <winport/owner_only.h>
 
 #include "host/common/bstr_text.h"
 #include "host/common/com_boundary.h"
@@ -45,10 +46,10 @@ class DailyLog {
     const std::string line = OneLine(xml);
     const std::lock_guard<std::mutex> hold(mutex_);
     std::error_code error;
-    std::filesystem::create_directories(folder_, error);
+    winport::machine::CreatePrivateDirectories(folder_, error);
     if (error) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     const PosixFile file(folder_ / ("reports-" + UtcDate(now_()) + ".log"),
-                         O_WRONLY | O_CREAT | O_APPEND, 0640);
+                         O_WRONLY | O_CREAT | O_APPEND);
     if (!file.IsOpen() || file.WriteAll(line) != 0) return E_FAIL;
     return S_OK;
   }

@@ -5,10 +5,12 @@
 
 #include <cerrno>
 
+#include <winport/owner_only.h>
+
 namespace quillmere::host {
 
-PosixFile::PosixFile(const std::filesystem::path& path, int flags, int mode)
-    : descriptor_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {
+PosixFile::PosixFile(const std::filesystem::path& path, int flags)
+    : descriptor_(winport::machine::OpenPrivateFile(path, flags)) {
   if (descriptor_ < 0) openError_ = errno;
 }
 

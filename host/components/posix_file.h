@@ -1,4 +1,5 @@
-// A file descriptor that closes itself, and writing all of a text to it.
+// A file descriptor that closes itself, and writing all of a text to it. The host's files
+// are on the machine, so a file it creates is its owner's alone (winport/owner_only.h).
 #pragma once
 
 #include <filesystem>
@@ -8,7 +9,7 @@ namespace quillmere::host {
 
 class PosixFile {
  public:
-  PosixFile(const std::filesystem::path& path, int flags, int mode);
+  PosixFile(const std::filesystem::path& path, int flags);
   ~PosixFile();
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <winport/machine.h>
+#include <winport/owner_only.h>
 
 #include "password_hash.h"
 #include "sqlite_database.h"
@@ -62,7 +63,9 @@ void UpdateUser(SqliteDatabase& database, const char* sql, std::string_view name
 
 UserStore::UserStore(std::filesystem::path database, HashingLimits hashing) : hashing_(hashing) {
   std::error_code ignored;
-  std::filesystem::create_directories(database.parent_path(), ignored);
+  winport::machine::CreatePrivateDirectories(database.parent_path(), ignored);
+  // Password hashes: the owner's alone, and the database's journal files with them.
+  winport::machine::PrepareDatabaseFile(database);
   database_ = std::make_unique<SqliteDatabase>(database);
   PrepareSchema(*database_);
   PrepareVerifyWithoutUser();

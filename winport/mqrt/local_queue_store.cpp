@@ -11,6 +11,7 @@
 
 #include <winport/fault_injection.h>
 #include <winport/message_queuing.h>
+#include <winport/owner_only.h>
 
 namespace mqrt {
 namespace {
@@ -287,9 +288,9 @@ HRESULT LocalQueueStore::HoldForReceiving(QueueId id, bool alone, std::shared_pt
   // A lock on a file per queue: the system drops it when its holder dies, however.
   const fs::path directory = winport::msmq::StorageDirectory() / "locks";
   std::error_code error;
-  fs::create_directories(directory, error);
+  winport::machine::CreatePrivateDirectories(directory, error);
   const fs::path file = directory / (std::to_string(id) + ".receive");
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = winport::machine::OpenPrivateFile(file, O_RDWR | O_CREAT);
   if (fd < 0) return MQ_ERROR_INSUFFICIENT_RESOURCES;
   auto lock = std::make_shared<ReceiveLock>(fd);
   if (::flock(fd, (alone ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return MQ_ERROR_SHARING_VIOLATION;

@@ -1,5 +1,7 @@
 #include "sqlite_database.h"
 
+#include <winport/owner_only.h>
+
 namespace mqrt {
 
 HRESULT StorageError(int sqlite_result) {
@@ -95,6 +97,7 @@ HRESULT Transaction::Commit() {
 
 HRESULT Database::Open(const std::filesystem::path& file, int busy_timeout_ms) {
   Close();
+  winport::machine::PrepareDatabaseFile(file);
   sqlite3* connection = nullptr;
   const int opened = sqlite3_open_v2(file.c_str(), &connection,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

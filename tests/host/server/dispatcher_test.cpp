@@ -97,7 +97,7 @@ class DispatcherTest : public testing::TestWithParam<DispatchCase> {
   DispatcherTest() {
     service_->Register(object_.Get(), ScopedBstrOf("Administrator").Get());
     users_.Add("admin", "admin password", GroupAdmin);
-    admin_ = *sessions_->Logon("admin", "admin password");
+    admin_ = sessions_->Logon("admin", "admin password").token;
   }
   ~DispatcherTest() override { service_->Clear(); }
 

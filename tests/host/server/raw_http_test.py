@@ -1,6 +1,7 @@
 """`quillmere serve` over plain HTTP: every kind of bad input gets its fault or status and
 the server keeps serving; 32 concurrent clients; a stop while clients are still sending;
-slow clients, a deadline per request, limits per address; TLS 1.2 and newer only."""
+slow clients, a deadline per request, limits per address; TLS 1.2 and newer only; nothing
+the server and the commands leave in a fresh prefix is open to others."""
 import http.client
 import os
 import re
@@ -232,6 +233,34 @@ def tls(program):
         shutil.rmtree(folder)
 
 
+def modes(prefix):  # of every file and folder, the prefix too
+    return {os.path.relpath(os.path.join(top, name), prefix):
+            os.lstat(os.path.join(top, name)).st_mode & 0o777
+            for top, folders, files in os.walk(prefix) for name in folders + files + ["."]}
+
+
+def machine_files(program):
+    os.umask(0o022)
+    prefix = os.path.join(tempfile.mkdtemp(), "machine")
+    host = HostProcess(program, "--prefix", prefix)
+    try:
+        token = logon(host)
+        call(host.port, "Administrator", "UserList", f"<IdentityToken>{token}</IdentityToken>")
+        for arguments in (["queue", "install"], ["queue", "list"], ["users", "add", "reader"]):
+            subprocess.run([program, *arguments], input="a long enough passphrase\n", text=True,
+                           env=dict(os.environ, QUILLMERE_PREFIX=prefix), check=True,
+                           capture_output=True)
+        found = modes(prefix)  # with the databases' journals, there while the server runs
+        host.stop()
+        found.update(modes(prefix))
+    finally:
+        host.close()
+        shutil.rmtree(os.path.dirname(prefix))
+    assert not [f"{path} {mode:o}" for path, mode in found.items() if mode & 0o077], found
+    assert {"host/users.db-wal", "registry/machine.reg", "wmi/repository.db-wal",
+            "msmq/queues.db"} <= found.keys(), found
+
+
 class RawHttp(unittest.TestCase):
     def setUp(self):
         self.host = HostProcess(PROGRAM, "--max-body", str(MAX_BODY), "--threads", "4")
@@ -365,6 +394,11 @@ class Policy(unittest.TestCase):
 class Tls(unittest.TestCase):
     def test_https_serves_the_same_service_over_tls_1_2_or_newer(self):
         tls(PROGRAM)
+
+
+class MachineFiles(unittest.TestCase):
+    def test_nothing_in_a_fresh_prefix_is_open_to_others(self):
+        machine_files(PROGRAM)
 
 
 if __name__ == "__main__":

@@ -47,6 +47,17 @@ std::string UtcNow() {
   return text;
 }
 
+void SetMaxSize(DWORD bytes) {
+  HKEY key = nullptr;
+  RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                  OLESTR("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"), 0, nullptr,
+                  0, KEY_WRITE, nullptr, &key, nullptr);
+  EXPECT_EQ(
+      RegSetValueExW(key, OLESTR("MaxSize"), 0, REG_DWORD, reinterpret_cast<BYTE*>(&bytes), 4),
+      ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
 bool Report(HANDLE source, DWORD event_id, const std::vector<WideString>& strings = {},
             PSID user = nullptr, WORD type = EVENTLOG_ERROR_TYPE, WORD category = 0) {
   std::vector<LPCWSTR> pointers;
@@ -88,6 +99,7 @@ TEST(EventLogFile, EveryFieldReadsBackExactly) {
       {3,  // a type without a name
        WideString(31839, OLESTR("日")[0]) + WideString(31839, OLESTR("\n")[0])},
   };
+  SetMaxSize(4 << 20);  // room for the long record beside the other in the newest file
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
     fs::remove(LogFile());
@@ -180,6 +192,34 @@ TEST(EventLogFileLeftover, IsNotReadAndTheNextRecordFollowsTheLastWholeOne) {
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].number, 2u);
   EXPECT_EQ(records[1].strings, std::vector<WideString>{OLESTR("second")});
+}
+
+// Filled twice over, the log (MaxSize 0: none) keeps 3/4 to all its bound: its newest records,
+// whole, numbered on, each read by ReadEvents (what `quillmere events` prints).
+TEST(EventLogBound, AFullLogLosesItsOldestRecordsWholeAndNumbersGoOn) {
+  const WideString padding(700, OLESTR("x")[0]);
+  for (const auto& [max_size, bound] : {std::pair{0u, 512u << 10}, std::pair{100000u, 64u << 10}}) {
+    if (max_size != 0) SetMaxSize(max_size);
+    Source source(OLESTR("Quillmere"));
+    const std::uint64_t first = ReadEvents().empty() ? 1 : ReadEvents().back().number + 1;
+    for (std::uint64_t n = first; n < first + bound / 400; ++n)
+      ASSERT_TRUE(Report(source.get(), 1, {winport::FormatWide("%d", int(n)), padding}));
+    std::size_t bytes = 0, kept = 0;
+    for (const auto& entry : fs::directory_iterator(LogFile().parent_path())) {
+      std::ifstream file(entry.path());
+      for (std::string line; std::getline(file, line); bytes += line.size() + 1)
+        kept += line.starts_with("record=") ? 1 : 0;
+    }
+    EXPECT_TRUE(bytes <= bound && bytes >= bound * 3 / 4) << bytes;
+    const auto records = ReadEvents();
+    ASSERT_EQ(records.size(), kept);
+    EXPECT_GT(records.front().number, first);
+    for (std::size_t i = 0; i < kept; ++i) {
+      EXPECT_EQ(records[i].number, first + bound / 400 - kept + i);
+      EXPECT_EQ(records[i].strings,
+                (std::vector{winport::FormatWide("%d", int(records[i].number)), padding}));
+    }
+  }
 }
 
 TEST(EventLogFaults, RegisterAndReportFailWithTheInjectedErrorAndWriteNothing) {

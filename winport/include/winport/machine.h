@@ -3,7 +3,9 @@
 //
 //   registry/machine.reg        the registry hive (HKCR, HKLM, HKCU), readable text
 //   registry/machine.lock       cross-process lock of the hive
-//   eventlog/Application.log    the Application event log, one record per entry
+//   eventlog/Application.log    the Application event log, one record per entry: its newest
+//                               records; the older ones in Application.<number>.log, all
+//                               together within the log's MaxSize (event_log_file.cpp)
 //   wmi/repository.db           the WMI repository, an SQLite database in WAL mode
 //                               (with its -wal and -shm files beside it)
 //   msmq/                       message queuing's storage once installed: queues.db (SQLite,
@@ -12,6 +14,9 @@
 //   windows/system32/           the system directory (C:\Windows\system32)
 //   lib/                        libraries found by LoadLibrary ("name.dll" -> libname.so)
 //   sync/                       named mutexes, one shared file per name open somewhere
+//
+// The prefix and every folder in it are 0700, every file 0600: the machine is its
+// owner's alone (owner_only.h).
 //
 // Windows paths map onto it: "C:\" is the prefix itself, so "C:\Windows\system32\x"
 // is <prefix>/windows/system32/x; another drive D: is <prefix>/drive_d. Path

@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <string>
 
+#include <winport/owner_only.h>
+
 namespace winport::detail {
 
 FileLock::FileLock(const std::filesystem::path& lock_file) {
-  fd_ = ::open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = machine::OpenPrivateFile(lock_file, O_RDWR | O_CREAT);
   if (fd_ < 0) return;
   while (::flock(fd_, LOCK_EX) != 0) {
     if (errno != EINTR) {
@@ -38,7 +40,7 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view contents)
     ok = n > 0;
     if (ok) written += static_cast<std::size_t>(n);
   }
-  ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  ok = ok && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temporary.c_str());

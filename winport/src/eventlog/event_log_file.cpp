@@ -17,6 +17,18 @@
 // end of the log and appends its line with one write. A line without its "\n" is being
 // written, or its writer died: readers ignore it, and the next writer removes it. Lines
 // that are not records (say, "# notes") are skipped.
+//
+// The log is bounded as Windows bounds it: by the MaxSize value (bytes) of
+// HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application, a multiple of 64 KB,
+// 512 KB when absent; when full, the oldest records go to make room. Application.log is
+// the newest of up to kSegments segments of a MaxSize/kSegments each; when a record does
+// not fit in it, the writer renames it, in one step, to Application.<its last record's
+// number, 20 digits>.log and starts a new one, then removes the oldest of those until
+// they and a full newest segment fit in MaxSize. So the log keeps at least three quarters
+// of MaxSize once it has filled, every record whole, and record numbers go on counting
+// from the last one written. A record larger than a segment makes one of its own.
+// Readers open Application.log before they list the older segments, so a segment renamed
+// meanwhile is read twice at worst, and its records are taken once, in order.
 #include "event_log_file.h"
 #include "common/quoted_text.h"
 
@@ -24,6 +36,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -31,8 +44,12 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include <winport/machine.h>
+#include <winport/owner_only.h>
+#include <winport/registry.h>
+#include <winport/scoped_hkey.h>
 
 #include "common/file_lock.h"
 
@@ -57,8 +74,84 @@ constexpr TypeName kTypeNames[] = {
     {EVENTLOG_AUDIT_FAILURE, "audit-failure"},
 };
 
+constexpr std::string_view kNewest = "Application.log";
+constexpr std::string_view kOlderStart = "Application.";
+constexpr std::string_view kOlderEnd = ".log";
+constexpr std::uint64_t kSegments = 8;
+
+// Windows takes MaxSize in 64 KB units; without the value the log is 512 KB.
+constexpr DWORD kSizeUnit = 64 * 1024;
+constexpr DWORD kDefaultMaxSize = 512 * 1024;
+
 fs::path LogPath() {
-  return machine::EventLogDirectory() / "Application.log";
+  return machine::EventLogDirectory() / kNewest;
+}
+
+DWORD MaxSize() {
+  winport::ScopedHkey key;
+  DWORD value = 0;
+  DWORD type = REG_NONE;
+  DWORD size = sizeof value;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                    OLESTR("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"), 0,
+                    KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
+      RegQueryValueExW(key.Get(), OLESTR("MaxSize"), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return kDefaultMaxSize;
+  }
+  return std::max(kSizeUnit, value / kSizeUnit * kSizeUnit);
+}
+
+struct OlderSegment {
+  std::uint64_t last_number;
+  fs::path path;
+  std::uintmax_t size;
+};
+
+// The older segments, oldest first.
+std::vector<OlderSegment> OlderSegments(const fs::path& directory) {
+  std::vector<OlderSegment> segments;
+  std::error_code error;
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= kOlderStart.size() + kOlderEnd.size() || !name.starts_with(kOlderStart) ||
+        !name.ends_with(kOlderEnd))
+      continue;
+    const std::string_view digits(name.data() + kOlderStart.size(),
+                                  name.size() - kOlderStart.size() - kOlderEnd.size());
+    std::uint64_t number = 0;
+    const auto [stop, failed] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (failed != std::errc() || stop != digits.data() + digits.size()) continue;
+    std::error_code unsized;
+    const std::uintmax_t size = it->file_size(unsized);
+    segments.push_back({number, it->path(), unsized ? 0 : size});
+  }
+  std::sort(segments.begin(), segments.end(), [](const OlderSegment& a, const OlderSegment& b) {
+    return a.last_number < b.last_number;
+  });
+  return segments;
+}
+
+fs::path OlderSegmentPath(const fs::path& directory, std::uint64_t last_number) {
+  char digits[21];
+  std::snprintf(digits, sizeof digits, "%020llu", static_cast<unsigned long long>(last_number));
+  return directory / (std::string(kOlderStart) + digits + std::string(kOlderEnd));
+}
+
+// Removes the oldest segments until the rest take no more than `budget` bytes.
+void KeepWithin(const fs::path& directory, std::uintmax_t budget) {
+  const std::vector<OlderSegment> segments = OlderSegments(directory);
+  std::uintmax_t total = 0;
+  for (const OlderSegment& segment : segments)
+    total += segment.size;
+  for (const OlderSegment& segment : segments) {
+    if (total <= budget) break;
+    std::error_code ignored;  // one left behind is removed by the next writer that rotates
+    fs::remove(segment.path, ignored);
+    total -= segment.size;
+  }
 }
 
 // Reads a record line field by field, in the order FormatRecord writes them.
@@ -254,10 +347,12 @@ std::optional<EventRecord> ParseRecord(std::string_view line) {
 }
 
 DWORD AppendRecord(EventRecord& record) {
+  const std::uintmax_t max_size = MaxSize();
+  const std::uintmax_t segment_size = max_size / kSegments;
   const fs::path directory = machine::EventLogDirectory();
   const winport::detail::FileLock lock(directory / "Application.lock");
   if (!lock.held()) return ErrorOf(errno);
-  const int fd = ::open(LogPath().c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = machine::OpenPrivateFile(LogPath(), O_RDWR | O_APPEND | O_CREAT);
   if (fd < 0) return ErrorOf(errno);
   struct stat status {};
   Tail tail;
@@ -273,9 +368,27 @@ DWORD AppendRecord(EventRecord& record) {
     return ErrorOf(error);
   }
 
-  record.number = tail.last_number + 1;
+  // A newest segment without records follows the last of the older ones.
+  std::uint64_t last_number = tail.last_number;
+  if (last_number == 0) {
+    const std::vector<OlderSegment> older = OlderSegments(directory);
+    if (!older.empty()) last_number = older.back().last_number;
+  }
+  record.number = last_number + 1;
   record.time_written = NowUtc();
   const std::string line = FormatRecord(record) + '\n';
+
+  if (tail.last_number != 0 && std::uintmax_t(tail.complete_size) + line.size() > segment_size) {
+    ::close(fd);
+    if (::rename(LogPath().c_str(), OlderSegmentPath(directory, tail.last_number).c_str()) != 0)
+      return ErrorOf(errno);
+    fd = machine::OpenPrivateFile(LogPath(), O_RDWR | O_APPEND | O_CREAT);
+    if (fd < 0) return ErrorOf(errno);
+    KeepWithin(directory,
+               max_size - std::min<std::uintmax_t>(
+                              max_size, std::max<std::uintmax_t>(segment_size, line.size())));
+    tail.complete_size = 0;
+  }
   std::size_t written = 0;
   while (written < line.size()) {
     const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
@@ -309,17 +422,29 @@ bool SameSource(WideView a, WideView b) {
 }  // namespace
 
 std::vector<EventRecord> ReadEvents(std::uint64_t after_number, std::optional<WideString> source) {
-  std::ifstream file(detail::LogPath(), std::ios::binary);
-  const std::string contents((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
+  // The newest segment is opened first: see the file's layout above.
+  std::ifstream newest(detail::LogPath(), std::ios::binary);
   std::vector<EventRecord> records;
-  std::size_t begin = 0;
-  for (std::size_t end; (end = contents.find('\n', begin)) != std::string::npos; begin = end + 1) {
-    auto record = detail::ParseRecord(std::string_view(contents).substr(begin, end - begin));
-    if (!record || record->number <= after_number) continue;
-    if (source && !SameSource(record->source, *source)) continue;
-    records.push_back(std::move(*record));
+  std::uint64_t last_taken = after_number;
+  const auto take = [&](std::istream& file) {
+    const std::string contents((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+    std::size_t begin = 0;
+    for (std::size_t end; (end = contents.find('\n', begin)) != std::string::npos;
+         begin = end + 1) {
+      auto record = detail::ParseRecord(std::string_view(contents).substr(begin, end - begin));
+      if (!record || record->number <= last_taken) continue;
+      last_taken = record->number;
+      if (source && !SameSource(record->source, *source)) continue;
+      records.push_back(std::move(*record));
+    }
+  };
+  for (const auto& segment : detail::OlderSegments(machine::EventLogDirectory())) {
+    if (segment.last_number <= last_taken) continue;
+    std::ifstream older(segment.path, std::ios::binary);  // removed meanwhile: it was the oldest
+    take(older);
   }
+  take(newest);
   return records;
 }
 

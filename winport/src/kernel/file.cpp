@@ -4,13 +4,16 @@
 #include <winport/fileapi.h>
 #include <winport/machine.h>
 #include <winport/message.h>
+#include <winport/owner_only.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -129,6 +132,17 @@ bool Lookup(HANDLE handle, OpenFile* file) {
   return true;
 }
 
+// Whether `path` is on the machine, lexically: on Windows what is created under the
+// machine folder inherits its ACL, which grants the owner only, so files made there are
+// 0600 and folders 0700 whatever the umask. Elsewhere (a Linux path given as such) the
+// umask and the folder's default ACL decide, as for any program here.
+bool OnTheMachine(const fs::path& path) {
+  const fs::path prefix = winport::machine::Prefix().lexically_normal();
+  const fs::path normal = path.lexically_normal();
+  const auto end = std::mismatch(prefix.begin(), prefix.end(), normal.begin(), normal.end()).first;
+  return end == prefix.end() || (std::next(end) == prefix.end() && end->empty());
+}
+
 // A Windows path as a path here; an empty or missing name is no path.
 bool MapName(LPCWSTR name, fs::path* path) {
   if (name == nullptr || *name == u'\0') {
@@ -191,8 +205,10 @@ extern "C" HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD d
       break;
   }
   // A read-only attribute is the one a Unix mode can keep.
-  const mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
-  const int fd = ::open(path.c_str(), flags, mode);
+  const bool read_only = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const int fd = OnTheMachine(path) && (flags & O_CREAT) != 0
+                     ? winport::machine::OpenPrivateFile(path, flags, read_only)
+                     : ::open(path.c_str(), flags, read_only ? 0444 : 0666);
   if (fd < 0) {
     SetLastError(ErrorOf(errno, path));
     return INVALID_HANDLE_VALUE;
@@ -325,7 +341,7 @@ extern "C" BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (Injected("CreateDirectoryW")) return FALSE;
   fs::path path;
   if (!MapName(lpPathName, &path)) return FALSE;
-  if (::mkdir(path.c_str(), 0777) != 0) {
+  if (::mkdir(path.c_str(), OnTheMachine(path) ? 0700 : 0777) != 0) {
     // Any entry of that name is in the way, a file as much as a directory.
     SetLastError(errno == EEXIST   ? ERROR_ALREADY_EXISTS
                  : errno == ENOENT ? ERROR_PATH_NOT_FOUND

@@ -6,6 +6,10 @@
 #include <string>
 #include <system_error>
 
+#include <sys/stat.h>
+
+#include <winport/owner_only.h>
+
 #include "common/ascii_case.h"
 
 namespace winport::machine {
@@ -18,6 +22,11 @@ fs::path DefaultPrefix() {
   return fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local/share/quillmere";
 }
 
+// The folders of the machine's layout; what an older build left in them readable by others
+// is tightened once.
+constexpr const char* kFolders[] = {"registry", "eventlog", "wmi",     "msmq",
+                                    "sync",     "host",     "windows", "lib"};
+
 // The prefix is re-read from the environment on every call (tests switch it), but the
 // directories are made only once per distinct prefix.
 fs::path PrefixPath() {
@@ -29,10 +38,18 @@ fs::path PrefixPath() {
   static auto* made = new fs::path();
   std::lock_guard lock(*mutex);
   if (prefix != *made) {
+    // A prefix open to others was made by a build that followed the umask: everything in
+    // it is tightened, once, as the prefix itself is.
+    struct stat status {};
+    const bool loose = ::stat(prefix.c_str(), &status) == 0 && (status.st_mode & 077) != 0;
     std::error_code ignored;
-    for (const char* folder : {"registry", "eventlog", "wmi", "msmq", "windows/system32", "lib"}) {
-      fs::create_directories(prefix / folder, ignored);
+    CreatePrivateDirectories(prefix, ignored);
+    if (loose) {
+      for (const char* folder : kFolders)
+        MakeTreePrivate(prefix / folder);
     }
+    for (const char* folder : {"registry", "eventlog", "wmi", "msmq", "windows/system32", "lib"})
+      CreatePrivateDirectories(prefix / folder, ignored);
     *made = prefix;
   }
   return prefix;

@@ -13,6 +13,7 @@
 
 #include <winport/machine.h>
 #include <winport/message.h>
+#include <winport/owner_only.h>
 #include <winport/synch.h>
 #include <winport/threads.h>
 #include <winport/wide.h>
@@ -28,7 +29,7 @@ constexpr std::size_t kMappedSize = 4096;
 std::filesystem::path SyncDirectory() {
   std::filesystem::path directory = winport::machine::Prefix() / "sync";
   std::error_code ignored;
-  std::filesystem::create_directories(directory, ignored);
+  winport::machine::CreatePrivateDirectories(directory, ignored);
   return directory;
 }
 
@@ -100,7 +101,7 @@ std::shared_ptr<NamedMutex> OpenFile(const std::string& file_name, bool create, 
     return nullptr;
   }
   const std::filesystem::path path = SyncDirectory() / file_name;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
+  const int fd = winport::machine::OpenPrivateFile(path, O_RDWR | (create ? O_CREAT : 0));
   if (fd < 0) {
     SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
     return nullptr;

@@ -1,9 +1,12 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <winport/machine.h>
 #include <winport/message_queuing.h>
+#include <winport/owner_only.h>
 #include <winport/registry.h>
 #include <winport/scoped_hkey.h>
 
-#include <fstream>
 #include <system_error>
 
 namespace winport::msmq {
@@ -41,7 +44,7 @@ bool IsRunning() {
 
 DWORD Install() {
   std::error_code error;
-  fs::create_directories(StorageDirectory(), error);
+  machine::CreatePrivateDirectories(StorageDirectory(), error);
   if (error) return ErrorOf(error);
   ScopedHkey key;
   return static_cast<DWORD>(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, 0,
@@ -57,7 +60,7 @@ DWORD Uninstall() {
   std::error_code error;
   fs::remove_all(StorageDirectory(), error);
   if (error) return ErrorOf(error);
-  fs::create_directories(StorageDirectory(), error);
+  machine::CreatePrivateDirectories(StorageDirectory(), error);
   return ErrorOf(error);
 }
 
@@ -70,8 +73,10 @@ DWORD Start() {
 
 DWORD Stop() {
   if (!IsInstalled()) return ERROR_SERVICE_DOES_NOT_EXIST;
-  std::ofstream marker(StoppedMarker());
-  return marker ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+  const int marker = machine::OpenPrivateFile(StoppedMarker(), O_WRONLY | O_CREAT);
+  if (marker < 0) return ERROR_ACCESS_DENIED;
+  ::close(marker);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace winport::msmq

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include <winport/machine.h>
+#include <winport/owner_only.h>
 #include <winport/windows.h>
 
 namespace winport::wmi {
@@ -156,6 +157,7 @@ HRESULT Repository::Open(std::shared_ptr<Repository>* repository) {
     *repository = open.repository;
     return S_OK;
   }
+  winport::machine::PrepareDatabaseFile(path);
   // Every use of the connection holds DatabaseLock, so SQLite need not lock it again.
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(
