@@ -21,11 +21,8 @@
 namespace quillmere::host {
 namespace {
 
-// The CIMTYPE codes a setting's value is kept under; a boolean is kept as 1 or 0 in IntVal.
-constexpr LONG kInteger = 3;
-constexpr LONG kReal = 4;
-constexpr LONG kString = 8;
-constexpr LONG kBoolean = 11;
+// A setting's value is kept under one of the CIMTYPEs CIM_SINT32, CIM_REAL32, CIM_STRING and
+// CIM_BOOLEAN; a boolean is kept as 1 or 0 in IntVal.
 
 struct SettingsOptions {
   std::filesystem::path prefix;
@@ -36,12 +33,12 @@ struct SettingsOptions {
 
 const OLECHAR* ValueProperty(LONG cimType) {
   switch (cimType) {
-    case kInteger:
-    case kBoolean:
+    case CIM_SINT32:
+    case CIM_BOOLEAN:
       return OLESTR("IntVal");
-    case kReal:
+    case CIM_REAL32:
       return OLESTR("RealVal");
-    case kString:
+    case CIM_STRING:
       return OLESTR("StringValue");
     default:
       return nullptr;
@@ -50,13 +47,13 @@ const OLECHAR* ValueProperty(LONG cimType) {
 
 std::string TypeName(LONG cimType) {
   switch (cimType) {
-    case kInteger:
+    case CIM_SINT32:
       return "integer";
-    case kBoolean:
+    case CIM_BOOLEAN:
       return "boolean";
-    case kReal:
+    case CIM_REAL32:
       return "real";
-    case kString:
+    case CIM_STRING:
       return "string";
     default:
       return "unknown (" + std::to_string(cimType) + ")";
@@ -156,17 +153,17 @@ void ModifySetting(const WmiConnection& wmi, IWbemClassObject* setting, const st
   const LONG cimType = CimTypeOf(setting);
   winport::ScopedVariant value;
   switch (cimType) {
-    case kInteger:
+    case CIM_SINT32:
       value.Reset(winport::ScopedVariant(IntegerOf(name, text)).Release());
       break;
-    case kBoolean:
+    case CIM_BOOLEAN:
       value.Reset(winport::ScopedVariant(BooleanOf(name, text)).Release());
       break;
-    case kReal:
+    case CIM_REAL32:
       value.Receive()->vt = VT_R4;
       value.AsInput()->fltVal = RealOf(name, text);
       break;
-    case kString:
+    case CIM_STRING:
       if (ansi != winport::Utf8ToWide(text))
         throw Refused(name, text, "a text in the system's ANSI code page, which cannot hold it");
       value.Reset(winport::ScopedVariant(ansi.c_str()).Release());
