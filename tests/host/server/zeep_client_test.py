@@ -187,6 +187,13 @@ class ZeepClient(unittest.TestCase):
         self.wbem.GetMetadata(IdentityToken=self.token)
         self.assertEqual(xmldata(self.transport), changed, "the change did not last")
 
+    def test_an_integer_beyond_32_bits_is_stored_clamped(self):
+        level = re.compile(r"<TR><TD>ReportingLevel</TD> \n(<TD>[^<]*</TD> \n){3}<TD>(-?\d+)<")
+        for typed, stored in (("99999999999", "2147483647"), ("-99999999999", "-2147483648")):
+            self.wbem.PutMetadata(IdentityToken=self.token,
+                                  _value_1=delta_cell("DELTACELL_ReportingLevel_4", typed))
+            self.assertEqual(level.search(xmldata(self.transport)).group(2), stored, typed)
+
     def test_class_sheets_of_jobs_sessions_and_pools(self):
         session_id, started = self.session()
         job_id = result(self.logon.SubmitJob(IdentityToken=self.token, Name="nightly 'report'"),
