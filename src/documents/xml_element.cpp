@@ -166,14 +166,15 @@ void CXmlElement::AddChild(CXmlElement& child) {
 }
 
 CXmlElement& CXmlElement::AddNewChild(winport::WideView name, winport::WideView text) {
-  // A failed first child leaves no arena behind either.
-  const OnFailure dropNewArena([this, arenaIsNew = arena_ == nullptr]() noexcept {
-    if (arenaIsNew) {
-      ownArena_.reset();
-      arena_ = nullptr;
-    }
+  const auto make = [&]() -> CXmlElement& { return MakeChild(name, text); };
+  if (arena_ != nullptr) return OrOutOfMemory(make);
+  // A failed first child leaves no arena behind either. Only the first child makes the
+  // arena, so only it pays for the guard: a document adds thousands of children.
+  const OnFailure dropNewArena([this]() noexcept {
+    ownArena_.reset();
+    arena_ = nullptr;
   });
-  return OrOutOfMemory([&]() -> CXmlElement& { return MakeChild(name, text); });
+  return OrOutOfMemory(make);
 }
 
 CXmlElement& CXmlElement::MakeChild(winport::WideView name, winport::WideView text) {
