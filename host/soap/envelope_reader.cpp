@@ -2,14 +2,11 @@
 // 1 Envelope, 2 Header/Body, 3 header blocks or the method element, and below them
 // parameters. A method element's content is cut from the input by byte offsets, because
 // the module parses that text by character position and must see it as the client sent it.
-#include <expat.h>
-
 #include <algorithm>
 #include <climits>
-#include <memory>
 #include <optional>
-#include <type_traits>
 
+#include "expat_parser.h"
 #include "host/common/xml_text.h"
 #include "host/soap/envelope.h"
 #include "host/soap/soap_namespaces.h"
@@ -17,13 +14,7 @@
 namespace quillmere::host {
 namespace {
 
-constexpr char kNameSeparator = ' ';
 constexpr std::string_view kNextActor = "http://schemas.xmlsoap.org/soap/actor/next";
-
-struct ParserDeleter {
-  void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
-};
-using Parser = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDeleter>;
 
 struct Name {
   std::string_view space, local;
@@ -31,7 +22,7 @@ struct Name {
 
 Name SplitName(const XML_Char* name) {
   const std::string_view whole(name);
-  const size_t at = whole.find(kNameSeparator);
+  const size_t at = whole.find(kExpatNameSeparator);
   if (at == std::string_view::npos) return {{}, whole};
   return {whole.substr(0, at), whole.substr(at + 1)};
 }
@@ -76,8 +67,7 @@ class EnvelopeReader {
       return EnvelopeError{FaultCode::Client,
                            "Body exceeds " + std::to_string(limits_.maxBodyBytes) + " bytes"};
     }
-    // The encoding is fixed: byte offsets into the input are offsets into UTF-8 text.
-    parser_.reset(XML_ParserCreateNS("UTF-8", kNameSeparator));
+    parser_ = NewExpatParser();
     if (!parser_) return EnvelopeError{FaultCode::Server, "Out of memory reading the envelope"};
     XML_Parser parser = parser_.get();
     XML_SetUserData(parser, this);
@@ -87,7 +77,6 @@ class EnvelopeReader {
                                 &EnvelopeReader::OnNamespaceEnd);
     XML_SetStartDoctypeDeclHandler(parser, &EnvelopeReader::OnDoctype);
     XML_SetEntityDeclHandler(parser, &EnvelopeReader::OnEntity);
-    XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 
     const XML_Status status =
         XML_Parse(parser, body_.data(), static_cast<int>(body_.size()), XML_TRUE);
@@ -300,7 +289,7 @@ class EnvelopeReader {
 
   std::string_view body_;
   EnvelopeLimits limits_;
-  Parser parser_;
+  ExpatParser parser_;
   std::optional<EnvelopeError> error_;
   SoapRequest request_;
 

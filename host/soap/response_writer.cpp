@@ -1,12 +1,9 @@
 #include "host/soap/response_writer.h"
 
-#include <expat.h>
-
 #include <climits>
-#include <memory>
 #include <optional>
-#include <type_traits>
 
+#include "expat_parser.h"
 #include "host/common/xml_text.h"
 #include "host/soap/soap_namespaces.h"
 #include "message_object.h"
@@ -49,13 +46,11 @@ class DocumentCheck {
 
   // Why the document cannot go into the envelope as XML; nothing when it can.
   std::optional<std::string> Fault(std::string_view document) {
-    using Parser = std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)>;
-    const Parser parser(XML_ParserCreateNS("UTF-8", ' '), &XML_ParserFree);
+    const ExpatParser parser = NewExpatParser();
     if (!parser) return "out of memory checking it";
     parser_ = parser.get();
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &DocumentCheck::OnStart, &DocumentCheck::OnEnd);
-    XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
     if (document.size() > INT_MAX) return "larger than the parser takes";
     // In the envelope the document sees the prefixes soap and m declared around it.
     const std::string open = "<d xmlns:soap=\"" + std::string(kEnvelopeNamespace) +
