@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/common/ascii_case.h"
+
 namespace quillmere::host {
 namespace {
 
@@ -65,8 +67,7 @@ class Splitter {
     if (kind_ == Kind::kUndecided && depth_ == 0 && std::isalpha(static_cast<unsigned char>(c))) {
       const size_t end = text_.find_first_not_of(
           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_", i);
-      std::string word(text_.substr(i, end - i));
-      std::transform(word.begin(), word.end(), word.begin(), ::tolower);
+      const std::string word = AsciiLower(std::string(text_.substr(i, end - i)));
       if (word == "instance") kind_ = Kind::kInstance;
       if (word == "class") kind_ = Kind::kClass;
     }

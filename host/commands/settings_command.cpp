@@ -16,6 +16,7 @@
 
 #include "host/commands/command_support.h"
 #include "host/commands/wmi_access.h"
+#include "host/common/ascii_case.h"
 #include "host/components/wmi_data.h"
 
 namespace quillmere::host {
@@ -108,12 +109,6 @@ winport::WideString ThroughAnsi(const std::string& utf8) {
   return back;
 }
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 CommandFailure Refused(const std::string& name, const std::string& text, const char* accepted) {
   return CommandFailure(name + " is " + accepted + ", not \"" + text + "\"");
 }
@@ -128,9 +123,9 @@ LONG IntegerOf(const std::string& name, const std::string& text) {
 }
 
 LONG BooleanOf(const std::string& name, const std::string& text) {
-  const std::string upper = Upper(text);
-  if (upper == "TRUE" || upper == "T" || upper == "1") return 1;
-  if (upper == "FALSE" || upper == "F" || upper == "0") return 0;
+  const std::string word = AsciiLower(text);
+  if (word == "true" || word == "t" || word == "1") return 1;
+  if (word == "false" || word == "f" || word == "0") return 0;
   throw Refused(name, text, "a boolean: give true, false, t, f, 1 or 0");
 }
 

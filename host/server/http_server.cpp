@@ -21,6 +21,8 @@
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
+#include "host/common/ascii_case.h"
+
 namespace quillmere::host {
 namespace {
 
@@ -52,15 +54,9 @@ MHD_Result CountFraming(void* into, MHD_ValueKind, const char* key, const char*)
   return MHD_YES;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 MHD_Result Collect(void* into, MHD_ValueKind, const char* key, const char* value, bool lowerCase) {
   auto& values = *static_cast<std::map<std::string, std::string>*>(into);
-  values[lowerCase ? Lower(key) : std::string(key)] = value != nullptr ? value : "";
+  values[lowerCase ? AsciiLower(key) : std::string(key)] = value != nullptr ? value : "";
   return MHD_YES;
 }
 MHD_Result CollectHeader(void* into, MHD_ValueKind kind, const char* key, const char* value) {

@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/common/ascii_case.h"
+
 namespace quillmere::host {
 namespace {
 
 constexpr const char* kPath = "/soap";
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -29,7 +25,7 @@ HttpResponse MethodNotAllowed(const char* allowed) {
 }  // namespace
 
 bool IsSoapContentType(const std::string& contentType) {
-  const std::string value = Lower(contentType);
+  const std::string value = AsciiLower(contentType);
   const size_t semicolon = value.find(';');
   if (Trim(value.substr(0, semicolon)) != "text/xml") return false;
   if (semicolon == std::string::npos) return true;
