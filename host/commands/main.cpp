@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
     if (!serve->parsed()) return 0;
     if (options.module.empty()) options.module = quillmere::host::ModuleLibrary();
+    if (options.console.empty()) options.console = quillmere::host::ConsoleFolder();
     return quillmere::host::RunServe(options, std::cout);
   } catch (const CLI::ParseError& error) {
     return app.exit(error);

@@ -21,6 +21,7 @@
 #include "host/components/job_table.h"
 #include "host/components/log_file_writer_class.h"
 #include "host/components/wmi_data.h"
+#include "host/server/console_files.h"
 #include "host/server/dispatcher.h"
 #include "host/server/host_methods.h"
 #include "host/server/http_server.h"
@@ -176,14 +177,22 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
                ? options.publicUrl
                : scheme + "://" + UrlAuthority(options.listen, port.load()) + "/soap";
   };
-  HttpServer server(http, std::cref(routes), log);
+  const ConsoleFiles console(options.console);
+  HttpServer server(
+      http,
+      [&](const HttpRequest& request) {
+        return request.path == "/soap" ? routes(request) : console(request);
+      },
+      log);
   port = server.Port();
 
-  const std::string url = scheme + "://" + UrlAuthority(options.listen, port.load()) + "/soap";
+  const std::string root = scheme + "://" + UrlAuthority(options.listen, port.load());
+  const std::string url = root + "/soap";
   // The URL comes last: whoever reads the banner may stop reading there.
   out << "Quillmere host serving the module\n"
       << "Prefix: " << prefix.string() << "\n"
-      << firstAdministrator.str() << "WSDL: " << url << "?wsdl\n"
+      << firstAdministrator.str() << "Console: " << root << "/\n"
+      << "WSDL: " << url << "?wsdl\n"
       << "Listening on " << url << std::endl;
 
   PoolActivity written = server.Activity();

@@ -130,6 +130,11 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
       "http(s)://ADDRESS:PORT/soap from --listen)");
   command.add_option("--module", options.module, "The module library to register if needed")
       ->check(CLI::ExistingFile);
+  command
+      .add_option("--console", options.console,
+                  "Folder of the administration console's files, served at / (default: the "
+                  "installed share/quillmere/console)")
+      ->check(CLI::ExistingDirectory);
 }
 
 }  // namespace quillmere::host

@@ -39,6 +39,7 @@ struct ServeOptions {
   unsigned maxConnectionsPerClient = 64;
   std::string publicUrl;         // the endpoint's URL in the WSDL; empty: from --listen
   std::filesystem::path module;  // empty: beside the program, then the build's own
+  std::filesystem::path console;  // the console's files; empty: installed, then the sources'
 };
 
 // Adds the options to the `serve` command; they are written into `options` when parsed.
