@@ -99,13 +99,13 @@ ConsoleFiles::ConsoleFiles(const std::filesystem::path& folder) {
 }
 
 HttpResponse ConsoleFiles::operator()(const HttpRequest& request) const {
+  const auto found = files_.find(request.path);
+  if (found == files_.end()) return Secured(PlainResponse(404, "Not found"));
   if (request.method != "GET" && request.method != "HEAD") {
     HttpResponse response = PlainResponse(405, "Method not allowed");
     response.headers.emplace_back("Allow", "GET, HEAD");
     return Secured(std::move(response));
   }
-  const auto found = files_.find(request.path);
-  if (found == files_.end()) return Secured(PlainResponse(404, "Not found"));
   const File& file = found->second;
   HttpResponse response;
   response.contentType = file.contentType;

@@ -79,14 +79,14 @@ TEST_P(Paths, AnswerFromTheTableOnly) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Requests, Paths, testing::Values(
     PathCase{"Root", "GET", "/", 200, "text/html; charset=utf-8", "<!doctype html>"},
-    PathCase{"Index", "GET", "/index.html", 200, "text/html; charset=utf-8", "<!doctype html>"},
     PathCase{"Script", "GET", "/app.js", 200, "text/javascript; charset=utf-8", "export {};"},
     PathCase{"Style", "HEAD", "/look.css", 200, "text/css; charset=utf-8", "body{}"},
     PathCase{"UnknownType", "GET", "/notes.txt", 404, "", "Not found\n"},
     PathCase{"Subfolder", "GET", "/sub/inner.js", 404, "", "Not found\n"},
     PathCase{"DotDot", "GET", "/../index.html", 404, "", "Not found\n"},
     PathCase{"Encoded", "GET", "/%2e%2e/app.js", 404, "", "Not found\n"},
-    PathCase{"Post", "POST", "/", 405, "", "Method not allowed\n"}),
+    PathCase{"Post", "POST", "/", 405, "", "Method not allowed\n"},
+    PathCase{"PostElsewhere", "POST", "/soap/x", 404, "", "Not found\n"}),
     [](const testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 // clang-format on
 

@@ -23,7 +23,7 @@ class ConsoleFiles {
   explicit ConsoleFiles(const std::filesystem::path& folder);
 
   // GET and HEAD of "/" (index.html) and of "/<name>" for a loaded file; 304 when
-  // If-None-Match names the file's ETag; 404 and 405 otherwise.
+  // If-None-Match names the file's ETag; 404 for any other path, 405 for another method.
   HttpResponse operator()(const HttpRequest& request) const;
 
  private:

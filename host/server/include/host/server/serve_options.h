@@ -37,8 +37,8 @@ struct ServeOptions {
   unsigned requestDeadlineSeconds = 30;
   unsigned maxConnections = 4096;
   unsigned maxConnectionsPerClient = 64;
-  std::string publicUrl;         // the endpoint's URL in the WSDL; empty: from --listen
-  std::filesystem::path module;  // empty: beside the program, then the build's own
+  std::string publicUrl;          // the endpoint's URL in the WSDL; empty: from --listen
+  std::filesystem::path module;   // empty: beside the program, then the build's own
   std::filesystem::path console;  // the console's files; empty: installed, then the sources'
 };
 
