@@ -52,6 +52,7 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
   if (queue_.size() >= kQueueLimit) {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
     consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
     return false;
   }
@@ -64,6 +65,8 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
       SetEvent(workEvent_.Get());
     }
     if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
+  } else {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
   }
   return true;
 }
@@ -107,7 +110,17 @@ void ReportQueue::Stop() {
     finishedEvent_.Reset();
     leftovers.swap(queue_);
   }
+  dropped_.fetch_add(leftovers.size(), std::memory_order_relaxed);
   if (!leftovers.empty()) consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
+}
+
+ReportQueue::State ReportQueue::Observe() const {
+  winport::CriticalSectionLock hold(lock_);
+  // A thread's handle is signalled once the thread has ended; a worker not yet resumed
+  // is there all the same.
+  const bool alive = worker_.IsValid() && WaitForSingleObject(worker_.Get(), 0) == WAIT_TIMEOUT &&
+                     !stopRequested_.load(std::memory_order_acquire);
+  return {queue_.size(), dropped_.load(std::memory_order_relaxed), alive};
 }
 
 bool ReportQueue::WaitForStopRequest(DWORD milliseconds) const {
@@ -183,7 +196,10 @@ bool ReportQueue::DrainQueue() {
       idleChecks = 0;
       // A report that cannot be delivered is dropped; the others still go.
       const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
-      if (!delivered) consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
+      if (!delivered) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
+      }
     }
     // The flag, not the event: a wait per record would cost a lookup and a lock.
     if (stopRequested_.load(std::memory_order_acquire)) return false;
