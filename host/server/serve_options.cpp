@@ -148,6 +148,7 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
                                  "A file of `option = value` lines, one "
                                  "option of serve each (e.g. listen = "
                                  "0.0.0.0:8080); the command line wins over it")
+                     ->type_name("FILE")
                      ->check(CLI::ExistingFile);
   command.parse_complete_callback([&command, config, &options] {
     if (config->count() > 0) ApplyConfigFile(command, config->as<std::string>());
