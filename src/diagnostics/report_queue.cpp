@@ -116,10 +116,10 @@ void ReportQueue::Stop() {
 
 ReportQueue::State ReportQueue::Observe() const {
   winport::CriticalSectionLock hold(lock_);
-  // A thread's handle is signalled once the thread has ended; a worker not yet resumed
-  // is there all the same.
-  const bool alive = worker_.IsValid() && WaitForSingleObject(worker_.Get(), 0) == WAIT_TIMEOUT &&
-                     !stopRequested_.load(std::memory_order_acquire);
+  // The work event exists while the queue has a worker that has not been stopped; a
+  // worker not resumed yet is there all the same.
+  const bool alive = workEvent_.IsValid() && !stopRequested_.load(std::memory_order_acquire) &&
+                     !workerEnded_.load(std::memory_order_acquire);
   return {queue_.size(), dropped_.load(std::memory_order_relaxed), alive};
 }
 
@@ -131,6 +131,7 @@ unsigned __stdcall ReportQueue::WorkerMain(void* queue) {
   auto* const self = static_cast<ReportQueue*>(queue);
   const HANDLE finished = self->finishedEvent_.Get();
   self->RunWorker();
+  self->workerEnded_.store(true, std::memory_order_release);
   // The last use of the queue and of this library's code: once it is seen, both may go.
   SetEvent(finished);
   return 0;

@@ -221,6 +221,11 @@ TEST(ReportQueueThreads, AWorkerThatEndsEarlySaysSo) {
     };
     reporting.ReportError(nullptr, nullptr, 0, nullptr);
     ASSERT_TRUE(reporting.WaitFor(withoutCom ? 0 : 1, 1));
+    // A monitor sees it gone, once its thread is past the event it wrote.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (reporting.Queue().Observe().workerAlive && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::yield();
+    EXPECT_FALSE(reporting.Queue().Observe().workerAlive);
     reporting.ReportError(nullptr, nullptr, 1, nullptr);
     reporting.Queue().Stop();
     EXPECT_EQ(Numbers(reporting), withoutCom ? std::vector<LONG>{} : std::vector<LONG>{0});

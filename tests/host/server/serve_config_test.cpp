@@ -7,6 +7,8 @@
 #include <fstream>
 #include <vector>
 
+#include <unistd.h>
+
 #include "host/server/serve_options.h"
 
 namespace {
@@ -18,8 +20,16 @@ struct Parsed {
   std::string error;  // empty: parsed
 };
 
+// A folder of this test's own: ctest runs the tests of one program side by side.
+std::filesystem::path OwnFolder() {
+  const auto folder =
+      std::filesystem::path(testing::TempDir()) / ("serve-config-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 Parsed ParseWith(const std::string& file, std::vector<std::string> arguments) {
-  const auto path = std::filesystem::path(testing::TempDir()) / "serve.conf";
+  const auto path = OwnFolder() / "serve.conf";
   std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
   Parsed parsed;
   CLI::App app;
@@ -90,7 +100,7 @@ TEST(ServeConfig, NamesTheLineOfEachMistake) {
 }
 
 TEST(ServeConfig, ACertificateWithoutItsKeyIsRefusedFromTheFileToo) {
-  const auto certificate = std::filesystem::path(testing::TempDir()) / "certificate.pem";
+  const auto certificate = OwnFolder() / "certificate.pem";
   std::ofstream(certificate) << "x";
   const Parsed parsed = ParseWith("tls-cert = " + certificate.string() + "\n", {});
   EXPECT_NE(parsed.error.find("--tls-cert and --tls-key go together"), std::string::npos)

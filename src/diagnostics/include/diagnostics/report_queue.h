@@ -90,6 +90,7 @@ class ReportQueue {
   bool workerWaiting_ = true;                        // guarded by lock_: needs the event
   std::atomic<bool> stopRequested_{false};           // set with stopEvent_
   std::atomic<std::uint64_t> dropped_{0};            // counted where a record is dropped
+  std::atomic<bool> workerEnded_{false};             // its loop returned, for whatever reason
 };
 
 }  // namespace quillmere
