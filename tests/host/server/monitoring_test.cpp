@@ -150,31 +150,4 @@ TEST(Monitoring, TheProbesRunOnceWhileTheSnapshotIsFresh) {
   EXPECT_EQ(counting.taken, 3);
 }
 
-TEST(Monitoring, RoutesOnlyItsPagesAndOnlyGet) {
-  CountingSources counting;
-  MachineMonitor monitor(counting.sources);
-  RequestMetrics metrics({});
-  const auto next = [](const HttpRequest&) { return quillmere::host::PlainResponse(299, ""); };
-  const struct {
-    const RequestMetrics* metrics;
-    bool withNext;
-    const char* method;
-    const char* path;
-    int status;
-  } cases[] = {
-      {&metrics, true, "GET", "/metrics", 200},  {&metrics, true, "HEAD", "/health", 200},
-      {&metrics, true, "POST", "/health", 405},  {&metrics, true, "GET", "/soap", 299},
-      {nullptr, true, "GET", "/metrics", 299},   {nullptr, false, "GET", "/metrics", 404},
-      {&metrics, false, "GET", "/soap", 404},    {nullptr, false, "GET", "/health", 200},
-      {&metrics, true, "GET", "/health/x", 299},
-  };
-  for (const auto& c : cases) {
-    const MonitoringRoutes routes{
-        monitor, c.metrics,
-        c.withNext ? std::function<HttpResponse(const HttpRequest&)>(next) : nullptr};
-    EXPECT_EQ(routes(Get(c.method, c.path)).status, c.status)
-        << c.method << " " << c.path << (c.metrics ? "" : " without metrics");
-  }
-}
-
 }  // namespace
