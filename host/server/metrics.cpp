@@ -50,7 +50,7 @@ RequestMetrics::RequestMetrics(const std::vector<std::pair<std::string, std::str
 }
 
 void RequestMetrics::Count(std::string_view label, bool ok, std::chrono::nanoseconds duration) {
-  const auto found = byLabel_.find(std::string(label));
+  const auto found = byLabel_.find(label);
   Series& series = found != byLabel_.end() ? *found->second : *series_.back();
   (ok ? series.ok : series.fault).fetch_add(1, std::memory_order_relaxed);
   const double seconds = std::chrono::duration<double>(duration).count();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,7 +43,12 @@ class RequestMetrics {
     std::atomic<std::uint64_t> ok{0}, fault{0};
   };
   std::vector<std::unique_ptr<Series>> series_;  // the last one is "other"
-  std::unordered_map<std::string, Series*> byLabel_;
+  // Looked up by the label's view: no string is made on the request path.
+  struct LabelHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view label) const { return std::hash<std::string_view>()(label); }
+  };
+  std::unordered_map<std::string, Series*, LabelHash, std::equal_to<>> byLabel_;
   std::array<std::atomic<std::uint64_t>, kBuckets.size() + 1> buckets_{};
   std::atomic<std::uint64_t> durationNanoseconds_{0};
   std::atomic<std::uint64_t> logonFailures_{0};
