@@ -35,6 +35,23 @@ LoadedModule::LoadedModule(const std::filesystem::path& library, quillmere::ISoa
       throw Failure(std::string("starting ") + kModuleProgIds[started], hr);
     }
   }
+  // Whatever file the registration names, the library is the one the objects' code is in.
+  HMODULE code = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         *reinterpret_cast<LPCWSTR*>(objects_.front().Get()), &code)) {
+    loaded_.Reset(code);
+    queueState_ = reinterpret_cast<QueueStateExport>(
+        reinterpret_cast<void (*)()>(GetProcAddress(code, "QuillmereReportQueueState")));
+  }
+}
+
+std::optional<LoadedModule::ReportQueueState> LoadedModule::ReportQueue() const {
+  if (queueState_ == nullptr) return std::nullopt;
+  ReportQueueState state;
+  BOOL alive = FALSE;
+  if (FAILED(queueState_(&state.depth, &state.dropped, &alive))) return std::nullopt;
+  state.workerAlive = alive != FALSE;
+  return state;
 }
 
 LoadedModule::~LoadedModule() {
@@ -48,6 +65,8 @@ void LoadedModule::Stop() {
     object.Reset();
   }
   objects_.clear();
+  queueState_ = nullptr;
+  loaded_.Reset();
   CoFreeUnusedLibraries();
 }
 

@@ -5,12 +5,14 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
 #include <sys/resource.h>
 
 #include <winport/machine.h>
+#include <winport/message_queuing.h>
 #include <winport/scoped_com_init.h>
 #include <winport/windows.h>
 
@@ -20,12 +22,15 @@
 #include "host/components/job_source_class.h"
 #include "host/components/job_table.h"
 #include "host/components/log_file_writer_class.h"
+#include "host/components/machine_probes.h"
 #include "host/components/wmi_data.h"
 #include "host/server/console_files.h"
 #include "host/server/dispatcher.h"
+#include "host/server/health.h"
 #include "host/server/host_methods.h"
 #include "host/server/http_server.h"
 #include "host/server/message_faults.h"
+#include "host/server/metrics.h"
 #include "host/server/module_loader.h"
 #include "host/server/soap_routes.h"
 #include "host/server/soap_service.h"
@@ -167,8 +172,16 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
     http.tlsCertificate = ReadText(options.tlsCertificate);
     http.tlsKey = ReadText(options.tlsKey);
   }
+  RequestMetrics requestMetrics(CatalogueMethods());
   SoapRoutes routes;
-  routes.call = std::cref(dispatcher);
+  routes.call = [&](const HttpRequest& request) {
+    const auto start = std::chrono::steady_clock::now();
+    HttpResponse response = dispatcher(request);
+    requestMetrics.Count(response.logLabel, response.status == 200,
+                         std::chrono::steady_clock::now() - start);
+    if (response.logLabel == "Host#Logon" && response.status != 200) requestMetrics.LogonFailed();
+    return response;
+  };
   routes.wsdl = [](const std::string& url) { return WsdlDocument(url, AccessText); };
   const std::string scheme = http.tlsCertificate.empty() ? "http" : "https";
   std::atomic<uint16_t> port{options.listen.port};  // known once the server is listening
@@ -177,21 +190,48 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
                ? options.publicUrl
                : scheme + "://" + UrlAuthority(options.listen, port.load()) + "/soap";
   };
+  EventCounter eventCounter;
+  QueueCounter queueCounter;
+  MachineMonitor monitor({
+      .reportQueue = [&] { return module.ReportQueue(); },
+      .settings = ReadReportQueueSettings,
+      .queuingRunning = winport::msmq::IsRunning,
+      .messagesQueued = [&](const std::string& path) { return queueCounter.Count(path); },
+      .eventsWritten = [&] { return eventCounter.Written(); },
+      .liveSessions = [&] { return sessions->Count(); },
+      .process = ReadProcessUsage,
+  });
   const ConsoleFiles console(options.console);
-  HttpServer server(
-      http,
-      [&](const HttpRequest& request) {
-        return request.path == "/soap" ? routes(request) : console(request);
-      },
-      log);
+  const HttpHandler site = [&](const HttpRequest& request) {
+    return request.path == "/soap" ? routes(request) : console(request);
+  };
+  // /health and /metrics beside /soap, or on a listener of their own.
+  const MonitoringRoutes monitoring{monitor, options.noMetrics ? nullptr : &requestMetrics,
+                                    options.monitoringListen ? HttpHandler() : site};
+  HttpServer server(http, options.monitoringListen ? site : HttpHandler(std::cref(monitoring)),
+                    log);
   port = server.Port();
+  std::optional<HttpServer> monitoringServer;
+  std::string monitoringBanner;
+  if (options.monitoringListen) {
+    HttpServerOptions plain;
+    plain.address = options.monitoringListen->host;
+    plain.port = options.monitoringListen->port;
+    plain.threads = 1;
+    plain.maxConnections = 64;
+    plain.maxConnectionsPerClient = 8;
+    monitoringServer.emplace(plain, std::cref(monitoring), log);
+    monitoringBanner = "Monitoring: http://" +
+                       UrlAuthority(*options.monitoringListen, monitoringServer->Port()) +
+                       "/health\n";
+  }
 
   const std::string root = scheme + "://" + UrlAuthority(options.listen, port.load());
   const std::string url = root + "/soap";
   // The URL comes last: whoever reads the banner may stop reading there.
   out << "Quillmere host serving the module\n"
       << "Prefix: " << prefix.string() << "\n"
-      << firstAdministrator.str() << "Console: " << root << "/\n"
+      << firstAdministrator.str() << monitoringBanner << "Console: " << root << "/\n"
       << "WSDL: " << url << "?wsdl\n"
       << "Listening on " << url << std::endl;
 
@@ -206,6 +246,7 @@ int RunServe(const ServeOptions& options, std::ostream& out) {
   }
   log.Write(LogLevel::Info, "stopping: finishing the requests in progress");
   server.Stop();
+  if (monitoringServer) monitoringServer->Stop();
   module.Stop();
   service->Clear();
   log.Write(LogLevel::Info, "stopped");

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <map>
 
+#include "host/server/serve_config.h"
+
 namespace quillmere::host {
 namespace {
 
@@ -135,6 +137,30 @@ void AddServeOptions(CLI::App& command, ServeOptions& options) {
                   "Folder of the administration console's files, served at / (default: the "
                   "installed share/quillmere/console)")
       ->check(CLI::ExistingDirectory);
+  command.add_option_function<std::string>(
+      "--monitoring-listen",
+      [&options](const std::string& text) {
+        const auto address = ParseListenAddress(text);
+        if (!address) throw CLI::ValidationError("--monitoring-listen", "expected ADDRESS:PORT");
+        options.monitoringListen = *address;
+      },
+      "Serve /health and /metrics on this address and port only, apart from SOAP (default: "
+      "beside /soap)");
+  command.add_flag("--no-metrics", options.noMetrics,
+                   "Do not serve /metrics (in the file: no-metrics = true)");
+  auto* config = command
+                     .add_option("--config",
+                                 "A file of `option = value` lines, one "
+                                 "option of serve each (e.g. listen = "
+                                 "0.0.0.0:8080); the command line wins over it")
+                     ->type_name("FILE")
+                     ->check(CLI::ExistingFile);
+  command.parse_complete_callback([&command, config, &options] {
+    if (config->count() > 0) ApplyConfigFile(command, config->as<std::string>());
+    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
+      throw CLI::ValidationError("--tls-cert", "--tls-cert and --tls-key go together");
+    }
+  });
 }
 
 }  // namespace quillmere::host

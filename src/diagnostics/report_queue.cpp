@@ -52,6 +52,7 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
   if (queue_.size() >= kQueueLimit) {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
     consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
     return false;
   }
@@ -64,6 +65,8 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
       SetEvent(workEvent_.Get());
     }
     if (!workerRunning_) workerRunning_ = ResumeThread(worker_.Get()) != kResumeFailed;
+  } else {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
   }
   return true;
 }
@@ -107,7 +110,17 @@ void ReportQueue::Stop() {
     finishedEvent_.Reset();
     leftovers.swap(queue_);
   }
+  dropped_.fetch_add(leftovers.size(), std::memory_order_relaxed);
   if (!leftovers.empty()) consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
+}
+
+ReportQueue::State ReportQueue::Observe() const {
+  winport::CriticalSectionLock hold(lock_);
+  // The work event exists while the queue has a worker that has not been stopped; a
+  // worker not resumed yet is there all the same.
+  const bool alive = workEvent_.IsValid() && !stopRequested_.load(std::memory_order_acquire) &&
+                     !workerEnded_.load(std::memory_order_acquire);
+  return {queue_.size(), dropped_.load(std::memory_order_relaxed), alive};
 }
 
 bool ReportQueue::WaitForStopRequest(DWORD milliseconds) const {
@@ -118,6 +131,7 @@ unsigned __stdcall ReportQueue::WorkerMain(void* queue) {
   auto* const self = static_cast<ReportQueue*>(queue);
   const HANDLE finished = self->finishedEvent_.Get();
   self->RunWorker();
+  self->workerEnded_.store(true, std::memory_order_release);
   // The last use of the queue and of this library's code: once it is seen, both may go.
   SetEvent(finished);
   return 0;
@@ -183,7 +197,10 @@ bool ReportQueue::DrainQueue() {
       idleChecks = 0;
       // A report that cannot be delivered is dropped; the others still go.
       const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
-      if (!delivered) consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
+      if (!delivered) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);
+      }
     }
     // The flag, not the event: a wait per record would cost a lookup and a lock.
     if (stopRequested_.load(std::memory_order_acquire)) return false;

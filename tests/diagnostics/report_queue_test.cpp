@@ -124,6 +124,11 @@ TEST(ReportQueueThreads, RefusesTheRecordAfterTheLimitUntilOneIsTaken) {
   // A refused report does not fail its caller.
   EXPECT_NO_THROW(reporting.ReportError(OLESTR("refused"), nullptr, 0, nullptr));
   EXPECT_EQ(reporting.Written(), (Events{kQueueFull, kQueueFull}));
+  // An operator sees the queue full, the two refusals, and the worker still there.
+  const ReportQueue::State full = reporting.Queue().Observe();
+  EXPECT_EQ(full.depth, ReportQueue::kQueueLimit);
+  EXPECT_EQ(full.dropped, 2u);
+  EXPECT_TRUE(full.workerAlive);
 
   // The worker finishes the first record and takes the next off: room for exactly one.
   gate.go.release();
@@ -147,12 +152,18 @@ TEST(ReportQueueThreads, StopEndsAfterTheRecordInHandAndDropsTheRestWithAWarning
   for (LONG i = 1; i <= 4; ++i)
     reporting.ReportError(nullptr, OLESTR("never delivered"), i, nullptr);
 
+  EXPECT_TRUE(reporting.Queue().Observe().workerAlive);
   reporting.Queue().Stop();
   EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
   EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
+  const ReportQueue::State stopped = reporting.Queue().Observe();
+  EXPECT_EQ(stopped.depth, 0u);
+  EXPECT_EQ(stopped.dropped, 4u);
+  EXPECT_FALSE(stopped.workerAlive);
 
   // Stopped for good: later records are accepted and dropped, and stopping again is quiet.
   EXPECT_TRUE(reporting.Queue().Enqueue(Numbered(5)));
+  EXPECT_EQ(reporting.Queue().Observe().dropped, 5u);
   reporting.Queue().Stop();
   EXPECT_EQ(Numbers(reporting), std::vector<LONG>{0});
   EXPECT_EQ(reporting.Written(), Events{kRecordsDropped});
@@ -210,6 +221,11 @@ TEST(ReportQueueThreads, AWorkerThatEndsEarlySaysSo) {
     };
     reporting.ReportError(nullptr, nullptr, 0, nullptr);
     ASSERT_TRUE(reporting.WaitFor(withoutCom ? 0 : 1, 1));
+    // A monitor sees it gone, once its thread is past the event it wrote.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (reporting.Queue().Observe().workerAlive && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::yield();
+    EXPECT_FALSE(reporting.Queue().Observe().workerAlive);
     reporting.ReportError(nullptr, nullptr, 1, nullptr);
     reporting.Queue().Stop();
     EXPECT_EQ(Numbers(reporting), withoutCom ? std::vector<LONG>{} : std::vector<LONG>{0});

@@ -104,9 +104,9 @@ class ModuleDll : public testing::Test {
   winport::ScopedLibrary library_{LoadLibraryW(winport::Utf8ToWide(QUILLMERE_ADMIN_FILE).c_str())};
 };
 
-TEST_F(ModuleDll, ExportsOnlyTheFourEntryPoints) {
-  for (const char* name :
-       {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}) {
+TEST_F(ModuleDll, ExportsOnlyItsEntryPoints) {
+  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                           "DllUnregisterServer", "QuillmereReportQueueState"}) {
     EXPECT_NE(GetProcAddress(library_.Get(), name), nullptr) << name;
   }
   for (const char* name : {"DllMain", "AttachModule", "_ZN9quillmere11AttachModuleEPv"}) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 
@@ -58,6 +59,16 @@ class ReportQueue {
   // being unloaded; records appended afterwards are dropped.
   void Stop();
 
+  // What an operator watches: the records waiting, those dropped so far (queue full,
+  // delivery failed, no worker, left at stop), and whether the worker is there to deliver.
+  // Takes the queue's lock: for a monitor now and then, not for the reporting path.
+  struct State {
+    std::size_t depth = 0;
+    std::uint64_t dropped = 0;
+    bool workerAlive = false;
+  };
+  State Observe() const;
+
   // For the consumer's Process: waits up to `milliseconds` for Stop to be called; true once
   // it has been. Lets a slow delivery give up when the queue is stopping.
   bool WaitForStopRequest(DWORD milliseconds) const;
@@ -70,7 +81,7 @@ class ReportQueue {
 
   Consumer& consumer_;
   winport::ScopedHandle worker_;
-  winport::CriticalSection lock_;
+  mutable winport::CriticalSection lock_;
   std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
   winport::ScopedHandle workEvent_;                  // manual reset: records are queued
   winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
@@ -78,6 +89,8 @@ class ReportQueue {
   bool workerRunning_ = false;                       // guarded by lock_: resumed
   bool workerWaiting_ = true;                        // guarded by lock_: needs the event
   std::atomic<bool> stopRequested_{false};           // set with stopEvent_
+  std::atomic<std::uint64_t> dropped_{0};            // counted where a record is dropped
+  std::atomic<bool> workerEnded_{false};             // its loop returned, for whatever reason
 };
 
 }  // namespace quillmere

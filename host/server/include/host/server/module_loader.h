@@ -5,10 +5,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <winport/com_ptr.h>
+#include <winport/scoped_library.h>
 #include <winport/windows.h>
 
 #include "host/common/hresult_text.h"
@@ -30,6 +32,15 @@ class LoadedModule {
 
   void Stop();
 
+  // The module's report queue as its export tells it; nullopt when the module does not
+  // answer (stopped, or a library without the export). Safe from any thread until Stop().
+  struct ReportQueueState {
+    ULONGLONG depth = 0;
+    ULONGLONG dropped = 0;
+    bool workerAlive = false;
+  };
+  std::optional<ReportQueueState> ReportQueue() const;
+
  private:
   winport::ComPtr<quillmere::_ISoapObject> Activate(const std::string& progId);
   void RegisterLibrary();
@@ -38,6 +49,10 @@ class LoadedModule {
   HostLog& log_;
   bool registered_ = false;  // by this host, in this run
   std::vector<winport::ComPtr<quillmere::_ISoapObject>> objects_;
+  // The library the objects came from, held until Stop() lets COM unload it.
+  winport::ScopedLibrary loaded_;
+  using QueueStateExport = HRESULT(WINAPI*)(ULONGLONG*, ULONGLONG*, BOOL*);
+  QueueStateExport queueState_ = nullptr;
 };
 
 }  // namespace quillmere::host

@@ -40,9 +40,12 @@ struct ServeOptions {
   std::string publicUrl;          // the endpoint's URL in the WSDL; empty: from --listen
   std::filesystem::path module;   // empty: beside the program, then the build's own
   std::filesystem::path console;  // the console's files; empty: installed, then the sources'
+  std::optional<ListenAddress> monitoringListen;  // /health and /metrics on their own listener
+  bool noMetrics = false;                         // true: no /metrics
 };
 
-// Adds the options to the `serve` command; they are written into `options` when parsed.
+// Adds the options to the `serve` command, --config among them; they are written into
+// `options` when parsed, the file's after the command line's.
 void AddServeOptions(CLI::App& command, ServeOptions& options);
 
 }  // namespace quillmere::host
