@@ -3,6 +3,7 @@
 #include <climits>
 #include <optional>
 
+#include "document_scan.h"
 #include "expat_parser.h"
 #include "host/common/xml_text.h"
 #include "host/soap/soap_namespaces.h"
@@ -46,6 +47,7 @@ class DocumentCheck {
 
   // Why the document cannot go into the envelope as XML; nothing when it can.
   std::optional<std::string> Fault(std::string_view document) {
+    if (ProvedWellFormed(document, {maxDepth_, maxElements_})) return std::nullopt;
     const ExpatParser parser = NewExpatParser();
     if (!parser) return "out of memory checking it";
     parser_ = parser.get();
