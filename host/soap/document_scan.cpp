@@ -3,6 +3,7 @@
 // attribute uniqueness after expansion), the scan stops and lets expat decide.
 #include "document_scan.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -14,20 +15,34 @@ constexpr size_t kMaxAttributes = 32;
 // Digits of a character reference; more go to expat (and cannot name a character anyway).
 constexpr size_t kMaxReferenceDigits = 8;
 
-bool IsLetter(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// What each byte may be, looked up once per byte in the loops that cover most of a document.
+enum : uint8_t {
+  kNameStart = 1,
+  kNameChar = 2,
+  kPlainText = 4,   // text that needs no further look: not markup, a reference or "]"
+  kPlainValue = 8,  // the same in an attribute value, but for the quotes
+  kSpace = 16,
+};
+
+constexpr std::array<uint8_t, 256> kClasses = [] {
+  std::array<uint8_t, 256> classes{};
+  for (int c = 0x20; c < 0x80; ++c) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    const bool name = letter || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    classes[c] = (letter ? kNameStart : 0) | (name ? kNameChar : 0) |
+                 (c != '<' && c != '&' && c != ']' ? kPlainText : 0) |
+                 (c != '<' && c != '&' && c != '"' && c != '\'' ? kPlainValue : 0);
+  }
+  for (const int c : {' ', '\t', '\n', '\r'})
+    classes[c] |= kSpace | kPlainText | kPlainValue;
+  return classes;
+}();
+
+bool Is(unsigned char c, uint8_t what) {
+  return (kClasses[c] & what) != 0;
 }
 bool IsDigit(unsigned char c) {
   return c >= '0' && c <= '9';
-}
-bool IsNameStart(unsigned char c) {
-  return IsLetter(c) || c == '_';
-}
-bool IsNameChar(unsigned char c) {
-  return IsNameStart(c) || IsDigit(c) || c == '-' || c == '.';
-}
-bool IsSpace(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 bool IsXmlChar(uint32_t code) {
   return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
@@ -55,8 +70,8 @@ class Scan {
       } else if (c == ']') {
         if (text_.substr(at_, 3) == "]]>") return false;
         ++at_;
-      } else if (c >= 0x20 && c < 0x80) {
-        ++at_;  // the usual text character
+      } else if (Is(c, kPlainText)) {
+        Skip(kPlainText);
       } else if (!Character()) {
         return false;
       }
@@ -68,16 +83,22 @@ class Scan {
   bool More() const { return at_ < text_.size(); }
   unsigned char Peek() const { return static_cast<unsigned char>(text_[at_]); }
 
-  void SkipSpace() {
-    while (More() && IsSpace(Peek()))
-      ++at_;
+  // Past the bytes of one class from here on.
+  void Skip(uint8_t what) {
+    const char* at = text_.data() + at_;
+    const char* const end = text_.data() + text_.size();
+    while (at != end && Is(static_cast<unsigned char>(*at), what))
+      ++at;
+    at_ = static_cast<size_t>(at - text_.data());
   }
+
+  void SkipSpace() { Skip(kSpace); }
 
   // One character of text or of an attribute value, other than markup and references.
   bool Character() {
     const unsigned char c = Peek();
     if (c < 0x80) {
-      if (c < 0x20 && !IsSpace(c)) return false;
+      if (c < 0x20 && !Is(c, kSpace)) return false;
       ++at_;
       return true;
     }
@@ -118,9 +139,8 @@ class Scan {
 
   std::string_view Name() {
     const size_t begin = at_;
-    if (!More() || !IsNameStart(Peek())) return {};
-    while (More() && IsNameChar(Peek()))
-      ++at_;
+    if (!More() || !Is(Peek(), kNameStart)) return {};
+    Skip(kNameChar);
     return text_.substr(begin, at_ - begin);
   }
 
@@ -198,6 +218,10 @@ class Scan {
     const unsigned char quote = Peek();
     ++at_;
     while (More() && Peek() != quote) {
+      if (Is(Peek(), kPlainValue)) {
+        Skip(kPlainValue);
+        continue;
+      }
       if (Peek() == '<') return false;
       if (Peek() == '&' ? !Reference() : !Character()) return false;
     }
