@@ -5,16 +5,18 @@
 
 namespace quillmere::host {
 
-// ASCII, the usual case, is narrowed in two passes without branches, which the compiler
-// turns into vector code.
+// ASCII, the usual case, is narrowed (and widened below) in two passes without branches,
+// which the compiler turns into vector code.
 std::string ToUtf8(winport::WideView wide) {
   unsigned beyondAscii = 0;
   for (const auto c : wide)
     beyondAscii |= static_cast<unsigned>(c) & ~0x7Fu;
   if (beyondAscii != 0) return winport::WideToUtf8(wide);
   std::string utf8(wide.size(), '\0');
-  for (std::size_t i = 0; i < wide.size(); ++i)
-    utf8[i] = static_cast<char>(wide[i]);
+  char* const out = utf8.data();  // a pointer of its own: writes through it cannot move it
+  const auto* const in = wide.data();
+  for (std::size_t i = 0, size = wide.size(); i < size; ++i)
+    out[i] = static_cast<char>(in[i]);
   return utf8;
 }
 
@@ -23,16 +25,18 @@ std::string Utf8Of(BSTR text) {
 }
 
 BSTR ToBstr(std::string_view utf8) {
-  for (const char c : utf8) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      const winport::WideString wide = winport::Utf8ToWide(utf8);
-      return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
+  unsigned char beyondAscii = 0;
+  for (const char c : utf8)
+    beyondAscii |= static_cast<unsigned char>(c) & 0x80u;
+  if (beyondAscii != 0) {
+    const winport::WideString wide = winport::Utf8ToWide(utf8);
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   }
   BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
   if (text == nullptr) return nullptr;
-  for (std::size_t i = 0; i < utf8.size(); ++i)
-    text[i] = static_cast<OLECHAR>(utf8[i]);
+  const char* const in = utf8.data();
+  for (std::size_t i = 0, size = utf8.size(); i < size; ++i)
+    text[i] = static_cast<OLECHAR>(in[i]);
   return text;
 }
 
