@@ -53,12 +53,16 @@ HttpResponse Dispatcher::operator()(const HttpRequest& http) const {
     log_.Write(LogLevel::Warning, "refused " + label + " from " + http.client + ": " + *refused);
     return AsHttp(WriteFault(FaultCode::Client, kPermissionDenied), label);
   }
-  const SoapCall call = request.call;
+  // The message takes the request over; the host's own methods read their call from a copy,
+  // the module's only name their object.
+  const bool hostObject = request.call.object == kHostObject;
+  const SoapCall call =
+      hostObject ? request.call : SoapCall{request.call.object, request.call.method};
   const winport::ComPtr<quillmere::ISOAPMessage> message = MakeRequestMessage(std::move(request));
   if (!message) return AsHttp(WriteFault(FaultCode::Server, "Out of memory"), label);
 
   winport::ComPtr<quillmere::ISOAPMessage> response;
-  if (call.object == kHostObject) {
+  if (hostObject) {
     response = hostMethods_.Run(message.Get(), call, http.client);
   } else {
     const HRESULT hr = service_.Dispatch(call.object, message.Get(), response.GetAddressOf());

@@ -67,9 +67,9 @@ class EnvelopeReader {
       return EnvelopeError{FaultCode::Client,
                            "Body exceeds " + std::to_string(limits_.maxBodyBytes) + " bytes"};
     }
-    parser_ = NewExpatParser();
-    if (!parser_) return EnvelopeError{FaultCode::Server, "Out of memory reading the envelope"};
-    XML_Parser parser = parser_.get();
+    const ExpatLease lease(body_.size());
+    if (!lease) return EnvelopeError{FaultCode::Server, "Out of memory reading the envelope"};
+    XML_Parser parser = parser_ = lease.get();
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &EnvelopeReader::OnStart, &EnvelopeReader::OnEnd);
     XML_SetCharacterDataHandler(parser, &EnvelopeReader::OnText);
@@ -125,11 +125,11 @@ class EnvelopeReader {
   void Fail(FaultCode code, std::string text) {
     if (error_) return;
     error_ = EnvelopeError{code, std::move(text)};
-    XML_StopParser(parser_.get(), XML_FALSE);
+    XML_StopParser(parser_, XML_FALSE);
   }
 
-  size_t TagBegin() const { return static_cast<size_t>(XML_GetCurrentByteIndex(parser_.get())); }
-  size_t TagEnd() const { return TagBegin() + XML_GetCurrentByteCount(parser_.get()); }
+  size_t TagBegin() const { return static_cast<size_t>(XML_GetCurrentByteIndex(parser_)); }
+  size_t TagEnd() const { return TagBegin() + XML_GetCurrentByteCount(parser_); }
 
   void Start(Name name, const XML_Char** attributes) {
     if (error_) return;
@@ -289,7 +289,7 @@ class EnvelopeReader {
 
   std::string_view body_;
   EnvelopeLimits limits_;
-  ExpatParser parser_;
+  XML_Parser parser_ = nullptr;  // while Read() runs
   std::optional<EnvelopeError> error_;
   SoapRequest request_;
 

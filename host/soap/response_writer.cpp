@@ -3,6 +3,7 @@
 #include <climits>
 #include <optional>
 
+#include "document_scan.h"
 #include "expat_parser.h"
 #include "host/common/xml_text.h"
 #include "host/soap/soap_namespaces.h"
@@ -39,13 +40,14 @@ constexpr int kLevelsAboveDocument = 4;
 // Counts elements and levels as the envelope's reader will, stopping at its limits.
 class DocumentCheck {
  public:
-  DocumentCheck(const EnvelopeLimits& limits, std::string_view objectNamespace)
+  DocumentCheck(const EnvelopeLimits& limits, std::string_view object)
       : maxDepth_(limits.maxDepth - kLevelsAboveDocument + 1),
         maxElements_(limits.maxElements - kLevelsAboveDocument + 1),
-        objectNamespace_(objectNamespace) {}
+        object_(object) {}
 
   // Why the document cannot go into the envelope as XML; nothing when it can.
   std::optional<std::string> Fault(std::string_view document) {
+    if (ProvedWellFormed(document, {maxDepth_, maxElements_})) return std::nullopt;
     const ExpatParser parser = NewExpatParser();
     if (!parser) return "out of memory checking it";
     parser_ = parser.get();
@@ -54,7 +56,7 @@ class DocumentCheck {
     if (document.size() > INT_MAX) return "larger than the parser takes";
     // In the envelope the document sees the prefixes soap and m declared around it.
     const std::string open = "<d xmlns:soap=\"" + std::string(kEnvelopeNamespace) +
-                             "\" xmlns:m=\"" + EscapeXmlAttribute(objectNamespace_) + "\">";
+                             "\" xmlns:m=\"" + EscapeXmlAttribute(ObjectNamespace(object_)) + "\">";
     const bool parsed =
         XML_Parse(parser_, open.data(), static_cast<int>(open.size()), XML_FALSE) &&
         XML_Parse(parser_, document.data(), static_cast<int>(document.size()), XML_FALSE) &&
@@ -87,7 +89,7 @@ class DocumentCheck {
 
   const int maxDepth_;
   const size_t maxElements_;
-  const std::string_view objectNamespace_;
+  const std::string_view object_;  // whose namespace the prefix m names
   XML_Parser parser_ = nullptr;
   int depth_ = 0;
   size_t elements_ = 0;
@@ -95,10 +97,14 @@ class DocumentCheck {
 };
 
 // Only the document a method answers is XML; every other value is text.
-std::string ParameterElement(const ResponseParameter& parameter, bool verbatim) {
-  return "<" + parameter.name + ">" +
-         (verbatim ? parameter.value : EscapeXmlText(parameter.value)) + "</" + parameter.name +
-         ">";
+void AppendParameter(std::string& body, const ResponseParameter& parameter, bool verbatim) {
+  body.append("<").append(parameter.name).append(">");
+  if (verbatim) {
+    body.append(parameter.value);
+  } else {
+    body.append(EscapeXmlText(parameter.value));
+  }
+  body.append("</").append(parameter.name).append(">");
 }
 
 }  // namespace
@@ -123,7 +129,13 @@ HttpReply WriteResponse(quillmere::ISOAPMessage* response, const EnvelopeLimits&
     return WriteFault(quillmere::FaultCode::Server, "The response names no method");
   }
 
-  std::string body = EnvelopeOpen();
+  // One allocation for the whole envelope, unless values need escaping.
+  size_t size = 512 + state->variables.size() + state->variablesNamespaces.size();
+  for (const ResponseParameter& parameter : state->results)
+    size += 2 * parameter.name.size() + parameter.value.size() + 8;
+  std::string body;
+  body.reserve(size);
+  body += EnvelopeOpen();
   if (state->hasVariables) {
     body += "<soap:Header><h:Variables xmlns:h=\"" + std::string(kHostNamespace) + "\"" +
             state->variablesNamespaces + ">" + state->variables + "</h:Variables></soap:Header>";
@@ -135,14 +147,13 @@ HttpReply WriteResponse(quillmere::ISOAPMessage* response, const EnvelopeLimits&
   for (const ResponseParameter& parameter : state->results) {
     bool verbatim = parameter.xml && parameter.name == "XMLDATA";
     if (verbatim) {
-      const std::string objectNamespace = ObjectNamespace(state->call.object);
-      if (const auto fault = DocumentCheck(limits, objectNamespace).Fault(parameter.value)) {
+      if (const auto fault = DocumentCheck(limits, state->call.object).Fault(parameter.value)) {
         verbatim = false;
         warning = "The document of " + state->call.object + "#" + state->call.method +
                   " is not well-formed XML (" + *fault + "); it was sent as text";
       }
     }
-    body += ParameterElement(parameter, verbatim);
+    AppendParameter(body, parameter, verbatim);
   }
   body += "</" + element + "></soap:Body></soap:Envelope>";
   return {kHttpOk, std::move(body), std::move(warning)};

@@ -132,7 +132,7 @@ HRESULT SessionManager::EnumSessions(quillmere::ISessionEnumerator** sessions) {
     auto records = std::make_shared<SessionEnumerator::Records>();
     for (const auto& state : states) {
       const LONG jobs = jobCount_ ? jobCount_(state->token) : 0;
-      auto record = winport::MakeComObject<SessionRecord>(InfoOf(*state), state->openingXml, jobs);
+      auto record = winport::MakeComObject<SessionRecord>(state, jobs);
       if (!record) return E_OUTOFMEMORY;
       records->push_back(std::move(record));
     }

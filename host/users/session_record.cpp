@@ -14,38 +14,38 @@ std::string SessionOpeningXml(LONG id, std::string_view user,
          "\" started=\"" + UtcText(started) + "\">";
 }
 
-SessionRecord::SessionRecord(SessionInfo info, std::string xml, LONG jobs)
-    : info_(std::move(info)), xml_(std::move(xml)), jobs_(jobs) {}
+SessionRecord::SessionRecord(std::shared_ptr<const SessionState> state, LONG jobs)
+    : state_(std::move(state)), lastAccess_(ToOleDate(state_->LastAccess())), jobs_(jobs) {}
 
 HRESULT SessionRecord::GetSessionId(LONG* id) {
-  return Give(id, info_.id);
+  return Give(id, state_->id);
 }
 HRESULT SessionRecord::GetUser(BSTR* user) {
-  return GiveText(user, info_.user);
+  return GiveText(user, state_->user);
 }
 HRESULT SessionRecord::GetIdentityToken(BSTR* token) {
-  return GiveText(token, info_.token);
+  return GiveText(token, state_->token);
 }
 HRESULT SessionRecord::GetWorkstation(BSTR* workstation) {
-  return GiveText(workstation, info_.workstation);
+  return GiveText(workstation, state_->workstation);
 }
 HRESULT SessionRecord::GetCreated(DATE* created) {
-  return Give(created, info_.created);
+  return Give(created, ToOleDate(state_->created));
 }
 HRESULT SessionRecord::GetLastAccess(DATE* lastAccess) {
-  return Give(lastAccess, info_.lastAccess);
+  return Give(lastAccess, lastAccess_);
 }
 HRESULT SessionRecord::GetJobCount(LONG* count) {
   return Give(count, jobs_);
 }
 HRESULT SessionRecord::GetXml(BSTR* xml) {
-  return GiveText(xml, xml_);
+  return GiveText(xml, state_->openingXml);
 }
 HRESULT SessionRecord::GetState(LONG* state) {
   return Give(state, kSessionOpen);
 }
 HRESULT SessionRecord::GetGroups(ULONG* groups) {
-  return Give(groups, info_.groups);
+  return Give(groups, state_->groups);
 }
 
 }  // namespace quillmere::host

@@ -1,12 +1,15 @@
-// A session as the enumeration lists it: a copy taken when the enumeration began.
+// A session as the enumeration lists it: as it was when the enumeration began. What never
+// changes in a session is shared with it rather than copied; the last access is a copy.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include <winport/com_object.h>
 
 #include "host/users/session_manager.h"
 #include "quillmere/session_manager.h"
+#include "session_state.h"
 
 namespace quillmere::host {
 
@@ -15,7 +18,7 @@ inline constexpr LONG kSessionOpen = 1;
 
 class SessionRecord : public winport::ComObject<quillmere::ISessionRecord> {
  public:
-  SessionRecord(SessionInfo info, std::string xml, LONG jobs);
+  SessionRecord(std::shared_ptr<const SessionState> state, LONG jobs);
 
   HRESULT STDMETHODCALLTYPE GetSessionId(LONG* id) override;
   HRESULT STDMETHODCALLTYPE GetUser(BSTR* user) override;
@@ -29,8 +32,8 @@ class SessionRecord : public winport::ComObject<quillmere::ISessionRecord> {
   HRESULT STDMETHODCALLTYPE GetGroups(ULONG* groups) override;
 
  private:
-  SessionInfo info_;
-  std::string xml_;
+  std::shared_ptr<const SessionState> state_;
+  DATE lastAccess_;
   LONG jobs_;
 };
 

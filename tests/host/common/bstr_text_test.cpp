@@ -37,7 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Text{"Empty", u""}, Text{"Ascii", u"<SESSION id=\"1\" user=\"admin\">"},
                     Text{"LastAscii", u"a\u007F"}, Text{"FirstLatin1", u"a\u0080b"},
                     Text{"LatinAtEnd", u"Jos\u00E9"}, Text{"Cjk", u"\u65E5\u672C"},
-                    Text{"SurrogatePair", u"x\U0001F600y"}, Text{"LoneSurrogate", u"x\xD800y"}),
+                    Text{"SurrogatePair", u"x\U0001F600y"}, Text{"LoneSurrogate", u"x\xD800y"},
+                    // Sixteen at a time: whole blocks, a block and a tail, a late non-ASCII.
+                    Text{"OneBlock", u"0123456789abcdef"},
+                    Text{"ThreeBlocks", u"0123456789abcdef0123456789ABCDEF<QMS_PORTAL/>\t\n\r"},
+                    Text{"LatinInSecondBlock", u"0123456789abcdef0123\u00E9456789"}),
     [](const testing::TestParamInfo<Text>& info) { return info.param.name; });
 
 // Bytes of broken UTF-8 are not copied as they are: they take winport's replacement.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "host/soap/envelope.h"
 
 namespace {
@@ -91,6 +93,41 @@ TEST(ReadEnvelope, TakesCallHeadersAndTheChildrenAsSent) {
   }
   EXPECT_EQ(chain, (std::vector<std::string>{"WbemProvider#One=<P>1</P>", "Host#Two="}));
   EXPECT_EQ(request.notUnderstood, std::vector<std::string>{"{urn:x}Must"});
+}
+
+// What a read gave, in a few words, to compare two reads.
+std::string Outcome(const std::variant<SoapRequest, EnvelopeError>& read) {
+  if (const auto* error = std::get_if<EnvelopeError>(&read)) return "fault: " + error->text;
+  const SoapRequest& request = std::get<SoapRequest>(read);
+  std::string outcome = request.call.object + "#" + request.call.method + ":";
+  for (const SoapParameter& parameter : request.call.parameters)
+    outcome += " " + parameter.name + "=" + parameter.text.substr(0, 8);
+  return outcome + " " + request.variables;
+}
+
+// A thread's parser reads one envelope after another: whatever the one before was (stopped
+// from a handler, cut short, mismatched, large), the next reads as on a new thread.
+TEST(ReadEnvelope, ReadsEachEnvelopeAsTheThreadsFirst) {
+  const std::string call = "<m:Go xmlns:m=\"urn:quillmere:A\"><P>1</P></m:Go>";
+  const std::string good = kOpen + "<s:Header><h:Variables xmlns:h=\"urn:quillmere:Host\">v" +
+                           "</h:Variables></s:Header>" + InBody(call).substr(kOpen.size());
+  const std::vector<std::string> bodies = {
+      "<!DOCTYPE x []>" + InBody(call),
+      good.substr(0, good.size() - 5),
+      InBody("<m:Go xmlns:m=\"urn:quillmere:A\"></b>"),
+      InBody("<m:Go xmlns:m=\"urn:quillmere:A\"><P>" + std::string(100000, 'x') + "</P></m:Go>"),
+      InBody(call + call),
+      good};
+  std::vector<std::string> alone;
+  for (const std::string& body : bodies) {
+    std::thread([&] { alone.push_back(Outcome(ReadEnvelope(body))); }).join();
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < bodies.size(); ++i) {
+      EXPECT_EQ(Outcome(ReadEnvelope(bodies[i])), alone[i]) << i;
+      EXPECT_EQ(Outcome(ReadEnvelope(good)), alone.back()) << "after " << i;
+    }
+  }
 }
 
 TEST(ParseSoapAction, NamesObjectAndMethod) {

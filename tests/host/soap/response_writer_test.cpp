@@ -60,4 +60,32 @@ TEST(WriteResponse, WritesTheParametersInOrderOnlyTheDocumentAsXml) {
   EXPECT_EQ(WriteResponse(response.Get()).body, WriteFault(FaultCode::Client, "No", "why").body);
 }
 
+// The scan proves the plain documents; the parser still decides every other one.
+TEST(WriteResponse, SendsOnlyWellFormedDocumentsWithinTheLimitsAsXml) {
+  // Four levels above the document: two more levels and five more elements fit.
+  const EnvelopeLimits limits{.maxDepth = 6, .maxElements = 9};
+  const std::pair<std::string, bool> cases[] = {
+      {"<A b=\"&amp;\">&#x42;</A>", true},
+      {"<m:A/><soap:B/>", true},
+      {"<p:A xmlns:p=\"urn:x\"><p:B/></p:A>", true},
+      {"<A><!-- c --><![CDATA[<x>]]><?x y?></A>", true},
+      {"<\xC3\x84 xmlns=\"urn:x\"/>", true},
+      {"<A><B/></A><C/><D/>", true},
+      {"<A><B><C/></B></A>", false},
+      {"<A/><B/><C/><D/><E/><F/>", false},
+      {"<p:A/>", false},
+      {"<A><B></A>", false},
+      {"a]]>b", false},
+  };
+  for (const auto& [document, asXml] : cases) {
+    const auto response = MakeResponseFor(MakeRequestMessage({.call = {"Host", "M"}}).Get());
+    response->addResponseParameter(Bstr("XMLDATA").Get(), Bstr(document).Get(), VARIANT_TRUE);
+    const HttpReply reply = WriteResponse(response.Get(), limits);
+    EXPECT_EQ(reply.body.find("<XMLDATA>" + document + "</XMLDATA>") != std::string::npos, asXml)
+        << document << "\n"
+        << reply.body;
+    EXPECT_EQ(reply.warning.empty(), asXml) << document;
+  }
+}
+
 }  // namespace
