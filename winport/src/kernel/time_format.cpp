@@ -11,6 +11,7 @@
 #include <string>
 
 #include "clock.h"
+#include "kernel/local_offset_cache.h"
 
 namespace {
 
@@ -45,11 +46,14 @@ std::int64_t UtcNow() {
   return RealUtcMilliseconds();
 }
 
+// Per thread: a thread reading the time often converts once a second, without a lock.
+thread_local winport::detail::LocalOffsetCache t_local_offset;
+
 std::int64_t LocalNow() {
   std::int64_t utc, offset;
   if (winport::detail::TestClockNow(&utc, &offset)) return utc + offset;
   utc = RealUtcMilliseconds();
-  return utc + RealLocalOffset(utc);
+  return utc + t_local_offset.At(utc, RealLocalOffset);
 }
 
 // The locales that mean English (United States) here: the defaults follow it too.
