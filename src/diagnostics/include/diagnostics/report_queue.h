@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <cstddef>
-#include <deque>
 #include <memory>
+#include <vector>
 
 #include <winport/critical_section.h>
 #include <winport/scoped_handle.h>
@@ -67,17 +67,27 @@ class ReportQueue {
   void RunWorker();
   // Delivers until the queue is empty (true) or a stop is requested (false).
   bool DrainQueue();
+  // Moves what is queued to batch_ once batch_ is delivered; false when nothing is queued.
+  bool TakeQueued();
 
   Consumer& consumer_;
   winport::ScopedHandle worker_;
   winport::CriticalSection lock_;
-  std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
-  winport::ScopedHandle workEvent_;                  // manual reset: records are queued
-  winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
-  winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
-  bool workerRunning_ = false;                       // guarded by lock_: resumed
-  bool workerWaiting_ = true;                        // guarded by lock_: needs the event
-  std::atomic<bool> stopRequested_{false};           // set with stopEvent_
+  // Appended and not yet taken by the worker, in order; guarded by lock_. The worker takes
+  // them all at once, so it holds the lock once per batch and a reporter seldom waits.
+  std::vector<std::unique_ptr<ReportRecord>> queue_;
+  // The worker's: the records it took, delivered from batchNext_ on; read by Stop once the
+  // worker is gone. Its storage and queue_'s are swapped back and forth, not reallocated.
+  std::vector<std::unique_ptr<ReportRecord>> batch_;
+  std::size_t batchNext_ = 0;
+  // Records appended and not yet taken up for delivery (queue_ and the rest of batch_).
+  std::atomic<std::size_t> queued_{0};
+  winport::ScopedHandle workEvent_;         // manual reset: records are queued
+  winport::ScopedHandle stopEvent_;         // manual reset: the worker must end
+  winport::ScopedHandle finishedEvent_;     // manual reset: the worker is done
+  bool workerRunning_ = false;              // guarded by lock_: resumed
+  bool workerWaiting_ = true;               // guarded by lock_: needs the event
+  std::atomic<bool> stopRequested_{false};  // set with stopEvent_
 };
 
 }  // namespace quillmere
