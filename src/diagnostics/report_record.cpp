@@ -1,5 +1,6 @@
 #include "diagnostics/report_record.h"
 
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -23,75 +24,103 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
-// The free blocks of the pooled size. Emptied when the library goes; a record deleted after
-// that frees its own block.
+void FreeAll(FreeBlock* block) noexcept {
+  while (block != nullptr)
+    ::operator delete(std::exchange(block, block->next));
+}
+
+// The free blocks of the pooled size, in two lists: the one deleted records give theirs back
+// to, without a lock, so the worker never waits for a reporter; and the one reporters take
+// from, under a lock only they take, refilled with the whole given list at once. Emptied when
+// the library goes; a record deleted after that frees its own block.
 class BlockPool {
  public:
   ~BlockPool() {
+    closed_.store(true, std::memory_order_relaxed);
+    FreeAll(given_.exchange(nullptr, std::memory_order_acquire));
     std::lock_guard hold(mutex_);
-    closed_ = true;
-    while (free_ != nullptr)
-      ::operator delete(std::exchange(free_, free_->next));
+    FreeAll(std::exchange(taken_, nullptr));
   }
 
   void* Take() {
     {
       std::lock_guard hold(mutex_);
-      if (free_ != nullptr) {
-        --count_;
-        return std::exchange(free_, free_->next);
+      if (taken_ == nullptr) {
+        taken_ = given_.exchange(nullptr, std::memory_order_acquire);
+        std::size_t count = 0;
+        for (const FreeBlock* block = taken_; block != nullptr; block = block->next)
+          ++count;
+        givenCount_.fetch_sub(count, std::memory_order_relaxed);
       }
+      if (taken_ != nullptr) return std::exchange(taken_, taken_->next);
     }
     return ::operator new(kPooledBlockBytes);
   }
 
   void Give(void* block) noexcept {
-    {
-      std::lock_guard hold(mutex_);
-      if (!closed_ && count_ < kPoolLimit) {
-        free_ = ::new (block) FreeBlock{free_};
-        ++count_;
-        return;
-      }
+    if (closed_.load(std::memory_order_relaxed) ||
+        givenCount_.fetch_add(1, std::memory_order_relaxed) >= kPoolLimit) {
+      givenCount_.fetch_sub(1, std::memory_order_relaxed);
+      ::operator delete(block);
+      return;
     }
-    ::operator delete(block);
+    auto* const freed = ::new (block) FreeBlock{given_.load(std::memory_order_relaxed)};
+    while (!given_.compare_exchange_weak(freed->next, freed, std::memory_order_release,
+                                         std::memory_order_relaxed)) {
+    }
   }
 
  private:
+  std::atomic<FreeBlock*> given_{nullptr};
+  std::atomic<std::size_t> givenCount_{0};  // blocks in given_
+  std::atomic<bool> closed_{false};
   std::mutex mutex_;
-  FreeBlock* free_ = nullptr;  // guarded by mutex_
-  std::size_t count_ = 0;      // guarded by mutex_
-  bool closed_ = false;        // guarded by mutex_
+  FreeBlock* taken_ = nullptr;  // guarded by mutex_
 };
 
 BlockPool g_blocks;
 
+// The characters before the terminator, looked at four at a time while none of the four
+// is the terminator (the loads of one step do not wait for each other).
 std::size_t TextLength(const OLECHAR* text) {
   std::size_t length = 0;
-  if (text != nullptr)
-    while (text[length] != 0)
-      ++length;
+  while (text[length] != 0 && text[length + 1] != 0 && text[length + 2] != 0 &&
+         text[length + 3] != 0)
+    length += 4;
+  while (text[length] != 0)
+    ++length;
   return length;
 }
 
-// The bytes a text takes in the block: its prefix, its characters and terminator, rounded
-// up so the next prefix is aligned.
-std::size_t TextBytes(const OLECHAR* text, std::size_t length) {
-  if (text == nullptr) return 0;
+// The bytes a text of `length` characters takes in a block: its prefix, its characters and
+// terminator, rounded up so the next prefix is aligned.
+constexpr std::size_t TextBytes(std::size_t length) {
   const std::size_t bytes = kPrefix + (length + 1) * sizeof(OLECHAR);
   return (bytes + kPrefix - 1) / kPrefix * kPrefix;
 }
 
-// Copies a text to `at` in BSTR form; answers the BSTR, null for null.
-BSTR PlaceText(unsigned char*& at, const OLECHAR* text, std::size_t length) {
-  if (text == nullptr) return nullptr;
-  const DWORD byteCount = static_cast<DWORD>(length * sizeof(OLECHAR));
-  std::memcpy(at, &byteCount, kPrefix);
-  auto* const characters = reinterpret_cast<OLECHAR*>(at + kPrefix);
-  std::memcpy(characters, text, length * sizeof(OLECHAR));
-  characters[length] = 0;
-  at += TextBytes(text, length);
-  return characters;
+constexpr std::size_t kTexts = 4;
+
+// Copies the texts in BSTR form into the `room` bytes at `at` and sets `placed` to them (null
+// for null); false when they do not fit.
+bool PlaceTexts(unsigned char* at, std::size_t room, const OLECHAR* const (&texts)[kTexts],
+                BSTR (&placed)[kTexts]) {
+  for (std::size_t i = 0; i < kTexts; ++i) {
+    placed[i] = nullptr;
+    const OLECHAR* const text = texts[i];
+    if (text == nullptr) continue;
+    const std::size_t length = TextLength(text);
+    if (TextBytes(length) > room) return false;
+    auto* const characters = reinterpret_cast<OLECHAR*>(at + kPrefix);
+    std::memcpy(characters, text, length * sizeof(OLECHAR));
+    characters[length] = 0;
+    const DWORD byteCount = static_cast<DWORD>(length * sizeof(OLECHAR));
+    std::memcpy(at, &byteCount, kPrefix);
+    placed[i] = characters;
+    at += TextBytes(length);
+    room -= TextBytes(length);
+  }
+  return true;
 }
 
 }  // namespace
@@ -100,15 +129,21 @@ std::unique_ptr<ReportRecord> ReportRecord::Make(DWORD level, DWORD processId, D
                                                  const OLECHAR* time, const OLECHAR* source,
                                                  const OLECHAR* location,
                                                  const OLECHAR* description, LONG errorNumber) {
-  const OLECHAR* const texts[] = {time, source, location, description};
-  std::size_t lengths[std::size(texts)];
-  std::size_t textBytes = 0;
-  for (std::size_t i = 0; i < std::size(texts); ++i) {
-    lengths[i] = TextLength(texts[i]);
-    textBytes += TextBytes(texts[i], lengths[i]);
+  const OLECHAR* const texts[kTexts] = {time, source, location, description};
+  BSTR placed[kTexts];
+  // The usual record fits a pooled block.
+  void* block = g_blocks.Take();
+  bool pooled = true;
+  if (!PlaceTexts(static_cast<unsigned char*>(block) + sizeof(ReportRecord), kPooledTextBytes,
+                  texts, placed)) {
+    g_blocks.Give(block);
+    std::size_t textBytes = 0;
+    for (const OLECHAR* text : texts)
+      if (text != nullptr) textBytes += TextBytes(TextLength(text));
+    block = ::operator new(sizeof(ReportRecord) + textBytes);
+    pooled = false;
+    PlaceTexts(static_cast<unsigned char*>(block) + sizeof(ReportRecord), textBytes, texts, placed);
   }
-  const bool pooled = textBytes <= kPooledTextBytes;
-  void* const block = pooled ? g_blocks.Take() : ::operator new(sizeof(ReportRecord) + textBytes);
 
   std::unique_ptr<ReportRecord> record(::new (block) ReportRecord);
   record->pooled_ = pooled;
@@ -116,11 +151,10 @@ std::unique_ptr<ReportRecord> ReportRecord::Make(DWORD level, DWORD processId, D
   record->processId = processId;
   record->threadId = threadId;
   record->errorNumber = errorNumber;
-  auto* at = static_cast<unsigned char*>(block) + sizeof(ReportRecord);
-  RecordText* const fields[] = {&record->time, &record->source, &record->location,
-                                &record->description};
-  for (std::size_t i = 0; i < std::size(texts); ++i)
-    fields[i]->text_ = PlaceText(at, texts[i], lengths[i]);
+  RecordText* const fields[kTexts] = {&record->time, &record->source, &record->location,
+                                      &record->description};
+  for (std::size_t i = 0; i < kTexts; ++i)
+    fields[i]->text_ = placed[i];
   return record;
 }
 
