@@ -54,7 +54,8 @@ ReportQueue::~ReportQueue() {
 bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
-  if (queued_.load(std::memory_order_relaxed) >= kQueueLimit) {
+  const std::size_t appended = appended_.load(std::memory_order_relaxed);
+  if (appended - taken_.load(std::memory_order_acquire) >= kQueueLimit) {
     consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
     return false;
   }
@@ -62,7 +63,7 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     // Only a worker that found the queue empty waits for the event; one still delivering
     // will see this record before it waits again.
     OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
-    queued_.fetch_add(1, std::memory_order_relaxed);
+    appended_.store(appended + 1, std::memory_order_relaxed);
     if (workerWaiting_) {
       workerWaiting_ = false;
       SetEvent(workEvent_.Get());
@@ -115,7 +116,7 @@ void ReportQueue::Stop() {
     stopEvent_.Reset();
     finishedEvent_.Reset();
     leftovers.swap(queue_);
-    queued_.store(0, std::memory_order_relaxed);
+    appended_.store(taken_.load(std::memory_order_relaxed), std::memory_order_relaxed);
   }
   if (undelivered || !leftovers.empty())
     consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
@@ -181,7 +182,8 @@ bool ReportQueue::DrainQueue() {
     if (batchNext_ == batch_.size()) {
       // The count, not the lock, while nothing is queued: a reporter appending meanwhile
       // finds the lock free.
-      const bool queued = queued_.load(std::memory_order_relaxed) != 0;
+      const bool queued =
+          appended_.load(std::memory_order_relaxed) != taken_.load(std::memory_order_relaxed);
       if ((queued || idleChecks == kIdleChecksBeforeSleep) && TakeQueued()) {
         idleChecks = 0;
       } else if (idleChecks == kIdleChecksBeforeSleep) {
@@ -200,7 +202,7 @@ bool ReportQueue::DrainQueue() {
       }
     } else {
       std::unique_ptr<ReportRecord> record = std::move(batch_[batchNext_++]);
-      queued_.fetch_sub(1, std::memory_order_relaxed);
+      taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
       // A report that cannot be delivered is dropped; the others still go.
       const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
       if (!delivered) consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventProcessFailed);

@@ -37,6 +37,9 @@ class ReportQueue {
 
   // An append that finds this many records queued is refused.
   static constexpr std::size_t kQueueLimit = 100000;
+  // How often a thread finding the queue lock held tries again before it sleeps: each holder
+  // keeps it for a few instructions only.
+  static constexpr DWORD kLockSpinCount = 200;
   // How long Stop gives the worker before terminating it.
   static constexpr DWORD kStopTimeoutMilliseconds = 20000;
 
@@ -72,7 +75,7 @@ class ReportQueue {
 
   Consumer& consumer_;
   winport::ScopedHandle worker_;
-  winport::CriticalSection lock_;
+  winport::CriticalSection lock_{kLockSpinCount};
   // Appended and not yet taken by the worker, in order; guarded by lock_. The worker takes
   // them all at once, so it holds the lock once per batch and a reporter seldom waits.
   std::vector<std::unique_ptr<ReportRecord>> queue_;
@@ -80,8 +83,11 @@ class ReportQueue {
   // worker is gone. Its storage and queue_'s are swapped back and forth, not reallocated.
   std::vector<std::unique_ptr<ReportRecord>> batch_;
   std::size_t batchNext_ = 0;
-  // Records appended and not yet taken up for delivery (queue_ and the rest of batch_).
-  std::atomic<std::size_t> queued_{0};
+  // Records appended (written under lock_) and taken up for delivery (written by the worker
+  // alone); the difference is what is queued, in queue_ and the rest of batch_. Each has one
+  // writer at a time, so neither needs a locked increment.
+  std::atomic<std::size_t> appended_{0};
+  std::atomic<std::size_t> taken_{0};
   winport::ScopedHandle workEvent_;         // manual reset: records are queued
   winport::ScopedHandle stopEvent_;         // manual reset: the worker must end
   winport::ScopedHandle finishedEvent_;     // manual reset: the worker is done
