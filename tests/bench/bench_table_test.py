@@ -31,12 +31,14 @@ class Medians(unittest.TestCase):
             aggregate("Report/Queued/ours", "mean", 9.0, 9.0, "us"),
             aggregate("Report/Queued/ours", "median", 7.0, 2.0, "us"),
             aggregate("Report/Queued/peer/real_time", "median", 3.0, 1.0, "ms"),
+            aggregate("Report/Idle/ours/iterations:5/manual_time", "median", 4.0, 9.0, "us"),
             aggregate("Report/Drain", "median", 1.0, 1.0, items_per_second=2.5e6)]}
         results = bench_table.medians(document)
         self.assertEqual(results[("Report/Queued", "ours")]["time"], 2000.0)
         self.assertEqual(results[("Report/Queued", "peer")]["time"], 3e6)
         self.assertEqual(results[("Report/Drain", None)]["items_per_second"], 2.5e6)
-        self.assertEqual(len(results), 3)
+        self.assertEqual(results[("Report/Idle/iterations:5/manual_time", "ours")]["time"], 4000.0)
+        self.assertEqual(len(results), 4)
 
     def test_single_runs_without_repetitions_errors_left_out(self):
         document = {"benchmarks": [
