@@ -1,8 +1,11 @@
 // The caller's cost of a report against spdlog's asynchronous logger logging the same two
 // strings, each with its worker busy (a tight loop keeps it draining) and idle (asleep when
 // the report arrives, so the report pays for waking it); and the worker's drain rate to a
-// sink that does nothing.
+// sink that does nothing. The busy case runs twice: as the scheduler places the threads, and
+// with the caller and the worker pinned to cores of their own.
 #include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
 #include <spdlog/async.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
@@ -44,9 +47,11 @@ std::unique_ptr<quillmere::Reporting> PassingReporting(DWORD reportingLevel) {
   return reporting;
 }
 
-std::shared_ptr<spdlog::logger> AsyncNullLogger() {
+std::shared_ptr<spdlog::logger> AsyncNullLogger(
+    std::shared_ptr<spdlog::details::thread_pool> pool = nullptr) {
   // Blocking when its queue is full, as ours refuses nothing below its limit.
-  static auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+  static const auto shared = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+  if (pool == nullptr) pool = shared;
   auto logger = std::make_shared<spdlog::async_logger>(
       "bench", std::make_shared<spdlog::sinks::null_sink_mt>(), pool,
       spdlog::async_overflow_policy::block);
@@ -80,6 +85,58 @@ void BM_ReportPassingBusy_peer(benchmark::State& state) {
     logger->warn("{}: {}", kNarrowSource, kNarrowDescription);
 }
 BENCHMARK(BM_ReportPassingBusy_peer)->Name("Report/PassingBusy/peer");
+
+// Pins the calling thread to one core; false when it cannot.
+bool PinToCore(int core) {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  CPU_SET(core, &cores);
+  return pthread_setaffinity_np(pthread_self(), sizeof cores, &cores) == 0;
+}
+
+// Makes the owner of a worker thread (a thread inherits its maker's cores) on core 1 and
+// leaves the caller on core 0 for the benchmark's life; null when there are not two cores.
+template <typename MakeWorker>
+auto PinnedApart(benchmark::State& state, MakeWorker makeWorker) -> decltype(makeWorker()) {
+  if (!PinToCore(1) || !PinToCore(0)) {
+    state.SkipWithError("two cores to pin to are needed");
+    return nullptr;
+  }
+  PinToCore(1);
+  auto worker = makeWorker();
+  PinToCore(0);
+  return worker;
+}
+
+class CallerCores {
+ public:
+  CallerCores() { sched_getaffinity(0, sizeof saved_, &saved_); }
+  ~CallerCores() { pthread_setaffinity_np(pthread_self(), sizeof saved_, &saved_); }
+
+ private:
+  cpu_set_t saved_{};
+};
+
+void BM_ReportPassingBusyPinned_ours(benchmark::State& state) {
+  const CallerCores restore;
+  const auto reporting =
+      PinnedApart(state, [] { return PassingReporting(quillmere::kLevelWarning); });
+  if (reporting == nullptr) return;
+  for (auto _ : state)
+    reporting->Report(quillmere::kLevelWarning, kSource, kDescription);
+}
+BENCHMARK(BM_ReportPassingBusyPinned_ours)->Name("Report/PassingBusyPinned/ours");
+
+void BM_ReportPassingBusyPinned_peer(benchmark::State& state) {
+  const CallerCores restore;
+  const auto pool =
+      PinnedApart(state, [] { return std::make_shared<spdlog::details::thread_pool>(8192, 1); });
+  if (pool == nullptr) return;
+  const auto logger = AsyncNullLogger(pool);
+  for (auto _ : state)
+    logger->warn("{}: {}", kNarrowSource, kNarrowDescription);
+}
+BENCHMARK(BM_ReportPassingBusyPinned_peer)->Name("Report/PassingBusyPinned/peer");
 
 void BM_ReportPassing_ours(benchmark::State& state) {
   const auto reporting = PassingReporting(quillmere::kLevelWarning);
@@ -154,12 +211,10 @@ class CountingConsumer final : public quillmere::ReportQueue::Consumer {
 };
 
 std::unique_ptr<quillmere::ReportRecord> PassingRecord() {
-  auto record = std::make_unique<quillmere::ReportRecord>();
-  record->level = quillmere::kLevelWarning;
-  record->source.Reset(SysAllocString(kSource));
-  record->description.Reset(SysAllocString(kDescription));
-  record->time = quillmere::FormatTimestamp();
-  return record;
+  OLECHAR time[quillmere::kTimestampBuffer];
+  return quillmere::ReportRecord::Make(quillmere::kLevelWarning, 0, 0,
+                                       quillmere::FormatTimestamp(time), kSource, nullptr,
+                                       kDescription, quillmere::kNoErrorNumber);
 }
 
 // Records per second through the worker: a batch is made beforehand, appended, and the
@@ -190,8 +245,9 @@ BENCHMARK(BM_ReportDrain_ours)
 
 // The parts of a queued report's cost.
 void BM_FormatTimestamp(benchmark::State& state) {
+  OLECHAR time[quillmere::kTimestampBuffer];
   for (auto _ : state)
-    benchmark::DoNotOptimize(quillmere::FormatTimestamp());
+    benchmark::DoNotOptimize(quillmere::FormatTimestamp(time));
 }
 BENCHMARK(BM_FormatTimestamp)->Name("Report/FormatTimestamp/part");
 

@@ -21,6 +21,9 @@ constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 constexpr unsigned kIdleChecksBeforeSleep = 64;
 // How long Stop lets a worker that is done end its thread.
 constexpr DWORD kThreadExitGraceMilliseconds = 200;
+// The most room for records a delivered batch keeps for the next (a burst can grow it to
+// the queue's limit).
+constexpr std::size_t kKeptBatchRoom = 4096;
 
 }  // namespace
 
@@ -51,7 +54,8 @@ ReportQueue::~ReportQueue() {
 bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
   // A refused record is freed with the parameter, after the lock is released.
   winport::CriticalSectionLock hold(lock_);
-  if (queue_.size() >= kQueueLimit) {
+  const std::size_t appended = appended_.load(std::memory_order_relaxed);
+  if (appended - taken_.load(std::memory_order_acquire) >= kQueueLimit) {
     dropped_.fetch_add(1, std::memory_order_relaxed);
     consumer_.WriteQueueEvent(EVENTLOG_ERROR_TYPE, kEventQueueFull);
     return false;
@@ -60,6 +64,7 @@ bool ReportQueue::Enqueue(std::unique_ptr<ReportRecord> record) {
     // Only a worker that found the queue empty waits for the event; one still delivering
     // will see this record before it waits again.
     OrOutOfMemory([&] { queue_.push_back(std::move(record)); });
+    appended_.store(appended + 1, std::memory_order_relaxed);
     if (workerWaiting_) {
       workerWaiting_ = false;
       SetEvent(workEvent_.Get());
@@ -101,7 +106,12 @@ void ReportQueue::Stop() {
     worker_.Reset();
   }
 
-  std::deque<std::unique_ptr<ReportRecord>> leftovers;
+  // The worker is gone: what it took and did not deliver goes with what is still queued.
+  std::vector<std::unique_ptr<ReportRecord>> taken;
+  taken.swap(batch_);
+  const std::size_t undelivered = taken.size() - batchNext_;
+  batchNext_ = 0;
+  std::vector<std::unique_ptr<ReportRecord>> leftovers;
   {
     winport::CriticalSectionLock hold(lock_);
     // Without the work event later appends are dropped at once instead of piling up.
@@ -109,9 +119,11 @@ void ReportQueue::Stop() {
     stopEvent_.Reset();
     finishedEvent_.Reset();
     leftovers.swap(queue_);
+    appended_.store(taken_.load(std::memory_order_relaxed), std::memory_order_relaxed);
   }
-  dropped_.fetch_add(leftovers.size(), std::memory_order_relaxed);
-  if (!leftovers.empty()) consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
+  dropped_.fetch_add(undelivered + leftovers.size(), std::memory_order_relaxed);
+  if (undelivered > 0 || !leftovers.empty())
+    consumer_.WriteQueueEvent(EVENTLOG_WARNING_TYPE, kEventRecordsDropped);
 }
 
 ReportQueue::State ReportQueue::Observe() const {
@@ -120,7 +132,9 @@ ReportQueue::State ReportQueue::Observe() const {
   // worker not resumed yet is there all the same.
   const bool alive = workEvent_.IsValid() && !stopRequested_.load(std::memory_order_acquire) &&
                      !workerEnded_.load(std::memory_order_acquire);
-  return {queue_.size(), dropped_.load(std::memory_order_relaxed), alive};
+  const std::size_t depth =
+      appended_.load(std::memory_order_relaxed) - taken_.load(std::memory_order_acquire);
+  return {depth, dropped_.load(std::memory_order_relaxed), alive};
 }
 
 bool ReportQueue::WaitForStopRequest(DWORD milliseconds) const {
@@ -169,32 +183,42 @@ void ReportQueue::RunWorker() {
   }
 }
 
+bool ReportQueue::TakeQueued() {
+  batch_.clear();
+  batchNext_ = 0;
+  if (batch_.capacity() > kKeptBatchRoom) std::vector<std::unique_ptr<ReportRecord>>().swap(batch_);
+  winport::CriticalSectionLock hold(lock_);
+  batch_.swap(queue_);
+  return !batch_.empty();
+}
+
 bool ReportQueue::DrainQueue() {
   unsigned idleChecks = 0;
   for (;;) {
-    std::unique_ptr<ReportRecord> record;
-    {
-      winport::CriticalSectionLock hold(lock_);
-      if (queue_.empty()) {
-        if (idleChecks == kIdleChecksBeforeSleep) {
-          // Under the lock: a record appended after the test signals the event again.
+    if (batchNext_ == batch_.size()) {
+      // The count, not the lock, while nothing is queued: a reporter appending meanwhile
+      // finds the lock free.
+      const bool queued =
+          appended_.load(std::memory_order_relaxed) != taken_.load(std::memory_order_relaxed);
+      if ((queued || idleChecks == kIdleChecksBeforeSleep) && TakeQueued()) {
+        idleChecks = 0;
+      } else if (idleChecks == kIdleChecksBeforeSleep) {
+        // Under the lock: a record appended after the test signals the event again.
+        winport::CriticalSectionLock hold(lock_);
+        if (queue_.empty()) {
           ResetEvent(workEvent_.Get());
           workerWaiting_ = true;
           return true;
         }
       } else {
-        record = std::move(queue_.front());
-        queue_.pop_front();
-        idleChecks = kIdleChecksBeforeSleep + 1;
+        // A reporter in a loop appends again within microseconds: looking a few more times
+        // spares it waking a sleeping worker for every record.
+        ++idleChecks;
+        std::this_thread::yield();
       }
-    }
-    if (idleChecks <= kIdleChecksBeforeSleep) {
-      // A reporter in a loop appends again within microseconds: looking a few more times
-      // spares it waking a sleeping worker for every record.
-      ++idleChecks;
-      std::this_thread::yield();
     } else {
-      idleChecks = 0;
+      std::unique_ptr<ReportRecord> record = std::move(batch_[batchNext_++]);
+      taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
       // A report that cannot be delivered is dropped; the others still go.
       const bool delivered = RunIgnoringFailure([&] { consumer_.Process(std::move(record)); });
       if (!delivered) {

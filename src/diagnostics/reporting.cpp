@@ -13,17 +13,6 @@
 
 namespace quillmere {
 
-namespace {
-
-// A copy of text, null for null; raises E_OUTOFMEMORY when it cannot be made.
-winport::ScopedBstr CopyText(const OLECHAR* text) {
-  winport::ScopedBstr copy(text);
-  if (text != nullptr && copy.Get() == nullptr) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  return copy;
-}
-
-}  // namespace
-
 Reporting::Reporting(MsmqRuntime& msmqRuntime, ReportQueue::Consumer* consumer)
     : msmqRuntime_(msmqRuntime),
       msmqQueue_(msmqRuntime, eventLog_),
@@ -146,17 +135,13 @@ void Reporting::WriteStatusEvent(WORD type, DWORD eventId) {
 
 void Reporting::QueueReport(DWORD level, const OLECHAR* source, const OLECHAR* description,
                             const OLECHAR* location, LONG errorNumber) {
-  auto record = OrOutOfMemory([] { return std::make_unique<ReportRecord>(); });
-  record->level = level;
-  record->processId = processId_;
-  record->threadId = GetCurrentThreadId();
-  record->source = CopyText(source);
-  record->location = CopyText(location);
-  record->description = CopyText(description);
-  record->errorNumber = errorNumber;
-  record->time = FormatTimestamp();
+  OLECHAR time[kTimestampBuffer];
+  FormatTimestamp(time);
   // The queue owns it from here, also when it refuses it.
-  queue_.Enqueue(std::move(record));
+  queue_.Enqueue(OrOutOfMemory([&] {
+    return ReportRecord::Make(level, processId_, GetCurrentThreadId(), time, source, location,
+                              description, errorNumber);
+  }));
 }
 
 }  // namespace quillmere

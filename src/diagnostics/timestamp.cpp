@@ -4,8 +4,6 @@
 
 #include <winport/windows.h>
 
-#include "errors/com_error.h"
-
 namespace quillmere {
 
 namespace {
@@ -54,16 +52,14 @@ thread_local SecondText t_second;
 
 }  // namespace
 
-winport::ScopedBstr FormatTimestamp() {
+const OLECHAR* FormatTimestamp(OLECHAR (&text)[kTimestampBuffer]) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   if (!t_second.Holds(now)) t_second.Format(now);
 
+  // Shorter only when a picture could not be formatted.
   const UINT length = t_second.length;
-  winport::ScopedBstr result;
-  result.Reset(SysAllocStringLen(nullptr, length + kFractionLength));
-  if (result.Get() == nullptr) RaiseComErrorWithoutInfo(E_OUTOFMEMORY);
-  OLECHAR* text = result.Get();
+  static_assert(2 * kPictureBuffer + kFractionLength + 1 <= kTimestampBuffer);
   std::copy_n(t_second.text, length, text);
   text[length] = OLECHAR('.');
   // The milliseconds in three digits, the last first.
@@ -72,7 +68,8 @@ winport::ScopedBstr FormatTimestamp() {
     text[length + digit] = static_cast<OLECHAR>('0' + milliseconds % 10);
     milliseconds /= 10;
   }
-  return result;
+  text[length + kFractionLength] = 0;
+  return text;
 }
 
 }  // namespace quillmere

@@ -31,12 +31,14 @@ class Medians(unittest.TestCase):
             aggregate("Report/Queued/ours", "mean", 9.0, 9.0, "us"),
             aggregate("Report/Queued/ours", "median", 7.0, 2.0, "us"),
             aggregate("Report/Queued/peer/real_time", "median", 3.0, 1.0, "ms"),
+            aggregate("Report/Idle/ours/iterations:5/manual_time", "median", 4.0, 9.0, "us"),
             aggregate("Report/Drain", "median", 1.0, 1.0, items_per_second=2.5e6)]}
         results = bench_table.medians(document)
         self.assertEqual(results[("Report/Queued", "ours")]["time"], 2000.0)
         self.assertEqual(results[("Report/Queued", "peer")]["time"], 3e6)
         self.assertEqual(results[("Report/Drain", None)]["items_per_second"], 2.5e6)
-        self.assertEqual(len(results), 3)
+        self.assertEqual(results[("Report/Idle/iterations:5/manual_time", "ours")]["time"], 4000.0)
+        self.assertEqual(len(results), 4)
 
     def test_single_runs_without_repetitions_errors_left_out(self):
         document = {"benchmarks": [
@@ -57,6 +59,8 @@ class Rows(unittest.TestCase):
         ("Host/AdminSessionList", "peer"): {"time": 1.0, "requests_per_second": 10000.0},
         ("Report/Queued", "ours"): {"time": 130.0},
         ("Report/Queued", "peer"): {"time": 100.0},
+        ("Report/PassingBusy", "ours"): {"time": 300.0},
+        ("Report/PassingBusy", "peer"): {"time": 100.0},
         ("Other/Thing", "ours"): {"time": 2.0},
         ("Other/Thing", "peer"): {"time": 4.0},
         ("Other/Lonely", "ours"): {"time": 2.0},
@@ -72,6 +76,7 @@ class Rows(unittest.TestCase):
             ("Host/AdminSessionList", "4k/s", "10k/s", "0.40x", ">= 0.5x", "NOT MET"),
             ("Other/Lonely", "2 ns", "-", "-", "-", "missing"),
             ("Other/Thing", "2 ns", "4 ns", "0.50x", "-", "-"),
+            ("Report/PassingBusy", "300 ns", "100 ns", "3.00x", "-", "-"),
             ("Report/Queued", "130 ns", "100 ns", "1.30x", "<= 1x", "NOT MET"),
             ("Report/Filtered", "4.5 ns", "", "", "<= 5 ns", "met"),
             ("Trace/Off", "-", "-", "-", "<= 5 ns", "missing"),

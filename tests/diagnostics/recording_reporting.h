@@ -22,7 +22,7 @@
 namespace testing_support {
 
 // A record's text as UTF-8, "(null)" for null.
-inline std::string Text(const winport::ScopedBstr& text) {
+inline std::string Text(const quillmere::RecordText& text) {
   return text.Get() == nullptr ? "(null)" : winport::WideToUtf8(winport::BstrView(text.Get()));
 }
 

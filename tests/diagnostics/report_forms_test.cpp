@@ -26,19 +26,16 @@ class ReportForms : public testing::TestWithParam<FormCase> {};
 TEST_P(ReportForms, AreWrittenExactly) {
   const FormCase& c = GetParam();
   const auto text = [](const char* utf8) {
-    return utf8 ? winport::ScopedBstr(winport::Utf8ToWide(utf8).c_str()) : winport::ScopedBstr();
+    return utf8 ? winport::Utf8ToWide(utf8) : winport::WideString();
   };
-  quillmere::ReportRecord record{c.level,
-                                 1234,
-                                 0xFFFFFFFF,
-                                 text("2006-03-01 14:05:09.042"),
-                                 text("S"),
-                                 text(c.location),
-                                 text(c.description),
-                                 c.errorNumber};
-  EXPECT_EQ(winport::WideToUtf8(quillmere::FormatMessageXml(record)),
+  const winport::WideString location = text(c.location), description = text(c.description);
+  const auto record =
+      quillmere::ReportRecord::Make(c.level, 1234, 0xFFFFFFFF, OLESTR("2006-03-01 14:05:09.042"),
+                                    OLESTR("S"), c.location ? location.c_str() : nullptr,
+                                    c.description ? description.c_str() : nullptr, c.errorNumber);
+  EXPECT_EQ(winport::WideToUtf8(quillmere::FormatMessageXml(*record)),
             "<Msg><RprtLvl>" + std::to_string(c.level) + "</RprtLvl><Src>S</Src>" + c.xml);
-  EXPECT_EQ(winport::WideToUtf8(quillmere::FormatMessageText(record)),
+  EXPECT_EQ(winport::WideToUtf8(quillmere::FormatMessageText(*record)),
             c.text + ("\r\n\r\nReporting level:\t" + std::to_string(c.level)) +
                 "\r\nProcess (thread):\t1234 (-1)");
 }

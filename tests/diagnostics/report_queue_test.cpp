@@ -33,9 +33,7 @@ constexpr StatusEvent kQueueFull{EVENTLOG_ERROR_TYPE, quillmere::kEventQueueFull
 constexpr StatusEvent kRecordsDropped{EVENTLOG_WARNING_TYPE, quillmere::kEventRecordsDropped};
 
 std::unique_ptr<quillmere::ReportRecord> Numbered(LONG number) {
-  auto record = std::make_unique<quillmere::ReportRecord>();
-  record->errorNumber = number;
-  return record;
+  return quillmere::ReportRecord::Make(0, 0, 0, nullptr, nullptr, nullptr, nullptr, number);
 }
 
 std::vector<LONG> Numbers(const RecordingReporting& reporting) {

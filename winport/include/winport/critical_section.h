@@ -12,8 +12,9 @@ namespace winport {
 
 class CriticalSection {
  public:
-  CriticalSection() {
-    valid_ = InitializeCriticalSectionAndSpinCount(&section_, 0) != FALSE;
+  // A thread finding it held tries again `spinCount` times before it sleeps.
+  explicit CriticalSection(DWORD spinCount = 0) {
+    valid_ = InitializeCriticalSectionAndSpinCount(&section_, spinCount) != FALSE;
     if (!valid_) error_ = GetLastError();
   }
   ~CriticalSection() {

@@ -9,13 +9,14 @@
 // A recursive lock of the threads of one process. The storage holds the lock itself.
 struct RTL_CRITICAL_SECTION {
   alignas(8) unsigned char Lock[48];
+  ULONG_PTR SpinCount;  // tries before a thread finding it held sleeps
 };
 using CRITICAL_SECTION = RTL_CRITICAL_SECTION;
 using LPCRITICAL_SECTION = RTL_CRITICAL_SECTION*;
 using PCRITICAL_SECTION = RTL_CRITICAL_SECTION*;
 
 extern "C" void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-// The spin count is ignored: the lock spins as the C library's mutex does.
+// A thread finding the lock held tries again up to dwSpinCount times before it sleeps.
 extern "C" BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection,
                                                       DWORD dwSpinCount);
 extern "C" void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

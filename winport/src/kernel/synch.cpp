@@ -39,7 +39,8 @@ pthread_mutex_t* LockOf(LPCRITICAL_SECTION section) {
   return reinterpret_cast<pthread_mutex_t*>(section->Lock);
 }
 
-bool InitializeLock(LPCRITICAL_SECTION section) {
+bool InitializeLock(LPCRITICAL_SECTION section, DWORD spin_count) {
+  section->SpinCount = spin_count;
   pthread_mutexattr_t attributes;
   if (pthread_mutexattr_init(&attributes) != 0) return false;
   pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
@@ -190,16 +191,17 @@ DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool all, DWOR
 }  // namespace
 
 extern "C" void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-  InitializeLock(lpCriticalSection);
+  InitializeLock(lpCriticalSection, 0);
 }
 
-extern "C" BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection, DWORD) {
+extern "C" BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection,
+                                                      DWORD dwSpinCount) {
   std::uint32_t injected;
   if (winport::fault::ShouldFail("InitializeCriticalSectionAndSpinCount", &injected)) {
     SetLastError(injected);
     return FALSE;
   }
-  if (!InitializeLock(lpCriticalSection)) {
+  if (!InitializeLock(lpCriticalSection, dwSpinCount)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
@@ -207,7 +209,15 @@ extern "C" BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriti
 }
 
 extern "C" void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-  pthread_mutex_lock(LockOf(lpCriticalSection));
+  pthread_mutex_t* const lock = LockOf(lpCriticalSection);
+  // A lock held for a few instructions is free again sooner than a sleep and a wake-up take.
+  for (ULONG_PTR spins = lpCriticalSection->SpinCount; spins > 0; --spins) {
+    if (pthread_mutex_trylock(lock) == 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  pthread_mutex_lock(lock);
 }
 
 extern "C" BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "clock.h"
+#include "kernel/local_offset_cache.h"
 
 namespace {
 
@@ -45,11 +46,14 @@ std::int64_t UtcNow() {
   return RealUtcMilliseconds();
 }
 
+// Per thread: a thread reading the time often converts once a second, without a lock.
+thread_local winport::detail::LocalOffsetCache t_local_offset;
+
 std::int64_t LocalNow() {
   std::int64_t utc, offset;
   if (winport::detail::TestClockNow(&utc, &offset)) return utc + offset;
   utc = RealUtcMilliseconds();
-  return utc + RealLocalOffset(utc);
+  return utc + t_local_offset.At(utc, RealLocalOffset);
 }
 
 // The locales that mean English (United States) here: the defaults follow it too.
@@ -229,8 +233,23 @@ extern "C" void GetSystemTime(LPSYSTEMTIME lpSystemTime) {
   *lpSystemTime = winport::detail::SystemTimeAt(UtcNow());
 }
 
+// The fields of the local second last read on this thread: reading the time again within
+// it only sets the milliseconds.
+struct LocalSecond {
+  std::int64_t second = -1;
+  SYSTEMTIME time{};
+};
+thread_local LocalSecond t_local_second;
+
 extern "C" void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
-  *lpSystemTime = winport::detail::SystemTimeAt(LocalNow());
+  const std::int64_t now = LocalNow();  // at or after 1601: never negative
+  const std::int64_t second = now / 1000;
+  if (second != t_local_second.second) {
+    t_local_second.time = winport::detail::SystemTimeAt(second * 1000);
+    t_local_second.second = second;
+  }
+  *lpSystemTime = t_local_second.time;
+  lpSystemTime->wMilliseconds = static_cast<WORD>(now % 1000);
 }
 
 extern "C" void GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {

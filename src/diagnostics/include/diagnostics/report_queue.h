@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
+#include <vector>
 
 #include <winport/critical_section.h>
 #include <winport/scoped_handle.h>
@@ -38,6 +38,9 @@ class ReportQueue {
 
   // An append that finds this many records queued is refused.
   static constexpr std::size_t kQueueLimit = 100000;
+  // How often a thread finding the queue lock held tries again before it sleeps: each holder
+  // keeps it for a few instructions only.
+  static constexpr DWORD kLockSpinCount = 200;
   // How long Stop gives the worker before terminating it.
   static constexpr DWORD kStopTimeoutMilliseconds = 20000;
 
@@ -78,19 +81,32 @@ class ReportQueue {
   void RunWorker();
   // Delivers until the queue is empty (true) or a stop is requested (false).
   bool DrainQueue();
+  // Moves what is queued to batch_ once batch_ is delivered; false when nothing is queued.
+  bool TakeQueued();
 
   Consumer& consumer_;
   winport::ScopedHandle worker_;
-  mutable winport::CriticalSection lock_;
-  std::deque<std::unique_ptr<ReportRecord>> queue_;  // guarded by lock_
-  winport::ScopedHandle workEvent_;                  // manual reset: records are queued
-  winport::ScopedHandle stopEvent_;                  // manual reset: the worker must end
-  winport::ScopedHandle finishedEvent_;              // manual reset: the worker is done
-  bool workerRunning_ = false;                       // guarded by lock_: resumed
-  bool workerWaiting_ = true;                        // guarded by lock_: needs the event
-  std::atomic<bool> stopRequested_{false};           // set with stopEvent_
-  std::atomic<std::uint64_t> dropped_{0};            // counted where a record is dropped
-  std::atomic<bool> workerEnded_{false};             // its loop returned, for whatever reason
+  mutable winport::CriticalSection lock_{kLockSpinCount};
+  // Appended and not yet taken by the worker, in order; guarded by lock_. The worker takes
+  // them all at once, so it holds the lock once per batch and a reporter seldom waits.
+  std::vector<std::unique_ptr<ReportRecord>> queue_;
+  // The worker's: the records it took, delivered from batchNext_ on; read by Stop once the
+  // worker is gone. Its storage and queue_'s are swapped back and forth, not reallocated.
+  std::vector<std::unique_ptr<ReportRecord>> batch_;
+  std::size_t batchNext_ = 0;
+  // Records appended (written under lock_) and taken up for delivery (written by the worker
+  // alone); the difference is what is queued, in queue_ and the rest of batch_. Each has one
+  // writer at a time, so neither needs a locked increment.
+  std::atomic<std::size_t> appended_{0};
+  std::atomic<std::size_t> taken_{0};
+  winport::ScopedHandle workEvent_;         // manual reset: records are queued
+  winport::ScopedHandle stopEvent_;         // manual reset: the worker must end
+  winport::ScopedHandle finishedEvent_;     // manual reset: the worker is done
+  bool workerRunning_ = false;              // guarded by lock_: resumed
+  bool workerWaiting_ = true;               // guarded by lock_: needs the event
+  std::atomic<bool> stopRequested_{false};  // set with stopEvent_
+  std::atomic<std::uint64_t> dropped_{0};   // counted where a record is dropped
+  std::atomic<bool> workerEnded_{false};    // its loop returned, for whatever reason
 };
 
 }  // namespace quillmere
