@@ -184,10 +184,10 @@ instance of Q_Child { Name = "child"; };
 }
 
 // What GetObjectText gives back compiles again: an array qualifier's values in braces
-// alone, 64-bit integers (held as text) as numbers.
+// alone, 64-bit integers (held as text) as numbers, control characters escaped.
 TEST_F(MofCompileStoreTest, ObjectTextOfStoredObjectsCompilesAgain) {
   ASSERT_EQ(Compile(R"(class Q_Wide { [Key, Values{"one", "two"}] uint16 Id;
-sint64 Low = -9223372036854775808; uint64 Counts[]; };
+sint64 Low = -9223372036854775808; uint64 Counts[]; string Text = "a\nb\tc\x01F"; };
 instance of Q_Wide { Id = 1; Counts = {18446744073709551615, 2}; };)",
                     u"root\\cimv2"),
             S_OK);
@@ -199,10 +199,11 @@ instance of Q_Wide { Id = 1; Counts = {18446744073709551615, 2}; };)",
   } objects[] = {
       {u"Q_Wide",
        "\nclass Q_Wide\n{\n\t[Key, Values{\"one\", \"two\"}] uint16 Id;\n"
-       "\tsint64 Low = -9223372036854775808;\n\tuint64 Counts[];\n};\n"},
+       "\tsint64 Low = -9223372036854775808;\n\tuint64 Counts[];\n"
+       "\tstring Text = \"a\\nb\\tc\\x001F\";\n};\n"},
       {u"Q_Wide.Id=1",
        "\ninstance of Q_Wide\n{\n\tId = 1;\n\tLow = -9223372036854775808;\n"
-       "\tCounts = {18446744073709551615, 2};\n};\n"},
+       "\tCounts = {18446744073709551615, 2};\n\tText = \"a\\nb\\tc\\x001F\";\n};\n"},
   };
   for (const auto& object : objects) {
     ComPtr<IWbemClassObject> stored;

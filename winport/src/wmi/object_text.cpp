@@ -42,6 +42,27 @@ const OLECHAR* TypeName(CIMTYPE type) {
   }
 }
 
+// A MOF string: quotes and backslashes escaped, and control characters, which MOF text
+// cannot hold as they are (\x with four digits, so that a hex digit after it stays text).
+WideString QuotedText(WideView value) {
+  WideString text = OLESTR("\"");
+  for (OLECHAR c : value) {
+    const OLECHAR* escape = c == u'\n'   ? OLESTR("\\n")
+                            : c == u'\t' ? OLESTR("\\t")
+                            : c == u'\r' ? OLESTR("\\r")
+                                         : nullptr;
+    if (escape != nullptr) {
+      text += escape;
+    } else if (c < 0x20 || c == 0x7F) {
+      text += FormatWide("\\x%04X", static_cast<unsigned>(c));
+    } else {
+      if (c == u'"' || c == u'\\') text.push_back(u'\\');
+      text.push_back(c);
+    }
+  }
+  return text + OLESTR("\"");
+}
+
 // A value of `type`; CIM_EMPTY when it is a qualifier's, whose type is its VARIANT's.
 WideString ScalarText(const VARIANT& var, CIMTYPE type) {
   switch (var.vt) {
@@ -52,12 +73,7 @@ WideString ScalarText(const VARIANT& var, CIMTYPE type) {
       // they are: MOF refuses a string for them.
       const CIMTYPE scalar = type & ~CIM_FLAG_ARRAY;
       if (scalar == CIM_SINT64 || scalar == CIM_UINT64) return WideString(BstrView(var.bstrVal));
-      WideString text = OLESTR("\"");
-      for (OLECHAR c : BstrView(var.bstrVal)) {
-        if (c == u'"' || c == u'\\') text.push_back(u'\\');
-        text.push_back(c);
-      }
-      return text + OLESTR("\"");
+      return QuotedText(BstrView(var.bstrVal));
     }
     default: {
       Value converted;
