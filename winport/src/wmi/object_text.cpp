@@ -1,4 +1,6 @@
 // MOF text of an object, the form GetObjectText hands out.
+#include <cstdint>
+
 #include "class_object.h"
 #include "wmi/cim_types.h"
 
@@ -65,6 +67,9 @@ WideString QuotedText(WideView value) {
 
 // A value of `type`; CIM_EMPTY when it is a qualifier's, whose type is its VARIANT's.
 WideString ScalarText(const VARIANT& var, CIMTYPE type) {
+  // A char16 is held as a VT_I2: written as the unit's number, never negative.
+  if ((type & ~CIM_FLAG_ARRAY) == CIM_CHAR16 && var.vt == VT_I2)
+    return FormatWide("%u", static_cast<unsigned>(static_cast<std::uint16_t>(var.iVal)));
   switch (var.vt) {
     case VT_BOOL:
       return var.boolVal ? OLESTR("TRUE") : OLESTR("FALSE");
