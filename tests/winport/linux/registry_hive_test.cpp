@@ -127,6 +127,8 @@ TEST(RegistryHive, MalformedHiveIsReportedAndLeftAsItIs) {
   const char* const kMalformed[] = {
       "[HKEY_NOWHERE\\x]\n",
       "[HKEY_CURRENT_USER\\a]\n\"v\" = binary hex:abc\n",
+      "[HKEY_CURRENT_USER\\a%005Cb]\n",
+      "[HKEY_CURRENT_USER\\a]\n\"v\" = 99999999999999999999 hex:00\n",
   };
   for (const char* malformed : kMalformed) {
     SCOPED_TRACE(malformed);

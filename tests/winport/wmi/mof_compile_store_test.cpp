@@ -183,6 +183,41 @@ instance of Q_Child { Name = "child"; };
   EXPECT_EQ(Property(child.Get(), u"Size").Get().bVal, 7);
 }
 
+// What GetObjectText gives back compiles again: an array qualifier's values in braces
+// alone, 64-bit integers (held as text) as numbers, control characters escaped, a char16
+// as its unit's number.
+TEST_F(MofCompileStoreTest, ObjectTextOfStoredObjectsCompilesAgain) {
+  ASSERT_EQ(Compile(R"(class Q_Wide { [Key, Values{"one", "two"}] uint16 Id;
+sint64 Low = -9223372036854775808; uint64 Counts[]; string Text = "a\nb\tc\x01F";
+char16 Mark = '\xFFFD'; };
+instance of Q_Wide { Id = 1; Counts = {18446744073709551615, 2}; };)",
+                    u"root\\cimv2"),
+            S_OK);
+  ComPtr<IWbemServices> services = Open(u"root\\cimv2");
+  ASSERT_TRUE(services);
+  const struct {
+    const OLECHAR* path;
+    const char* text;
+  } objects[] = {
+      {u"Q_Wide",
+       "\nclass Q_Wide\n{\n\t[Key, Values{\"one\", \"two\"}] uint16 Id;\n"
+       "\tsint64 Low = -9223372036854775808;\n\tuint64 Counts[];\n"
+       "\tstring Text = \"a\\nb\\tc\\x001F\";\n\tchar16 Mark = 65533;\n};\n"},
+      {u"Q_Wide.Id=1",
+       "\ninstance of Q_Wide\n{\n\tId = 1;\n\tLow = -9223372036854775808;\n"
+       "\tCounts = {18446744073709551615, 2};\n\tText = \"a\\nb\\tc\\x001F\";\n"
+       "\tMark = 65533;\n};\n"},
+  };
+  for (const auto& object : objects) {
+    ComPtr<IWbemClassObject> stored;
+    ASSERT_EQ(GetObject(services.Get(), object.path, &stored), S_OK);
+    ScopedBstr text;
+    ASSERT_EQ(stored->GetObjectText(0, text.Receive()), S_OK);
+    EXPECT_EQ(NarrowBstr(text.Get()), object.text);
+    EXPECT_EQ(Compile(NarrowBstr(text.Get()), nullptr, WBEM_FLAG_CHECK_ONLY), S_OK) << object.text;
+  }
+}
+
 TEST_F(MofCompileStoreTest, InstanceFlagsReachPutInstance) {
   const std::string text =
       "class Q_Base { [Key] string Name; };\ninstance of Q_Base { Name = \"once\"; };\n";

@@ -19,6 +19,7 @@ TEST(ObjectPath, FormsAndMalformedPaths) {
       {OLESTR("Metadata.SettingName=\"a\\\"b\""), S_OK, "SettingName=a\"b;"},
       {OLESTR("Pool=123"), S_OK, "=123;"},
       {OLESTR("\\\\.\\root\\cimv2:Job.Id=3,Host=\"h\""), S_OK, "Id=3;Host=h;"},
+      {OLESTR("Job.Path=\"C:\\\\\",Host=\"h:1\""), S_OK, "Path=C:\\;Host=h:1;"},
       {OLESTR("Metadata=\"a\"b\""), Status(WBEM_E_INVALID_OBJECT_PATH), ""},
       {OLESTR("Metadata=\"open"), Status(WBEM_E_INVALID_OBJECT_PATH), ""},
       {OLESTR("Metadata."), Status(WBEM_E_INVALID_OBJECT_PATH), ""},

@@ -40,6 +40,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -256,7 +257,8 @@ bool ParseKeyName(std::string_view text, WideString* name) {
     }
     LineReader reader(text.substr(i + 1));
     unsigned unit = 0;
-    if (!reader.Hex(4, &unit)) return false;
+    // A key's name never holds a backslash: it would name a key no path reaches.
+    if (!reader.Hex(4, &unit) || unit == '\\') return false;
     *name += Utf8ToWide(plain);
     plain.clear();
     *name += static_cast<OLECHAR>(unit);
@@ -318,10 +320,10 @@ bool ParseValue(std::string_view line, Key* key) {
     }
   }
   if (!known) {
-    if (type_name.empty() || type_name.find_first_not_of("0123456789") != std::string::npos) {
-      return false;
-    }
-    value.type = static_cast<DWORD>(std::stoul(std::string(type_name)));
+    // A type by its number, within a DWORD.
+    const char* const end = type_name.data() + type_name.size();
+    const auto [stop, error] = std::from_chars(type_name.data(), end, value.type);
+    if (type_name.empty() || error != std::errc() || stop != end) return false;
   }
   reader.SkipSpaces();
   if (reader.Peek() == '"') {

@@ -57,12 +57,18 @@ class PathReader {
   std::size_t pos_ = 0;
 };
 
-// The part after "\\server\namespace:", if the text has one outside any quotes.
+// The part after "\\server\namespace:", if the text has one outside any quotes. Inside
+// quotes a backslash escapes the character after it, itself too ("a\\" ends with one).
 WideView WithoutNamespace(WideView text) {
   bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'"' && (i == 0 || text[i - 1] != u'\\')) quoted = !quoted;
-    if (!quoted && text[i] == u':') return text.substr(i + 1);
+    if (quoted && text[i] == u'\\') {
+      ++i;
+    } else if (text[i] == u'"') {
+      quoted = !quoted;
+    } else if (!quoted && text[i] == u':') {
+      return text.substr(i + 1);
+    }
   }
   return text;
 }
