@@ -257,15 +257,17 @@ bool RemoteQueueStore::SetLink(LinkState state, const std::string& reason) {
   std::lock_guard lock(mutex_);
   if (Connect() != MQ_OK) return false;
   Query current(database_, "SELECT state, reason FROM link WHERE id = 1");
-  if (current.Step() == SQLITE_ROW && current.Integer(0) == static_cast<std::int64_t>(state) &&
-      Utf8(current.Text(1)) == reason) {
-    return false;
-  }
+  const bool same_state =
+      current.Step() == SQLITE_ROW && current.Integer(0) == static_cast<std::int64_t>(state);
+  if (same_state && Utf8(current.Text(1)) == reason) return false;
   const WideString wide_reason = winport::Utf8ToWide(reason);
-  return Query(database_, "UPDATE link SET state = ?, reason = ? WHERE id = 1")
-             .Bind(static_cast<std::int64_t>(state))
-             .Bind(WideView(wide_reason))
-             .Run() == MQ_OK;
+  const bool written = Query(database_, "UPDATE link SET state = ?, reason = ? WHERE id = 1")
+                           .Bind(static_cast<std::int64_t>(state))
+                           .Bind(WideView(wide_reason))
+                           .Run() == MQ_OK;
+  // While waiting the reason may change from attempt to attempt; an error is news each
+  // time it is a different one.
+  return written && (!same_state || state == LinkState::kError);
 }
 
 HRESULT RemoteQueueStore::Link(LinkState* state, std::string* reason) {

@@ -76,7 +76,8 @@ class RemoteQueueStore final : public QueueStore {
   HRESULT ReadOutgoing(std::size_t most, std::vector<OutgoingMessage>* messages);
   // Deletes messages the broker confirmed.
   HRESULT Forwarded(const std::vector<std::int64_t>& numbers);
-  // Records the link's state when it changes; true when it did.
+  // Records the link's state when it changes; true when that is worth an event (a new
+  // state, or a different error).
   bool SetLink(LinkState state, const std::string& reason);
 
  private:
