@@ -161,34 +161,42 @@ void Forwarder::Run() {
       continue;
     }
     bool published = true;
-    std::map<std::uint64_t, std::int64_t> numbers;
-    for (const OutgoingMessage& outgoing : batch) {
+    // Each message's place in the batch by its delivery tag.
+    std::map<std::uint64_t, std::size_t> places;
+    for (std::size_t i = 0; i < batch.size() && published; ++i) {
+      const OutgoingMessage& outgoing = batch[i];
       std::uint32_t held = 0;
       if (declared.count(outgoing.broker_queue) == 0) {
-        if (!broker.Declare(outgoing.broker_queue, &held, &reason)) {
-          published = false;
-          break;
-        }
-        declared.insert(outgoing.broker_queue);
+        published = broker.Declare(outgoing.broker_queue, &held, &reason);
+        if (published) declared.insert(outgoing.broker_queue);
       }
       std::uint64_t tag = 0;
-      if (!broker.Publish(outgoing.broker_queue, outgoing.message, &tag, &reason)) {
-        published = false;
-        break;
-      }
-      numbers[tag] = outgoing.number;
+      if (published)
+        published = broker.Publish(outgoing.broker_queue, outgoing.message, &tag, &reason);
+      if (published) places[tag] = i;
     }
-    std::vector<std::int64_t> confirmed;
+    std::vector<bool> confirmed(batch.size(), false);
     if (published) {
       published = broker.WaitForConfirms(
           kConfirmTimeout,
           [&](std::uint64_t tag, bool acknowledged) {
-            const auto found = numbers.find(tag);
-            if (acknowledged && found != numbers.end()) confirmed.push_back(found->second);
+            const auto found = places.find(tag);
+            if (acknowledged && found != places.end()) confirmed[found->second] = true;
           },
           &reason);
     }
-    if (!confirmed.empty()) store.Forwarded(confirmed);
+    // Runs of confirmed messages: the batch holds every outgoing number between its
+    // first and its last, so a run is a range of numbers.
+    std::vector<RemoteQueueStore::NumberRange> ranges;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      if (!confirmed[i]) continue;
+      if (i > 0 && confirmed[i - 1]) {
+        ranges.back().second = batch[i].number;
+      } else {
+        ranges.emplace_back(batch[i].number, batch[i].number);
+      }
+    }
+    if (!ranges.empty()) store.Forwarded(ranges);
     if (!published) {
       broker.Close();
       Report(LinkState::kWaiting, reason);

@@ -97,8 +97,15 @@ HRESULT ReadLink(WideString* state, WideString* reason) {
 }
 
 HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPROPS& properties) {
-  // What the answer needs, read before anything is written into the caller's set.
+  // What the answer needs, read before anything is written into the caller's set; only
+  // what is asked for, since a remote queue's count asks the broker.
   const bool remote = &store == &RemoteQueueStore::Instance();
+  const auto asked = [&](PROPID wanted) {
+    for (DWORD i = 0; i < properties.cProp; ++i) {
+      if (properties.aPropID[i] == wanted) return true;
+    }
+    return false;
+  };
   ULONG count = 0;
   ULONG outgoing = 0;
   ULONG duplicates = 0;
@@ -106,11 +113,19 @@ HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPR
   WideString format_name;
   WideString state = u"LOCAL CONNECTION";
   WideString reason;
-  HRESULT read = store.Count(id, &count);
+  HRESULT read = MQ_OK;
+  if (asked(PROPID_MGMT_QUEUE_MESSAGE_COUNT)) read = store.Count(id, &count);
   if (read == MQ_OK) read = store.Describe(id, &path_name, &format_name);
-  if (read == MQ_OK && remote) read = RemoteQueueStore::Instance().OutgoingCount(id, &outgoing);
-  if (read == MQ_OK && remote) read = RemoteQueueStore::Instance().DuplicatesDropped(&duplicates);
-  if (read == MQ_OK && remote) read = ReadLink(&state, &reason);
+  if (read == MQ_OK && remote && asked(PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT)) {
+    read = RemoteQueueStore::Instance().OutgoingCount(id, &outgoing);
+  }
+  if (read == MQ_OK && remote && asked(PROPID_MGMT_QUEUE_DUPLICATES_DROPPED)) {
+    read = RemoteQueueStore::Instance().DuplicatesDropped(&duplicates);
+  }
+  if (read == MQ_OK && remote &&
+      (asked(PROPID_MGMT_QUEUE_STATE) || asked(PROPID_MGMT_QUEUE_STATE_REASON))) {
+    read = ReadLink(&state, &reason);
+  }
   if (read != MQ_OK) return read;
   const HRESULT answered =
       CheckEachProperty(properties, [&](PROPID property, MQPROPVARIANT& value) -> HRESULT {

@@ -226,26 +226,26 @@ HRESULT RemoteQueueStore::ReadOutgoing(std::size_t most, std::vector<OutgoingMes
   return step == SQLITE_DONE ? MQ_OK : StorageError(step);
 }
 
-HRESULT RemoteQueueStore::Forwarded(const std::vector<std::int64_t>& numbers) {
+HRESULT RemoteQueueStore::Forwarded(const std::vector<NumberRange>& ranges) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Transaction transaction(database_);
   HRESULT done = transaction.begun();
-  for (const std::int64_t number : numbers) {
+  for (const auto& [first, last] : ranges) {
     if (done != MQ_OK) break;
-    Query message(database_, "SELECT queue, length(body) FROM outgoing WHERE id = ?");
-    const int found = message.Bind(number).Step();
-    if (found == SQLITE_DONE) continue;
-    if (found != SQLITE_ROW) return StorageError(found);
-    const std::int64_t queue = message.Integer(0);
-    const std::int64_t bytes = message.Integer(1);
-    done = Query(database_, "DELETE FROM outgoing WHERE id = ?").Bind(number).Run();
+    done = Query(database_,
+                 "UPDATE outgoing_queues SET message_count = message_count - gone.messages,"
+                 " byte_count = byte_count - gone.bytes FROM"
+                 " (SELECT queue, count(*) AS messages, total(length(body)) AS bytes FROM outgoing"
+                 "  WHERE id BETWEEN ? AND ? GROUP BY queue) AS gone"
+                 " WHERE outgoing_queues.id = gone.queue")
+               .Bind(first)
+               .Bind(last)
+               .Run();
     if (done == MQ_OK) {
-      done = Query(database_,
-                   "UPDATE outgoing_queues SET message_count = message_count - 1,"
-                   " byte_count = byte_count - ? WHERE id = ?")
-                 .Bind(bytes)
-                 .Bind(queue)
+      done = Query(database_, "DELETE FROM outgoing WHERE id BETWEEN ? AND ?")
+                 .Bind(first)
+                 .Bind(last)
                  .Run();
     }
   }

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "broker_connection.h"
@@ -74,8 +75,10 @@ class RemoteQueueStore final : public QueueStore {
 
   // For the forwarder: the first outgoing messages in the order they were sent.
   HRESULT ReadOutgoing(std::size_t most, std::vector<OutgoingMessage>* messages);
-  // Deletes messages the broker confirmed.
-  HRESULT Forwarded(const std::vector<std::int64_t>& numbers);
+  // Deletes messages the broker confirmed: runs of numbers, first to last, within which
+  // every message still outgoing was confirmed.
+  using NumberRange = std::pair<std::int64_t, std::int64_t>;
+  HRESULT Forwarded(const std::vector<NumberRange>& ranges);
   // Records the link's state when it changes; true when that is worth an event (a new
   // state, or a different error).
   bool SetLink(LinkState state, const std::string& reason);

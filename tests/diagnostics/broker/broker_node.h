@@ -23,8 +23,7 @@ inline bool BrokerInstalled() {
   return ::access(kServer, X_OK) == 0 && ::access(kControl, X_OK) == 0;
 }
 
-// A port nobody listens on now.
-inline int FreePort() {
+inline int AnyFreePort() {
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -38,6 +37,16 @@ inline int FreePort() {
   ::close(probe);
   return port;
 }
+
+// A port nobody listens on now; below 50000, since the node's command-line tools take
+// the ten ports from its distribution port plus 10000.
+inline int FreePort() {
+  for (;;) {
+    const int port = AnyFreePort();
+    if (port == 0 || port < 50000) return port;
+  }
+}
+
 
 class BrokerNode {
  public:
@@ -99,7 +108,7 @@ class BrokerNode {
   }
   bool AwaitStartup() {
     // The node answers await_startup only once it has registered with its port mapper.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
       if (Control("await_startup --timeout 60")) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
