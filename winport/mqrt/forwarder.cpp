@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -23,6 +24,8 @@ constexpr auto kFirstRetry = std::chrono::milliseconds(250);
 constexpr auto kLongestRetry = std::chrono::milliseconds(2000);
 // How often an idle forwarder looks for messages other processes committed.
 constexpr auto kIdleLook = std::chrono::milliseconds(50);
+// How long a process's exit waits for its forwarder to stop.
+constexpr auto kStopWait = std::chrono::milliseconds(500);
 
 // Event ids of the queue manager's link to the broker.
 constexpr DWORD kLinkWaiting = 0x80000900;
@@ -74,7 +77,29 @@ void Forwarder::Start() {
   if (owner_ == ::getpid()) return;
   if (thread_.joinable()) thread_.detach();
   owner_ = ::getpid();
-  thread_ = std::thread([this] { Run(); });
+  running_ = true;
+  thread_ = std::thread([this] {
+    Run();
+    std::lock_guard done(mutex_);
+    running_ = false;
+    woken_.notify_all();
+  });
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit([] { Instance().StopAtExit(); });
+  }
+}
+
+void Forwarder::StopAtExit() {
+  // The objects the thread uses may be destroyed after this; it is asked to stop and
+  // given a moment to leave between two steps. What it was doing is redone by the next
+  // forwarder: nothing is deleted before the broker confirmed it.
+  std::unique_lock lock(mutex_);
+  if (owner_ != ::getpid()) return;
+  stopping_ = true;
+  woken_.notify_all();
+  woken_.wait_for(lock, kStopWait, [&] { return !running_; });
 }
 
 void Forwarder::Wake() {

@@ -44,10 +44,12 @@ class Forwarder {
   // Records the link's state and writes an event when it changed.
   void Report(LinkState state, const std::string& reason);
   void Pause(std::chrono::milliseconds pause);
+  void StopAtExit();
 
   std::mutex mutex_;
   std::condition_variable woken_;
   bool work_ = false;
+  bool running_ = false;
   std::atomic<bool> stopping_{false};
   std::thread thread_;
   int owner_ = 0;
