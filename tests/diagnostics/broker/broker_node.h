@@ -23,30 +23,22 @@ inline bool BrokerInstalled() {
   return ::access(kServer, X_OK) == 0 && ::access(kControl, X_OK) == 0;
 }
 
-inline int AnyFreePort() {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  int port = 0;
-  if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(probe);
-  return port;
-}
-
 // A port nobody listens on now; below 50000, since the node's command-line tools take
 // the ten ports from its distribution port plus 10000.
 inline int FreePort() {
   for (;;) {
-    const int port = AnyFreePort();
-    if (port == 0 || port < 50000) return port;
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    const bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    ::close(probe);
+    if (!bound) return 0;
+    if (ntohs(address.sin_port) < 50000) return ntohs(address.sin_port);
   }
 }
-
 
 class BrokerNode {
  public:

@@ -5,14 +5,11 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstring>
 #include <map>
+#include <numeric>
 #include <regex>
-#include <set>
 
 #include <winport/message_queuing.h>
-#include <winport/registry.h>
-#include <winport/scoped_hkey.h>
 
 #include "broker_node.h"
 #include "delivery_fixture.h"
@@ -73,11 +70,9 @@ std::vector<std::string> TakeAll() {
   std::vector<std::string> bodies;
   std::string body;
   while (msmq_tests::Receive(receiver, &body) == MQ_OK) {
-    std::u16string units(body.size() / 2, u'\0');
-    std::memcpy(units.data(), body.data(), units.size() * 2);
-    bodies.push_back(units.size() * 2 == body.size() && body.find('\0') != std::string::npos
-                         ? winport::WideToUtf8(units)
-                         : body);
+    // The module's reports are UTF-16; other senders' bodies are taken as they are.
+    std::erase(body, '\0');
+    bodies.push_back(body);
   }
   MQCloseQueue(receiver);
   return bodies;
@@ -103,7 +98,8 @@ class BrokerTest : public delivery_tests::DeliveryTest {
 };
 
 // Three machines report to one central queue; the broker goes away for ten seconds while
-// they report. Every report arrives once, each machine's in the order it reported them.
+// they report. Every report arrives once (each machine's, all of them, in the order it
+// reported them, and no more in all), whatever was published twice.
 TEST_F(BrokerTest, FleetReportsReachTheCentralQueueOnceAndInOrder) {
   const std::string url = node_->Url();
   std::vector<std::unique_ptr<winport_tests::Child>> machines;
@@ -150,24 +146,17 @@ TEST_F(BrokerTest, FleetReportsReachTheCentralQueueOnceAndInOrder) {
   const std::vector<std::string> bodies = TakeAll();
   const std::regex report("machine ([0-9]) report ([0-9]+)\\.");
   std::map<int, std::vector<int>> received;
-  std::set<std::string> distinct;
   for (const std::string& body : bodies) {
     std::smatch found;
     ASSERT_TRUE(std::regex_search(body, found, report)) << body;
     received[std::stoi(found[1])].push_back(std::stoi(found[2]));
-    distinct.insert(found[0]);
   }
   EXPECT_EQ(bodies.size(), static_cast<size_t>(kMachines * kReports));
-  EXPECT_EQ(distinct.size(), static_cast<size_t>(kMachines * kReports));
   std::vector<int> in_order(kReports);
-  for (int n = 0; n < kReports; ++n)
-    in_order[n] = n;
+  std::iota(in_order.begin(), in_order.end(), 0);
   for (int m = 0; m < kMachines; ++m)
     EXPECT_EQ(received[m], in_order) << "machine " << m;
   const ULONG duplicates = ReadOutgoing().duplicates;
-  RecordProperty("messages", static_cast<int>(bodies.size()));
-  RecordProperty("duplicates_dropped", static_cast<int>(duplicates));
-  RecordProperty("drain_seconds", std::to_string(drained));
   std::printf(
       "fleet: %zu messages, %u duplicates dropped, drained %.1f s after the broker "
       "returned\n",
@@ -201,30 +190,22 @@ TEST_F(BrokerTest, KilledSendersMessageLeavesWithTheNextForwarder) {
 // What an operator sees when the broker's URL is wrong, its password is, or the broker is
 // gone for good: the link's state with the reason, an event, and the messages kept here.
 TEST_F(BrokerTest, BrokerFailuresAreShownLoggedAndLoseNothing) {
-  winport::ScopedHkey key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\MSMQ\\Parameters", 0,
-                          KEY_WRITE, key.Receive()),
-            ERROR_SUCCESS);
-  const winport::WideString bad = u"amqp://guest:guest@/";
-  ASSERT_EQ(
-      RegSetValueExW(key.Get(), u"Broker", 0, REG_SZ, reinterpret_cast<const BYTE*>(bad.c_str()),
-                     static_cast<DWORD>((bad.size() + 1) * 2)),
-      ERROR_SUCCESS);
-  const QUEUEHANDLE sender = msmq_tests::OpenQueue(kCentral, MQ_SEND_ACCESS);
-  ASSERT_EQ(msmq_tests::Send(sender, "one"), MQ_OK);
   struct Case {
     std::string url;
     std::string state;
     std::string reason;
   };
   const Case cases[] = {
-      {"", "ERROR", "the broker URL names no host"},
+      {node_->Url() + "nowhere", "ERROR", "NOT_ALLOWED - vhost nowhere not found"},
       {node_->Url("guest:wrong"), "ERROR", "ACCESS_REFUSED"},
       {node_->Url(), "CONNECTED", ""},
   };
+  QUEUEHANDLE sender = nullptr;
   for (const Case& test : cases) {
-    if (!test.url.empty()) {
-      ASSERT_EQ(msmq::SetBroker(test.url), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(msmq::SetBroker(test.url), static_cast<DWORD>(ERROR_SUCCESS));
+    if (sender == nullptr) {
+      sender = msmq_tests::OpenQueue(kCentral, MQ_SEND_ACCESS);
+      ASSERT_EQ(msmq_tests::Send(sender, "one"), MQ_OK);
     }
     EXPECT_TRUE(WaitUntil([&](const Outgoing& o) {
       return o.state == test.state && o.reason.find(test.reason) != std::string::npos;

@@ -139,17 +139,5 @@ TEST(BrokerUrlTest, UrlsAreReadOrRefusedWithAReason) {
   }
 }
 
-TEST_F(RemoteQueueTest, BrokerIsKeptWithTheParametersAndRefusedWhenMalformed) {
-  EXPECT_EQ(msmq::BrokerUrl(), std::nullopt);
-  EXPECT_EQ(msmq::SetBroker("amqp://u:p@host/v"), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(msmq::BrokerUrl(), "amqp://u:p@host/v");
-  EXPECT_EQ(msmq::SetBroker("amqp://u:p@"), static_cast<DWORD>(ERROR_INVALID_DATA));
-  EXPECT_EQ(msmq::BrokerUrl(), "amqp://u:p@host/v");
-  EXPECT_EQ(msmq::ClearBroker(), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(msmq::BrokerUrl(), std::nullopt);
-  ASSERT_EQ(msmq::Uninstall(), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(msmq::SetBroker("amqp://host"), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
-}
-
 }  // namespace
 }  // namespace msmq_tests
