@@ -16,9 +16,13 @@ using winport::WideString;
 using winport::WideView;
 
 constexpr int kBusyTimeoutMs = 30000;
-// A receiver that could not reach the broker tries again after this long, so that a
-// caller polling a queue does not wait a connection time-out on every call.
-constexpr auto kRetryReceiverAfter = std::chrono::seconds(1);
+// A receiver that could not reach the broker tries again after a pause growing from the
+// first to the longest, so that a caller counting on every report (the module) does not
+// wait a connection time-out on every call while the broker is out of reach.
+constexpr auto kFirstReceiverRetry = std::chrono::seconds(1);
+constexpr auto kLongestReceiverRetry = std::chrono::seconds(30);
+// A broker's count younger than this is answered again without asking.
+constexpr auto kCountFresh = std::chrono::milliseconds(250);
 constexpr auto kBrokerTimeout = std::chrono::milliseconds(3000);
 // How many taken message ids a machine remembers: far more than a forwarder can have
 // published and not seen confirmed when its link broke.
@@ -324,9 +328,12 @@ bool RemoteQueueStore::OpenReceiver(std::string* reason) {
   bool refused = false;
   if (address && receiver_.Open(*address, kBrokerTimeout, reason, &refused)) {
     receiver_url_ = *url;
+    retry_after_ = kFirstReceiverRetry;
     return true;
   }
-  next_attempt_ = std::chrono::steady_clock::now() + kRetryReceiverAfter;
+  next_attempt_ = std::chrono::steady_clock::now() + retry_after_;
+  retry_after_ =
+      std::min<std::chrono::steady_clock::duration>(retry_after_ * 2, kLongestReceiverRetry);
   return false;
 }
 
@@ -337,12 +344,15 @@ HRESULT RemoteQueueStore::Count(QueueId id, ULONG* count) {
   if (counted == MQ_OK) counted = BrokerQueue(id, &queue);
   if (counted != MQ_OK) return counted;
   std::lock_guard lock(receive_mutex_);
+  BrokerCount& known = broker_counts_[id];
+  const auto now = std::chrono::steady_clock::now();
   std::string reason;
   std::uint32_t at_broker = 0;
-  if (OpenReceiver(&reason) && receiver_.Declare(queue, &at_broker, &reason)) {
-    broker_counts_[id] = at_broker;
+  if (now - known.asked >= kCountFresh && OpenReceiver(&reason) &&
+      receiver_.Declare(queue, &at_broker, &reason)) {
+    known = BrokerCount{at_broker, now};
   }
-  *count = outgoing + broker_counts_[id];
+  *count = outgoing + known.count;
   return MQ_OK;
 }
 

@@ -107,7 +107,12 @@ class RemoteQueueStore final : public QueueStore {
   BrokerConnection receiver_;
   std::string receiver_url_;
   std::chrono::steady_clock::time_point next_attempt_{};
-  std::map<QueueId, ULONG> broker_counts_;
+  std::chrono::steady_clock::duration retry_after_ = std::chrono::seconds(1);
+  struct BrokerCount {
+    ULONG count = 0;
+    std::chrono::steady_clock::time_point asked{};
+  };
+  std::map<QueueId, BrokerCount> broker_counts_;
 };
 
 }  // namespace mqrt
