@@ -63,7 +63,8 @@ class BrokerNode {
     Start();
   }
   ~BrokerNode() {
-    Control("stop");
+    Stop();
+    // The port mapper goes once no node is registered with it.
     Run(environment_ + " epmd -kill");
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
@@ -82,9 +83,12 @@ class BrokerNode {
     Run("nice -n 10 " + environment_ + " " + kServer + " >>" +
         (directory_ / "server.log").string() + " 2>&1 &");
     running_ = AwaitStartup();
+    if (!running_)
+      (void)!std::system(("tail -n 20 " + (directory_ / "server.log").string()).c_str());
   }
+  // Returns once the node's process has ended.
   void Stop() {
-    Control("stop");
+    Control("stop " + (directory_ / "pid").string());
     running_ = false;
   }
   // The broker's application only: clients are cut off and refused, the node stays.
