@@ -47,9 +47,25 @@ void PrintStatus(const QueueOptions& options, std::ostream& out) {
   const bool installed = winport::msmq::IsInstalled();
   const bool running = winport::msmq::IsRunning();
   std::string queues = "-";
-  if (running) queues = std::to_string(QueueRuntime().PrivateQueues().size());
-  PrintTable({{"installed", "running", "queues", "storage"},
-              {{installed ? "yes" : "no", running ? "yes" : "no", queues,
+  std::string outgoing = "-";
+  if (running) {
+    const QueueRuntime runtime;
+    queues = std::to_string(runtime.PrivateQueues().size());
+    ULONG waiting = 0;
+    for (const OutgoingQueue& queue : runtime.OutgoingQueues())
+      waiting += queue.waiting;
+    outgoing = std::to_string(waiting);
+  }
+  // The broker without its password, as everywhere.
+  std::string broker = "-";
+  std::string reason;
+  if (const std::optional<std::string> url = winport::msmq::BrokerUrl()) {
+    const std::optional<winport::msmq::BrokerAddress> address =
+        winport::msmq::ParseBrokerUrl(*url, &reason);
+    broker = address ? address->Redacted() : "unusable: " + reason;
+  }
+  PrintTable({{"installed", "running", "queues", "outgoing", "broker", "storage"},
+              {{installed ? "yes" : "no", running ? "yes" : "no", queues, outgoing, broker,
                 installed ? winport::msmq::StorageDirectory().string() : "-"}}},
              options.json, out);
 }

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -23,21 +27,30 @@ inline bool BrokerInstalled() {
   return ::access(kServer, X_OK) == 0 && ::access(kControl, X_OK) == 0;
 }
 
-// A port nobody listens on now; below 50000, since the node's command-line tools take
-// the ten ports from its distribution port plus 10000.
+// Whether a TCP socket binds to the port (listen false, any address) or connects to it
+// (listen true, loopback).
+inline bool Try(int port, bool listen) {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET,
+                      htons(static_cast<uint16_t>(port)),
+                      {htonl(listen ? INADDR_LOOPBACK : INADDR_ANY)},
+                      {}};
+  const auto* at = reinterpret_cast<sockaddr*>(&address);
+  const bool done =
+      (listen ? ::connect(probe, at, sizeof address) : ::bind(probe, at, sizeof address)) == 0;
+  ::close(probe);
+  return done;
+}
+
+// A port nobody listens on now, below the range the system hands out to outgoing
+// connections (32768 and up), so that none takes it before the node does.
 inline int FreePort() {
-  for (;;) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    const bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-    ::close(probe);
-    if (!bound) return 0;
-    if (ntohs(address.sin_port) < 50000) return ntohs(address.sin_port);
+  static std::minstd_rand random(static_cast<unsigned>(::getpid() ^ ::time(nullptr)));
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const int port = 20000 + static_cast<int>(random() % 12000);
+    if (Try(port, false)) return port;
   }
+  return 0;
 }
 
 class BrokerNode {
@@ -49,11 +62,21 @@ class BrokerNode {
     directory_ = pattern;
     node_ = "qmtest" + std::to_string(::getpid()) + "@localhost";
     port_ = FreePort();
+    const int mapper_port = FreePort();
     std::ofstream(directory_ / "enabled_plugins") << "[].\n";
+    // The node's own port mapper, a child of this process, so that it surely goes with it.
+    mapper_ = ::fork();
+    if (mapper_ == 0) {
+      const std::string port = std::to_string(mapper_port);
+      ::execl("/usr/bin/epmd", "epmd", "-port", port.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int i = 0; i < 100 && !Try(mapper_port, true); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     environment_ = "env HOME=" + directory_.string() + " RABBITMQ_NODENAME=" + node_ +
                    " RABBITMQ_NODE_PORT=" + std::to_string(port_) +
                    " RABBITMQ_DIST_PORT=" + std::to_string(FreePort()) +
-                   " ERL_EPMD_PORT=" + std::to_string(FreePort()) +
+                   " ERL_EPMD_PORT=" + std::to_string(mapper_port) +
                    " RABBITMQ_MNESIA_BASE=" + (directory_ / "mnesia").string() +
                    " RABBITMQ_LOG_BASE=" + (directory_ / "log").string() +
                    " RABBITMQ_PID_FILE=" + (directory_ / "pid").string() +
@@ -63,9 +86,15 @@ class BrokerNode {
     Start();
   }
   ~BrokerNode() {
-    Stop();
-    // The port mapper goes once no node is registered with it.
-    Run(environment_ + " epmd -kill");
+    // A node that never answered, or would not stop, is ended all the same.
+    const bool answered = running_;
+    pid_t node = 0;
+    if ((!answered || !Stop()) && std::ifstream(directory_ / "pid") >> node && node > 0)
+      ::kill(node, SIGKILL);
+    if (mapper_ > 0) {
+      ::kill(mapper_, SIGKILL);
+      ::waitpid(mapper_, nullptr, 0);
+    }
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
   }
@@ -87,9 +116,10 @@ class BrokerNode {
       (void)!std::system(("tail -n 20 " + (directory_ / "server.log").string()).c_str());
   }
   // Returns once the node's process has ended.
-  void Stop() {
-    Control("stop " + (directory_ / "pid").string());
+  bool Stop() {
+    const bool stopped = !running_ || Control("stop " + (directory_ / "pid").string());
     running_ = false;
+    return stopped;
   }
   // The broker's application only: clients are cut off and refused, the node stays.
   void StopApplication() { Control("stop_app"); }
@@ -116,6 +146,7 @@ class BrokerNode {
   std::string node_;
   std::string environment_;
   int port_ = 0;
+  pid_t mapper_ = -1;
   bool running_ = false;
 };
 

@@ -37,9 +37,8 @@ Outgoing ReadOutgoing(const char16_t* format_name = kCentral) {
   MGMTPROPID ids[] = {PROPID_MGMT_QUEUE_STATE, PROPID_MGMT_QUEUE_STATE_REASON,
                       PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT,
                       PROPID_MGMT_QUEUE_DUPLICATES_DROPPED};
-  MQPROPVARIANT values[4] = {};
-  for (MQPROPVARIANT& value : values)
-    value.vt = VT_NULL;
+  MQPROPVARIANT values[4];
+  std::fill(std::begin(values), std::end(values), msmq_tests::Variant(VT_NULL));
   MQMGMTPROPS properties{4, ids, values, nullptr};
   const winport::WideString object = u"QUEUE=" + winport::WideString(format_name);
   Outgoing outgoing;
@@ -87,13 +86,6 @@ class BrokerTest : public delivery_tests::DeliveryTest {
     ASSERT_TRUE(node_->running()) << "the test's broker did not start";
     ASSERT_EQ(msmq::Install(), static_cast<DWORD>(ERROR_SUCCESS));
   }
-  // A machine of the farm, in a folder of its own under this test's.
-  static void EnterMachine(int number) {
-    const std::filesystem::path folder =
-        testing_support::MachinePrefix() / ("machine" + std::to_string(number));
-    std::filesystem::create_directories(folder);
-    ::setenv("QUILLMERE_PREFIX", folder.c_str(), 1);
-  }
   std::unique_ptr<BrokerNode> node_;
 };
 
@@ -105,7 +97,10 @@ TEST_F(BrokerTest, FleetReportsReachTheCentralQueueOnceAndInOrder) {
   std::vector<std::unique_ptr<winport_tests::Child>> machines;
   for (int m = 0; m < kMachines; ++m) {
     machines.push_back(std::make_unique<winport_tests::Child>([&, m](int go, int done) {
-      EnterMachine(m);
+      // A machine of the farm, in a folder of its own under this test's.
+      const auto folder = testing_support::MachinePrefix() / ("machine" + std::to_string(m));
+      std::filesystem::create_directories(folder);
+      ::setenv("QUILLMERE_PREFIX", folder.c_str(), 1);
       if (msmq::Install() != ERROR_SUCCESS || msmq::SetBroker(url) != ERROR_SUCCESS) return 1;
       Load(delivery_tests::SettingsMof("15 0 0 0 1 100000 CENTRAL\\\\PRIVATE$\\\\Reports"));
       if (HasFatalFailure()) return 2;
@@ -157,10 +152,8 @@ TEST_F(BrokerTest, FleetReportsReachTheCentralQueueOnceAndInOrder) {
   for (int m = 0; m < kMachines; ++m)
     EXPECT_EQ(received[m], in_order) << "machine " << m;
   const ULONG duplicates = ReadOutgoing().duplicates;
-  std::printf(
-      "fleet: %zu messages, %u duplicates dropped, drained %.1f s after the broker "
-      "returned\n",
-      bodies.size(), static_cast<unsigned>(duplicates), drained);
+  std::printf("fleet: %zu messages, %u duplicates dropped, drained in %.1f s\n", bodies.size(),
+              static_cast<unsigned>(duplicates), drained);
 }
 
 // A sender killed the moment its send returned, while the broker was away: its message
@@ -210,7 +203,7 @@ TEST_F(BrokerTest, BrokerFailuresAreShownLoggedAndLoseNothing) {
     EXPECT_TRUE(WaitUntil([&](const Outgoing& o) {
       return o.state == test.state && o.reason.find(test.reason) != std::string::npos;
     })) << test.state
-        << ": " << ReadOutgoing().state << " " << ReadOutgoing().reason;
+        << ": " << ReadOutgoing().reason;
     if (test.state == "ERROR") {
       EXPECT_EQ(ReadOutgoing().waiting, 1u);
     }

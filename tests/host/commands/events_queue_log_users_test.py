@@ -61,7 +61,8 @@ class Commands(unittest.TestCase):
 
     def test_queue_lifecycle(self):
         self.assertEqual(self.run_cli("queue", "status").stdout,
-                         "installed  running  queues  storage\nno         no       -       -\n")
+                         "installed  running  queues  outgoing  broker  storage\n"
+                         "no         no       -       -         -       -\n")
         self.fail_with("message queuing is not installed (quillmere queue install)",
                        "queue", "count", "Reports")
         self.run_cli("queue", "install")
@@ -105,9 +106,10 @@ class Commands(unittest.TestCase):
         self.fail_with("the broker holding CENTRAL\\PRIVATE$\\Reports cannot be reached "
                        "(quillmere queue outgoing shows why)",
                        "queue", "receive", "CENTRAL\\PRIVATE$\\Reports")
-        shown = "".join(self.run_cli("queue", *a).stdout
-                        for a in (("outgoing",), ("broker", "show"), ("status",)))
-        self.assertNotIn("s3cret", shown)
+        status = json.loads(self.run_cli("queue", "status", "--json").stdout)[0]
+        self.assertEqual((status["outgoing"], status["broker"]),
+                         ("1", "amqp://fleet@127.0.0.1:1/farm"))
+        self.assertNotIn("s3cret", self.run_cli("queue", "outgoing").stdout)
         self.assertEqual(self.run_cli("queue", "broker", "clear").stdout, "No broker is set.\n")
 
     def test_receive_shows_progress_and_follows_new_messages(self):
