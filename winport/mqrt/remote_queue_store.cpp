@@ -27,6 +27,8 @@ constexpr auto kBrokerTimeout = std::chrono::milliseconds(3000);
 // How many taken message ids a machine remembers: far more than a forwarder can have
 // published and not seen confirmed when its link broke.
 constexpr std::int64_t kRememberedIds = 100000;
+// What one batch of outgoing messages may hold in memory (bodies reach 4 MB each).
+constexpr std::size_t kBatchBytes = 8 * 1024 * 1024;
 
 constexpr const char* kSchema[] = {
     "CREATE TABLE IF NOT EXISTS outgoing_queues("
@@ -212,8 +214,12 @@ HRESULT RemoteQueueStore::ReadOutgoing(std::size_t most, std::vector<OutgoingMes
               " FROM outgoing o JOIN outgoing_queues q ON q.id = o.queue ORDER BY o.id LIMIT ?");
   first.Bind(static_cast<std::int64_t>(most));
   const std::string prefix = Utf8(machine_id_) + "\\";
+  std::size_t bytes = 0;
   int step = first.Step();
-  for (; step == SQLITE_ROW; step = first.Step()) {
+  // At least one message, and no more than kBatchBytes of bodies after the first.
+  for (; step == SQLITE_ROW && (bytes == 0 || bytes + first.Bytes(6).size() <= kBatchBytes);
+       step = first.Step()) {
+    bytes += first.Bytes(6).size() + 1;
     OutgoingMessage& outgoing = messages->emplace_back();
     outgoing.number = first.Integer(0);
     outgoing.broker_queue = Utf8(first.Text(1));
@@ -227,7 +233,7 @@ HRESULT RemoteQueueStore::ReadOutgoing(std::size_t most, std::vector<OutgoingMes
   }
   for (OutgoingMessage& outgoing : *messages)
     outgoing.message.body = outgoing.body;
-  return step == SQLITE_DONE ? MQ_OK : StorageError(step);
+  return step == SQLITE_DONE || step == SQLITE_ROW ? MQ_OK : StorageError(step);
 }
 
 HRESULT RemoteQueueStore::Forwarded(const std::vector<NumberRange>& ranges) {
