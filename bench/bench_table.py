@@ -13,6 +13,8 @@ RATIO_TARGETS = [
     ("Host/AdminSessionList", "requests_per_second", ">=", 0.5),
     # The target is the pinned case; the scheduler's placement is shown beside it.
     ("Report/PassingBusy", "time", None, None),
+    ("Broker/Send*", "time", "<=", 2.0),
+    ("Broker/Forward*", "items_per_second", ">=", 0.5),
     ("Report/*", "time", "<=", 1.0),
     ("Trace/*", "time", "<=", 1.0),
 ]

@@ -36,6 +36,9 @@ Function Bind(HMODULE library, const char* name) {
       throw CommandFailure("queue " + queue + " is held by a receiver that excludes others");
     case MQ_ERROR_SERVICE_NOT_AVAILABLE:
       throw CommandFailure("message queuing is stopped (quillmere queue start)");
+    case MQ_ERROR_REMOTE_MACHINE_NOT_AVAILABLE:
+      throw CommandFailure("the broker holding " + queue +
+                           " cannot be reached (quillmere queue outgoing shows why)");
     default:
       throw CommandFailure(std::string(call) + " failed with " + HresultText(result));
   }
@@ -83,7 +86,15 @@ QueueRuntime::QueueRuntime() {
 }
 
 std::vector<std::string> QueueRuntime::PrivateQueues() const {
-  MGMTPROPID ids[] = {PROPID_MGMT_MSMQ_PRIVATEQ};
+  return MachineList(PROPID_MGMT_MSMQ_PRIVATEQ);
+}
+
+std::vector<std::string> QueueRuntime::ActiveQueues() const {
+  return MachineList(PROPID_MGMT_MSMQ_ACTIVEQUEUES);
+}
+
+std::vector<std::string> QueueRuntime::MachineList(MGMTPROPID property) const {
+  MGMTPROPID ids[] = {property};
   MQPROPVARIANT values[1] = {};
   values[0].vt = VT_NULL;
   MQMGMTPROPS properties{1, ids, values, nullptr};
@@ -117,6 +128,47 @@ ULONG QueueRuntime::Count(const winport::WideString& formatName) const {
   const HRESULT asked = mgmtGetInfo_(nullptr, object.c_str(), &properties);
   if (FAILED(asked)) Fail("MQMgmtGetInfo", asked, winport::WideToUtf8(formatName));
   return values[0].ulVal;
+}
+
+std::vector<OutgoingQueue> QueueRuntime::OutgoingQueues() const {
+  std::vector<OutgoingQueue> queues;
+  for (const std::string& formatName : ActiveQueues()) {
+    const winport::WideString object = u"QUEUE=" + winport::Utf8ToWide(formatName);
+    MGMTPROPID ids[] = {PROPID_MGMT_QUEUE_STATE, PROPID_MGMT_QUEUE_STATE_REASON,
+                        PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT, PROPID_MGMT_QUEUE_MESSAGE_COUNT,
+                        PROPID_MGMT_QUEUE_DUPLICATES_DROPPED};
+    MQPROPVARIANT values[5] = {};
+    for (MQPROPVARIANT& value : values)
+      value.vt = VT_NULL;
+    MQMGMTPROPS properties{5, ids, values, nullptr};
+    const HRESULT asked = mgmtGetInfo_(nullptr, object.c_str(), &properties);
+    if (FAILED(asked)) Fail("MQMgmtGetInfo", asked, formatName);
+    OutgoingQueue& queue = queues.emplace_back();
+    queue.formatName = formatName;
+    queue.state = winport::WideToUtf8(values[0].pwszVal);
+    queue.reason = winport::WideToUtf8(values[1].pwszVal);
+    freeMemory_(values[0].pwszVal);
+    freeMemory_(values[1].pwszVal);
+    queue.waiting = values[2].ulVal;
+    queue.messages = values[3].ulVal;
+    queue.duplicatesDropped = values[4].ulVal;
+  }
+  return queues;
+}
+
+QueueRuntime::Forwarding::Forwarding(const QueueRuntime& runtime) : runtime_(runtime) {
+  for (const std::string& formatName : runtime.ActiveQueues()) {
+    QUEUEHANDLE handle = nullptr;
+    const HRESULT opened = runtime.openQueue_(winport::Utf8ToWide(formatName).c_str(),
+                                              MQ_SEND_ACCESS, MQ_DENY_NONE, &handle);
+    if (FAILED(opened)) Fail("MQOpenQueue", opened, formatName);
+    handles_.push_back(handle);
+  }
+}
+
+QueueRuntime::Forwarding::~Forwarding() {
+  for (QUEUEHANDLE handle : handles_)
+    runtime_.closeQueue_(handle);
 }
 
 QueueRuntime::Reader::Reader(const QueueRuntime& runtime, std::string_view name, DWORD access)

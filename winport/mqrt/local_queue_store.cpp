@@ -285,11 +285,15 @@ HRESULT LocalQueueStore::Count(QueueId id, ULONG* count) {
 }
 
 HRESULT LocalQueueStore::HoldForReceiving(QueueId id, bool alone, std::shared_ptr<void>* hold) {
-  // A lock on a file per queue: the system drops it when its holder dies, however.
+  return HoldLockFile(std::to_string(id) + ".receive", alone, hold);
+}
+
+HRESULT HoldLockFile(const std::string& name, bool alone, std::shared_ptr<void>* hold) {
+  // A lock on a file: the system drops it when its holder dies, however.
   const fs::path directory = winport::msmq::StorageDirectory() / "locks";
   std::error_code error;
   winport::machine::CreatePrivateDirectories(directory, error);
-  const fs::path file = directory / (std::to_string(id) + ".receive");
+  const fs::path file = directory / name;
   const int fd = winport::machine::OpenPrivateFile(file, O_RDWR | O_CREAT);
   if (fd < 0) return MQ_ERROR_INSUFFICIENT_RESOURCES;
   auto lock = std::make_shared<ReceiveLock>(fd);
@@ -298,8 +302,11 @@ HRESULT LocalQueueStore::HoldForReceiving(QueueId id, bool alone, std::shared_pt
   return MQ_OK;
 }
 
-QueueStore* StoreFor(const QueueReference& queue) {
-  return queue.on_this_computer ? &LocalQueueStore::Instance() : nullptr;
+HRESULT LocalQueueStore::MachineId(WideString* machine_id) {
+  std::lock_guard lock(mutex_);
+  if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
+  *machine_id = machine_id_;
+  return MQ_OK;
 }
 
 }  // namespace mqrt

@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <mutex>
+#include <string>
 
 #include "queue_store.h"
 #include "sqlite_database.h"
@@ -40,6 +41,9 @@ class LocalQueueStore final : public QueueStore {
   HRESULT Count(QueueId id, ULONG* count) override;
   HRESULT HoldForReceiving(QueueId id, bool alone, std::shared_ptr<void>* hold) override;
 
+  // The queue manager's id, which names its messages too.
+  HRESULT MachineId(winport::WideString* machine_id);
+
  private:
   // Opens the storage's database when this process has none open on it; under mutex_.
   HRESULT Connect();
@@ -53,5 +57,9 @@ class LocalQueueStore final : public QueueStore {
   pid_t owner_ = 0;
   winport::WideString machine_id_;
 };
+
+// Holds the lock file `name` of the storage's locks folder, shared or alone, until the
+// hold is released; MQ_ERROR_SHARING_VIOLATION when another holds it in conflict.
+HRESULT HoldLockFile(const std::string& name, bool alone, std::shared_ptr<void>* hold);
 
 }  // namespace mqrt

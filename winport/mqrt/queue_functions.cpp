@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "local_queue_store.h"
 #include "property_set.h"
 #include "queue_handles.h"
+#include "remote_queue_store.h"
 #include "runtime_call.h"
 
 namespace mqrt {
@@ -54,12 +56,10 @@ bool CopyFormatName(WideView name, LPWSTR buffer, LPDWORD length) {
   return fits;
 }
 
-// A path name on this computer, as the store knows it.
+// A private queue's path name, on this computer or another.
 HRESULT LocatePathName(LPCWSTR path_name, QueueReference* queue) {
   if (path_name == nullptr) return MQ_ERROR_ILLEGAL_QUEUE_PATHNAME;
-  const HRESULT parsed = ParsePathName(path_name, queue);
-  if (parsed == MQ_OK && !queue->on_this_computer) return MQ_ERROR_UNSUPPORTED_OPERATION;
-  return parsed;
+  return ParsePathName(path_name, queue);
 }
 
 // Access a handle may be opened with; receiving includes peeking.
@@ -79,13 +79,53 @@ HRESULT SetAllocatedText(MQPROPVARIANT* value, WideView text) {
   return MQ_OK;
 }
 
+// An outgoing queue's link to the broker: INACTIVE, with why, when no process forwards.
+HRESULT ReadLink(WideString* state, WideString* reason) {
+  LinkState link = LinkState::kInactive;
+  std::string why;
+  if (const HRESULT read = RemoteQueueStore::Instance().Link(&link, &why); read != MQ_OK) {
+    return read;
+  }
+  std::shared_ptr<void> probe;
+  if (HoldLockFile("forwarder", true, &probe) == MQ_OK) {
+    link = LinkState::kInactive;
+    why = "no process is forwarding (quillmere queue forward)";
+  }
+  *state = LinkStateName(link);
+  *reason = winport::Utf8ToWide(why);
+  return MQ_OK;
+}
+
 HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPROPS& properties) {
-  // What the answer needs, read before anything is written into the caller's set.
+  // What the answer needs, read before anything is written into the caller's set; only
+  // what is asked for, since a remote queue's count asks the broker.
+  const bool remote = &store == &RemoteQueueStore::Instance();
+  const auto asked = [&](PROPID wanted) {
+    for (DWORD i = 0; i < properties.cProp; ++i) {
+      if (properties.aPropID[i] == wanted) return true;
+    }
+    return false;
+  };
   ULONG count = 0;
+  ULONG outgoing = 0;
+  ULONG duplicates = 0;
   WideString path_name;
   WideString format_name;
-  HRESULT read = store.Count(id, &count);
+  WideString state = u"LOCAL CONNECTION";
+  WideString reason;
+  HRESULT read = MQ_OK;
+  if (asked(PROPID_MGMT_QUEUE_MESSAGE_COUNT)) read = store.Count(id, &count);
   if (read == MQ_OK) read = store.Describe(id, &path_name, &format_name);
+  if (read == MQ_OK && remote && asked(PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT)) {
+    read = RemoteQueueStore::Instance().OutgoingCount(id, &outgoing);
+  }
+  if (read == MQ_OK && remote && asked(PROPID_MGMT_QUEUE_DUPLICATES_DROPPED)) {
+    read = RemoteQueueStore::Instance().DuplicatesDropped(&duplicates);
+  }
+  if (read == MQ_OK && remote &&
+      (asked(PROPID_MGMT_QUEUE_STATE) || asked(PROPID_MGMT_QUEUE_STATE_REASON))) {
+    read = ReadLink(&state, &reason);
+  }
   if (read != MQ_OK) return read;
   const HRESULT answered =
       CheckEachProperty(properties, [&](PROPID property, MQPROPVARIANT& value) -> HRESULT {
@@ -99,6 +139,18 @@ HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPR
             return SetAllocatedText(&value, path_name);
           case PROPID_MGMT_QUEUE_FORMATNAME:
             return SetAllocatedText(&value, format_name);
+          case PROPID_MGMT_QUEUE_STATE:
+            return SetAllocatedText(&value, state);
+          case PROPID_MGMT_QUEUE_STATE_REASON:
+            return SetAllocatedText(&value, reason);
+          case PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT:
+            value.vt = VT_UI4;
+            value.ulVal = outgoing;
+            return MQ_OK;
+          case PROPID_MGMT_QUEUE_DUPLICATES_DROPPED:
+            value.vt = VT_UI4;
+            value.ulVal = duplicates;
+            return MQ_OK;
           default:
             return MQ_ERROR_ILLEGAL_PROPID;
         }
@@ -114,16 +166,16 @@ HRESULT AnswerManagementProperties(QueueStore& store, QueueId id, const MQMGMTPR
   return answered;
 }
 
-// The path names of this computer's private queues as one vector of strings, each and
-// the vector allocated for MQFreeMemory.
-HRESULT AnswerPrivateQueues(QueueStore& store, MQPROPVARIANT* value) {
+// The path names of this computer's private queues (or the format names of its outgoing
+// queues) as one vector of strings, each and the vector allocated for MQFreeMemory.
+HRESULT AnswerQueueNames(QueueStore& store, bool format_names, MQPROPVARIANT* value) {
   std::vector<QueueId> ids;
   if (const HRESULT listed = store.List(&ids); listed != MQ_OK) return listed;
   std::vector<WideString> names(ids.size());
   for (size_t i = 0; i < ids.size(); ++i) {
-    if (const HRESULT described = store.Describe(ids[i], &names[i], nullptr); described != MQ_OK) {
-      return described;
-    }
+    const HRESULT described = format_names ? store.Describe(ids[i], nullptr, &names[i])
+                                           : store.Describe(ids[i], &names[i], nullptr);
+    if (described != MQ_OK) return described;
   }
   auto* elements = static_cast<LPWSTR*>(std::calloc(names.size() + 1, sizeof(LPWSTR)));
   if (elements == nullptr) return MQ_ERROR_INSUFFICIENT_RESOURCES;
@@ -144,17 +196,21 @@ HRESULT AnswerPrivateQueues(QueueStore& store, MQPROPVARIANT* value) {
 }
 
 // "MACHINE": the queue manager's own properties, of which this runtime answers the list of
-// private queues.
+// private queues and that of outgoing queues (the active ones, to other computers).
 HRESULT AnswerMachineProperties(const MQMGMTPROPS& properties) {
-  const QueueReference here;
-  QueueStore* store = StoreFor(here);
   if (const HRESULT state = QueueManagerState(); state != MQ_OK) return state;
   for (DWORD i = 0; i < properties.cProp; ++i) {
-    if (properties.aPropID[i] != PROPID_MGMT_MSMQ_PRIVATEQ) return MQ_ERROR_ILLEGAL_PROPID;
+    if (properties.aPropID[i] != PROPID_MGMT_MSMQ_PRIVATEQ &&
+        properties.aPropID[i] != PROPID_MGMT_MSMQ_ACTIVEQUEUES) {
+      return MQ_ERROR_ILLEGAL_PROPID;
+    }
     if (properties.aPropVar[i].vt != VT_NULL) return MQ_ERROR_ILLEGAL_PROPERTY_VT;
   }
   for (DWORD i = 0; i < properties.cProp; ++i) {
-    if (const HRESULT answered = AnswerPrivateQueues(*store, &properties.aPropVar[i]);
+    const bool outgoing = properties.aPropID[i] == PROPID_MGMT_MSMQ_ACTIVEQUEUES;
+    QueueStore& store = outgoing ? static_cast<QueueStore&>(RemoteQueueStore::Instance())
+                                 : LocalQueueStore::Instance();
+    if (const HRESULT answered = AnswerQueueNames(store, outgoing, &properties.aPropVar[i]);
         answered != MQ_OK) {
       return answered;
     }
@@ -220,12 +276,15 @@ extern "C" HRESULT WINAPI MQPathNameToFormatName(LPCWSTR lpwcsPathName, LPWSTR l
       return located;
     }
     if (const HRESULT state = mqrt::QueueManagerState(); state != MQ_OK) return state;
-    mqrt::QueueStore* store = mqrt::StoreFor(queue);
-    mqrt::QueueId id = 0;
-    winport::WideString format_name;
-    HRESULT found = store->Find(queue, &id);
-    if (found == MQ_OK) found = store->Describe(id, nullptr, &format_name);
-    if (found != MQ_OK) return found;
+    // A queue on another computer is named directly, without asking anyone.
+    winport::WideString format_name = mqrt::DirectFormatName(queue);
+    if (queue.on_this_computer) {
+      mqrt::QueueStore* store = mqrt::StoreFor(queue);
+      mqrt::QueueId id = 0;
+      HRESULT found = store->Find(queue, &id);
+      if (found == MQ_OK) found = store->Describe(id, nullptr, &format_name);
+      if (found != MQ_OK) return found;
+    }
     return mqrt::CopyFormatName(format_name, lpwcsFormatName, lpdwFormatNameLength)
                ? MQ_OK
                : MQ_ERROR_FORMATNAME_BUFFER_TOO_SMALL;
@@ -251,6 +310,7 @@ extern "C" HRESULT WINAPI MQOpenQueue(LPCWSTR lpwcsFormatName, DWORD dwAccess, D
                                               &queue->receive_hold);
     }
     if (opened != MQ_OK) return opened;
+    if (sends) queue->store->OpenedForSending();
     *phQueue = mqrt::AddQueueHandle(std::move(queue));
     return MQ_OK;
   });

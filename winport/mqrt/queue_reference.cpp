@@ -35,7 +35,7 @@ bool IsQueueName(WideView name) {
 }
 
 // "<machine>\PRIVATE$\<name>" after DIRECT=OS: or DIRECT=TCP:.
-std::optional<QueueReference> DirectQueue(WideView rest, bool is_this_computer) {
+std::optional<QueueReference> DirectQueue(WideView rest, bool is_this_computer, bool by_address) {
   const std::vector<WideView> parts = Split(rest);
   if (parts.size() != 3 || parts[0].empty() || Folded(parts[1]) != kPrivate ||
       !IsQueueName(parts[2])) {
@@ -43,6 +43,8 @@ std::optional<QueueReference> DirectQueue(WideView rest, bool is_this_computer) 
   }
   QueueReference queue;
   queue.on_this_computer = is_this_computer;
+  queue.computer = WideString(parts[0]);
+  queue.by_address = by_address;
   queue.name = WideString(parts[2]);
   return queue;
 }
@@ -89,6 +91,8 @@ HRESULT ParsePathName(WideView path_name, QueueReference* queue) {
   }
   if (parts.size() == 3 && Folded(parts[1]) != kPrivate) return MQ_ERROR_ILLEGAL_QUEUE_PATHNAME;
   queue->on_this_computer = IsThisComputer(parts[0]);
+  queue->computer = WideString(parts[0]);
+  queue->by_address = false;
   queue->name = WideString(parts.back());
   if (parts.size() == 2) return MQ_ERROR_NO_DS;
   return MQ_OK;
@@ -103,14 +107,19 @@ HRESULT ParseFormatName(WideView format_name, QueueReference* queue) {
     parsed = PrivateQueue(format_name.substr(kPrivateFormat.size()));
   } else if (StartsWithFolded(format_name, kDirectOs)) {
     const WideView rest = format_name.substr(kDirectOs.size());
-    parsed = DirectQueue(rest, IsThisComputer(rest.substr(0, rest.find(u'\\'))));
+    parsed = DirectQueue(rest, IsThisComputer(rest.substr(0, rest.find(u'\\'))), false);
   } else if (StartsWithFolded(format_name, kDirectTcp)) {
     const WideView rest = format_name.substr(kDirectTcp.size());
-    parsed = DirectQueue(rest, rest.substr(0, rest.find(u'\\')) == u"127.0.0.1");
+    parsed = DirectQueue(rest, rest.substr(0, rest.find(u'\\')) == u"127.0.0.1", true);
   }
   if (!parsed) return MQ_ERROR_ILLEGAL_FORMATNAME;
   *queue = std::move(*parsed);
   return MQ_OK;
+}
+
+WideString DirectFormatName(const QueueReference& queue) {
+  return (queue.by_address ? u"DIRECT=TCP:" : u"DIRECT=OS:") + queue.computer + u"\\PRIVATE$\\" +
+         queue.name;
 }
 
 WideString PrivateFormatName(WideView machine_id, DWORD number) {

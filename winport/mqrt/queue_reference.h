@@ -11,6 +11,9 @@ namespace mqrt {
 struct QueueReference {
   // False when the queue lives on another computer.
   bool on_this_computer = true;
+  // The other computer as the caller named it (a name, or an address for DIRECT=TCP:).
+  winport::WideString computer;
+  bool by_address = false;
   // The private queue's name, when it is named (path names, DIRECT=).
   winport::WideString name;
   // The queue manager's id and the queue's number, for PRIVATE= (name empty then).
@@ -26,6 +29,10 @@ HRESULT ParseFormatName(winport::WideView format_name, QueueReference* queue);
 
 // "PRIVATE=<machine id>\<number as 8 hex digits>", as this computer names its queues.
 winport::WideString PrivateFormatName(winport::WideView machine_id, DWORD number);
+
+// "DIRECT=OS:<computer>\PRIVATE$\<name>" (DIRECT=TCP: when named by its address), as
+// a queue on another computer is named.
+winport::WideString DirectFormatName(const QueueReference& queue);
 
 // Whether a computer name in a path or format name is this computer ("." or its name).
 bool IsThisComputer(winport::WideView computer);

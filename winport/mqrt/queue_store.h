@@ -58,9 +58,12 @@ class QueueStore {
   // Holds the queue for receiving, shared with other receivers or alone, until the hold
   // is released; MQ_ERROR_SHARING_VIOLATION when that conflicts with another's hold.
   virtual HRESULT HoldForReceiving(QueueId id, bool alone, std::shared_ptr<void>* hold) = 0;
+
+  // A handle was opened to send to one of the store's queues.
+  virtual void OpenedForSending() {}
 };
 
-// The store serving the queue, or null while queues on other computers are not served.
+// The store serving the queue: this computer's, or the one that forwards to the broker.
 QueueStore* StoreFor(const QueueReference& queue);
 
 }  // namespace mqrt

@@ -11,8 +11,21 @@
 //   MQ_ERROR_UNSUPPORTED_OPERATION, and there are no cursors (MQ_ACTION_PEEK_NEXT is
 //   MQ_ERROR_ILLEGAL_CURSOR_ACTION); queues are not transactional
 //   (MQ_ERROR_TRANSACTION_USAGE).
-// - Queues on other computers, and public queues, are not served yet
-//   (MQ_ERROR_UNSUPPORTED_OPERATION, MQ_ERROR_NO_DS).
+// - Public queues are not served (MQ_ERROR_NO_DS).
+// - Private queues on other computers ("CENTRAL\PRIVATE$\Reports", DIRECT=OS: and
+//   DIRECT=TCP: format names) are carried by an AMQP 0-9-1 broker (RabbitMQ) that the
+//   operator names (quillmere queue broker set); see winport/mqrt/remote_queue_store.h
+//   for how they map to the broker's queues. MQPathNameToFormatName of one answers its
+//   DIRECT=OS: format name, as on Windows, without asking anyone. MQCreateQueue of one
+//   answers MQ_ERROR_QUEUE_EXISTS: the queue belongs to the broker, which always has it
+//   to send to, so a program that creates its queue and, finding it there, looks up its
+//   format name and opens it, works unchanged. MQSendMessage stores the message here and
+//   returns; a thread of the sending process forwards it (winport/mqrt/forwarder.h). A
+//   full outgoing store (MachineQuota) is MQ_ERROR_INSUFFICIENT_RESOURCES. Receiving
+//   takes from the broker (MQ_ERROR_REMOTE_MACHINE_NOT_AVAILABLE when it cannot be
+//   reached); MQMgmtGetInfo's count is the broker's plus what waits here, and
+//   PROPID_MGMT_QUEUE_STATE is CONNECTED, WAITING, ERROR or INACTIVE (no process
+//   forwards). MQDeleteQueue of one is MQ_ERROR_UNSUPPORTED_OPERATION.
 // - A message body holds at most 4 MB, as on Windows (MQ_ERROR_INSUFFICIENT_RESOURCES).
 #pragma once
 
@@ -117,6 +130,7 @@ struct MQMGMTPROPS {
 
 // Management properties of the queue manager (MQMgmtGetInfo with "MACHINE").
 #define PROPID_MGMT_MSMQ_BASE 0
+#define PROPID_MGMT_MSMQ_ACTIVEQUEUES (PROPID_MGMT_MSMQ_BASE + 1)
 #define PROPID_MGMT_MSMQ_PRIVATEQ (PROPID_MGMT_MSMQ_BASE + 2)
 
 // Management properties of a queue (MQMgmtGetInfo with "QUEUE=" and a format name).
@@ -124,6 +138,13 @@ struct MQMGMTPROPS {
 #define PROPID_MGMT_QUEUE_PATHNAME (PROPID_MGMT_QUEUE_BASE + 1)
 #define PROPID_MGMT_QUEUE_FORMATNAME (PROPID_MGMT_QUEUE_BASE + 2)
 #define PROPID_MGMT_QUEUE_MESSAGE_COUNT (PROPID_MGMT_QUEUE_BASE + 7)
+#define PROPID_MGMT_QUEUE_STATE (PROPID_MGMT_QUEUE_BASE + 11)
+// This runtime's own, for queues on other computers (no Windows runtime answers them):
+// why the link is not CONNECTED, how many messages wait here to be forwarded, and how
+// many redelivered messages receivers on this computer dropped.
+#define PROPID_MGMT_QUEUE_STATE_REASON 0x1001
+#define PROPID_MGMT_QUEUE_OUTGOING_MESSAGE_COUNT 0x1002
+#define PROPID_MGMT_QUEUE_DUPLICATES_DROPPED 0x1003
 
 // Result codes.
 #define MQ_OK (static_cast<HRESULT>(0))
@@ -163,6 +184,7 @@ struct MQMGMTPROPS {
 #define MQ_ERROR_QUEUE_DELETED (static_cast<HRESULT>(0xC00E005A))
 #define MQ_ERROR_LABEL_TOO_LONG (static_cast<HRESULT>(0xC00E005D))
 #define MQ_ERROR_LABEL_BUFFER_TOO_SMALL (static_cast<HRESULT>(0xC00E005E))
+#define MQ_ERROR_REMOTE_MACHINE_NOT_AVAILABLE (static_cast<HRESULT>(0xC00E0069))
 #define MQ_ERROR_UNSUPPORTED_OPERATION (static_cast<HRESULT>(0xC00E006A))
 
 using PMQRECEIVECALLBACK = void(WINAPI*)(HRESULT hrStatus, QUEUEHANDLE hSource, DWORD dwTimeout,

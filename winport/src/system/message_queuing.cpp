@@ -7,7 +7,9 @@
 #include <winport/registry.h>
 #include <winport/scoped_hkey.h>
 
+#include <cstdlib>
 #include <system_error>
+#include <vector>
 
 namespace winport::msmq {
 namespace {
@@ -19,6 +21,31 @@ constexpr const WCHAR* kMsmqKey = u"SOFTWARE\\Microsoft\\MSMQ";
 
 fs::path StoppedMarker() {
   return StorageDirectory() / "stopped";
+}
+
+constexpr const WCHAR* kBrokerValue = u"Broker";
+constexpr DWORD kDefaultQuotaKb = 1024 * 1024;
+// Longer URLs are refused: nothing legitimate needs more.
+constexpr size_t kLongestUrl = 2048;
+
+// Percent-decoding of a URL part; nullopt for a broken escape or a control character.
+std::optional<std::string> Decoded(std::string_view text) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      const std::string hex(text.substr(i + 1, 2));
+      char* end = nullptr;
+      const long value = hex.size() == 2 ? std::strtol(hex.c_str(), &end, 16) : -1;
+      if (value < 0 || end != hex.c_str() + 2) return std::nullopt;
+      c = static_cast<char>(value);
+      i += 2;
+    }
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::nullopt;
+    decoded += c;
+  }
+  return decoded;
 }
 
 DWORD ErrorOf(const std::error_code& error) {
@@ -77,6 +104,122 @@ DWORD Stop() {
   if (marker < 0) return ERROR_ACCESS_DENIED;
   ::close(marker);
   return ERROR_SUCCESS;
+}
+
+std::string BrokerAddress::Redacted() const {
+  std::string url = "amqp://" + user + "@" + host + ":" + std::to_string(port) + "/";
+  if (vhost != "/") url += vhost;
+  return url;
+}
+
+std::optional<BrokerAddress> ParseBrokerUrl(std::string_view url, std::string* reason) {
+  const auto refuse = [&](const char* why) -> std::optional<BrokerAddress> {
+    *reason = why;
+    return std::nullopt;
+  };
+  constexpr std::string_view kScheme = "amqp://";
+  if (url.size() > kLongestUrl) return refuse("the broker URL is too long");
+  if (url.substr(0, 8) == "amqps://") return refuse("amqps:// is not supported; use amqp://");
+  if (url.substr(0, kScheme.size()) != kScheme)
+    return refuse("the broker URL must begin with amqp://");
+  std::string_view rest = url.substr(kScheme.size());
+  BrokerAddress address;
+  const size_t slash = rest.find('/');
+  if (slash != std::string_view::npos) {
+    const std::optional<std::string> vhost = Decoded(rest.substr(slash + 1));
+    if (!vhost) return refuse("the broker URL's virtual host is not well encoded");
+    if (!vhost->empty()) address.vhost = *vhost;
+    rest = rest.substr(0, slash);
+  }
+  const size_t at = rest.rfind('@');
+  if (at != std::string_view::npos) {
+    const std::string_view credentials = rest.substr(0, at);
+    const size_t colon = credentials.find(':');
+    const std::optional<std::string> user = Decoded(credentials.substr(0, colon));
+    const std::optional<std::string> password = colon == std::string_view::npos
+                                                    ? std::optional<std::string>("")
+                                                    : Decoded(credentials.substr(colon + 1));
+    if (!user || !password || user->empty())
+      return refuse("the broker URL's user or password is not well encoded");
+    address.user = *user;
+    address.password = *password;
+    rest = rest.substr(at + 1);
+  }
+  const size_t colon = rest.rfind(':');
+  if (colon != std::string_view::npos && rest.find(']') == std::string_view::npos) {
+    const std::string port(rest.substr(colon + 1));
+    char* end = nullptr;
+    const long value = std::strtol(port.c_str(), &end, 10);
+    if (port.empty() || end != port.c_str() + port.size() || value < 1 || value > 65535)
+      return refuse("the broker URL's port must be a number from 1 to 65535");
+    address.port = static_cast<int>(value);
+    rest = rest.substr(0, colon);
+  }
+  if (rest.empty()) return refuse("the broker URL names no host");
+  for (const char c : rest) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    if (!allowed) return refuse("the broker URL's host is not a host name or IPv4 address");
+  }
+  address.host = std::string(rest);
+  return address;
+}
+
+DWORD SetBroker(std::string_view url) {
+  std::string reason;
+  if (!ParseBrokerUrl(url, &reason)) return ERROR_INVALID_DATA;
+  ScopedHkey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_WRITE, key.Receive());
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  const WideString wide = Utf8ToWide(url);
+  return static_cast<DWORD>(RegSetValueExW(key.Get(), kBrokerValue, 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(wide.c_str()),
+                                           static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR))));
+}
+
+DWORD ClearBroker() {
+  ScopedHkey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_WRITE, key.Receive());
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  status = RegDeleteValueW(key.Get(), kBrokerValue);
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
+}
+
+std::optional<std::string> BrokerUrl() {
+  ScopedHkey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_READ, key.Receive()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExW(key.Get(), kBrokerValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ || size > (kLongestUrl + 1) * sizeof(WCHAR)) {
+    return std::nullopt;
+  }
+  std::vector<WCHAR> text(size / sizeof(WCHAR) + 1, u'\0');
+  if (RegQueryValueExW(key.Get(), kBrokerValue, nullptr, &type,
+                       reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return WideToUtf8(WideString(text.data()));
+}
+
+DWORD MachineQuotaKb() {
+  ScopedHkey key;
+  DWORD quota = 0;
+  DWORD size = sizeof quota;
+  DWORD type = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_READ, key.Receive()) !=
+          ERROR_SUCCESS ||
+      RegQueryValueExW(key.Get(), u"MachineQuota", nullptr, &type, reinterpret_cast<BYTE*>(&quota),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return kDefaultQuotaKb;
+  }
+  return quota;
 }
 
 }  // namespace winport::msmq
