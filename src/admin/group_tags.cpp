@@ -6,9 +6,11 @@ namespace quillmere {
 
 namespace {
 
+// Each tag's length is known here, so appending one is a copy rather than a walk to its
+// terminator on every session.
 struct GroupTag {
   ULONG bit;
-  const OLECHAR* tag;
+  winport::WideView tag;
 };
 constexpr GroupTag kGroupTags[] = {
     {GroupAdmin, OLESTR("<QMS_ADMIN/>")},
@@ -25,7 +27,7 @@ constexpr GroupTag kGroupTags[] = {
 void AppendGroupTags(ULONG groups, winport::WideString& listing) {
   listing += OLESTR("<QMSGROUPS>");
   for (const GroupTag& group : kGroupTags) {
-    if ((groups & group.bit) != 0) listing += group.tag;
+    if ((groups & group.bit) != 0) listing.append(group.tag);
   }
   listing += OLESTR("</QMSGROUPS>");
 }
