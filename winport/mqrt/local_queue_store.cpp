@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -59,13 +58,6 @@ HRESULT InjectedCommitFailure() {
                                                                    : MQ_OK;
 }
 
-// The queue's row a query found: MQ_OK, MQ_ERROR_QUEUE_NOT_FOUND or the storage error.
-HRESULT QueueRow(Query& query) {
-  const int found = query.Step();
-  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
-  return found == SQLITE_ROW ? MQ_OK : StorageError(found);
-}
-
 struct ReceiveLock {
   explicit ReceiveLock(int descriptor) : fd(descriptor) {}
   ~ReceiveLock() { ::close(fd); }
@@ -73,6 +65,10 @@ struct ReceiveLock {
 };
 
 }  // namespace
+
+fs::path QueueDatabaseFile() {
+  return winport::msmq::StorageDirectory() / "queues.db";
+}
 
 LocalQueueStore& LocalQueueStore::Instance() {
   // Not destroyed at process exit: other libraries' static destructors may still close
@@ -86,28 +82,12 @@ void LocalQueueStore::Release() {
 }
 
 HRESULT LocalQueueStore::Connect() {
-  const fs::path file = winport::msmq::StorageDirectory() / "queues.db";
-  if (owner_ != ::getpid()) {
-    database_.Abandon();
-    owner_ = ::getpid();
-  }
-  struct stat status {};
-  if (database_.IsOpen() && ::stat(file.c_str(), &status) == 0 && status.st_dev == device_ &&
-      status.st_ino == inode_) {
-    return MQ_OK;
-  }
+  const fs::path file = QueueDatabaseFile();
+  if (database_.IsOpenOn(file)) return MQ_OK;
   HRESULT connected = database_.Open(file, kBusyTimeoutMs);
   if (connected == MQ_OK) connected = CreateSchema();
-  if (connected == MQ_OK && ::stat(file.c_str(), &status) != 0) {
-    connected = MQ_ERROR_MESSAGE_STORAGE_FAILED;
-  }
-  if (connected != MQ_OK) {
-    database_.Close();
-    return connected;
-  }
-  device_ = status.st_dev;
-  inode_ = status.st_ino;
-  return MQ_OK;
+  if (connected != MQ_OK) database_.Close();
+  return connected;
 }
 
 HRESULT LocalQueueStore::CreateSchema() {
@@ -160,7 +140,7 @@ HRESULT LocalQueueStore::Find(const QueueReference& queue, QueueId* id) {
   } else {
     find.Bind(static_cast<std::int64_t>(queue.number));
   }
-  if (const HRESULT found = QueueRow(find); found != MQ_OK) return found;
+  if (const HRESULT found = find.FindRow(); found != MQ_OK) return found;
   *id = find.Integer(0);
   return MQ_OK;
 }
@@ -169,7 +149,7 @@ HRESULT LocalQueueStore::Describe(QueueId id, WideString* path_name, WideString*
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query describe(database_, "SELECT name FROM queues WHERE id = ?");
-  if (const HRESULT found = QueueRow(describe.Bind(id)); found != MQ_OK) return found;
+  if (const HRESULT found = describe.Bind(id).FindRow(); found != MQ_OK) return found;
   if (path_name != nullptr) {
     WCHAR computer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -279,7 +259,7 @@ HRESULT LocalQueueStore::Count(QueueId id, ULONG* count) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query counted(database_, "SELECT message_count FROM queues WHERE id = ?");
-  if (const HRESULT found = QueueRow(counted.Bind(id)); found != MQ_OK) return found;
+  if (const HRESULT found = counted.Bind(id).FindRow(); found != MQ_OK) return found;
   *count = static_cast<ULONG>(counted.Integer(0));
   return MQ_OK;
 }

@@ -9,11 +9,8 @@
 // Each queue keeps its message count, which the send and receive transactions update.
 //
 // The process keeps one connection, opened on first use and again when the storage is
-// a different file (another machine prefix, or uninstalled and installed again), or
-// when it is a child forked with its parent's connection.
+// a different file or the process a forked child (Database::IsOpenOn).
 #pragma once
-
-#include <sys/types.h>
 
 #include <mutex>
 #include <string>
@@ -52,11 +49,11 @@ class LocalQueueStore final : public QueueStore {
 
   std::mutex mutex_;
   Database database_;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
-  pid_t owner_ = 0;
   winport::WideString machine_id_;
 };
+
+// The machine's queue database, in the message-queuing storage.
+std::filesystem::path QueueDatabaseFile();
 
 // Holds the lock file `name` of the storage's locks folder, shared or alone, until the
 // hold is released; MQ_ERROR_SHARING_VIOLATION when another holds it in conflict.

@@ -1,8 +1,5 @@
 #include "remote_queue_store.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <winport/message_queuing.h>
 
 #include "forwarder.h"
@@ -44,15 +41,9 @@ constexpr const char* kSchema[] = {
     " id INTEGER PRIMARY KEY CHECK (id = 1), state INTEGER NOT NULL, reason TEXT NOT NULL,"
     " duplicates INTEGER NOT NULL DEFAULT 0)",
     "INSERT OR IGNORE INTO link(id, state, reason) VALUES(1, 0, '')",
-    "CREATE TABLE IF NOT EXISTS taken_ids(number INTEGER PRIMARY KEY, message_id TEXT NOT NULL"
-    " UNIQUE)",
+    ("CREATE TABLE IF NOT EXISTS taken_ids("
+     " number INTEGER PRIMARY KEY, message_id TEXT NOT NULL UNIQUE)"),
 };
-
-HRESULT Row(Query& query) {
-  const int found = query.Step();
-  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
-  return found == SQLITE_ROW ? MQ_OK : StorageError(found);
-}
 
 std::string Utf8(WideView text) {
   return winport::WideToUtf8(text);
@@ -83,16 +74,8 @@ void RemoteQueueStore::Release() {
 }
 
 HRESULT RemoteQueueStore::Connect() {
-  const fs::path file = winport::msmq::StorageDirectory() / "queues.db";
-  if (owner_ != ::getpid()) {
-    database_.Abandon();
-    owner_ = ::getpid();
-  }
-  struct stat status {};
-  if (database_.IsOpen() && ::stat(file.c_str(), &status) == 0 && status.st_dev == device_ &&
-      status.st_ino == inode_) {
-    return MQ_OK;
-  }
+  const fs::path file = QueueDatabaseFile();
+  if (database_.IsOpenOn(file)) return MQ_OK;
   // The local store makes the database and the queue manager's id.
   HRESULT connected = LocalQueueStore::Instance().MachineId(&machine_id_);
   if (connected == MQ_OK) connected = database_.Open(file, kBusyTimeoutMs);
@@ -100,15 +83,10 @@ HRESULT RemoteQueueStore::Connect() {
   for (const char* statement : kSchema) {
     if (connected == MQ_OK) connected = database_.Execute(statement);
   }
-  if (connected == MQ_OK && ::stat(file.c_str(), &status) != 0) {
-    connected = MQ_ERROR_MESSAGE_STORAGE_FAILED;
-  }
   if (connected != MQ_OK) {
     database_.Close();
     return connected;
   }
-  device_ = status.st_dev;
-  inode_ = status.st_ino;
   quota_bytes_ = std::uint64_t{winport::msmq::MachineQuotaKb()} * 1024;
   return MQ_OK;
 }
@@ -123,7 +101,7 @@ HRESULT RemoteQueueStore::Find(const QueueReference& queue, QueueId* id) {
   const WideString path_name = queue.computer + u"\\PRIVATE$\\" + queue.name;
   const WideString folded = Folded(path_name);
   Query find(database_, "SELECT id FROM outgoing_queues WHERE folded_name = ?");
-  HRESULT found = Row(find.Bind(WideView(folded)));
+  HRESULT found = find.Bind(WideView(folded)).FindRow();
   if (found == MQ_OK) {
     *id = find.Integer(0);
     return MQ_OK;
@@ -139,7 +117,7 @@ HRESULT RemoteQueueStore::Find(const QueueReference& queue, QueueId* id) {
               .Run();
   if (found != MQ_OK) return found;
   Query again(database_, "SELECT id FROM outgoing_queues WHERE folded_name = ?");
-  if ((found = Row(again.Bind(WideView(folded)))) != MQ_OK) return found;
+  if ((found = again.Bind(WideView(folded)).FindRow()) != MQ_OK) return found;
   *id = again.Integer(0);
   return MQ_OK;
 }
@@ -148,7 +126,7 @@ HRESULT RemoteQueueStore::Describe(QueueId id, WideString* path_name, WideString
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query describe(database_, "SELECT path_name, format_name FROM outgoing_queues WHERE id = ?");
-  if (const HRESULT found = Row(describe.Bind(id)); found != MQ_OK) return found;
+  if (const HRESULT found = describe.Bind(id).FindRow(); found != MQ_OK) return found;
   if (path_name != nullptr) *path_name = WideString(describe.Text(0));
   if (format_name != nullptr) *format_name = WideString(describe.Text(1));
   return MQ_OK;
@@ -158,7 +136,7 @@ HRESULT RemoteQueueStore::BrokerQueue(QueueId id, std::string* name) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query describe(database_, "SELECT folded_name FROM outgoing_queues WHERE id = ?");
-  if (const HRESULT found = Row(describe.Bind(id)); found != MQ_OK) return found;
+  if (const HRESULT found = describe.Bind(id).FindRow(); found != MQ_OK) return found;
   *name = Utf8(describe.Text(0));
   return MQ_OK;
 }
@@ -284,7 +262,7 @@ HRESULT RemoteQueueStore::Link(LinkState* state, std::string* reason) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query current(database_, "SELECT state, reason FROM link WHERE id = 1");
-  if (const HRESULT found = Row(current); found != MQ_OK) return found;
+  if (const HRESULT found = current.FindRow(); found != MQ_OK) return found;
   *state = static_cast<LinkState>(current.Integer(0));
   *reason = Utf8(current.Text(1));
   return MQ_OK;
@@ -294,7 +272,7 @@ HRESULT RemoteQueueStore::DuplicatesDropped(ULONG* count) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query current(database_, "SELECT duplicates FROM link WHERE id = 1");
-  if (const HRESULT found = Row(current); found != MQ_OK) return found;
+  if (const HRESULT found = current.FindRow(); found != MQ_OK) return found;
   *count = static_cast<ULONG>(current.Integer(0));
   return MQ_OK;
 }
@@ -303,7 +281,7 @@ HRESULT RemoteQueueStore::OutgoingCount(QueueId id, ULONG* count) {
   std::lock_guard lock(mutex_);
   if (const HRESULT connected = Connect(); connected != MQ_OK) return connected;
   Query counted(database_, "SELECT message_count FROM outgoing_queues WHERE id = ?");
-  if (const HRESULT found = Row(counted.Bind(id)); found != MQ_OK) return found;
+  if (const HRESULT found = counted.Bind(id).FindRow(); found != MQ_OK) return found;
   *count = static_cast<ULONG>(counted.Integer(0));
   return MQ_OK;
 }

@@ -97,9 +97,6 @@ class RemoteQueueStore final : public QueueStore {
 
   std::mutex mutex_;
   Database database_;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
-  pid_t owner_ = 0;
   winport::WideString machine_id_;
   std::uint64_t quota_bytes_ = 0;
 

@@ -1,5 +1,8 @@
 #include "sqlite_database.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <winport/owner_only.h>
 
 namespace mqrt {
@@ -61,6 +64,12 @@ HRESULT Query::Run() {
   return result == SQLITE_DONE ? MQ_OK : StorageError(result == SQLITE_ROW ? SQLITE_ERROR : result);
 }
 
+HRESULT Query::FindRow() {
+  const int found = Step();
+  if (found == SQLITE_DONE) return MQ_ERROR_QUEUE_NOT_FOUND;
+  return found == SQLITE_ROW ? MQ_OK : StorageError(found);
+}
+
 std::int64_t Query::Integer(int column) const {
   return sqlite3_column_int64(statement_, column);
 }
@@ -107,7 +116,25 @@ HRESULT Database::Open(const std::filesystem::path& file, int busy_timeout_ms) {
     return StorageError(opened);
   }
   sqlite3_busy_timeout(connection, busy_timeout_ms);
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) {
+    Close();
+    return MQ_ERROR_MESSAGE_STORAGE_FAILED;
+  }
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
+  owner_ = ::getpid();
   return MQ_OK;
+}
+
+bool Database::IsOpenOn(const std::filesystem::path& file) {
+  if (owner_ != ::getpid()) {
+    Abandon();
+    owner_ = ::getpid();
+  }
+  struct stat status {};
+  return IsOpen() && ::stat(file.c_str(), &status) == 0 && status.st_dev == device_ &&
+         status.st_ino == inode_;
 }
 
 void Database::Close() {

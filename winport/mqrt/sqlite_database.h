@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <map>
@@ -40,6 +41,9 @@ class Query {
   int Step();
   // Runs a statement that returns no rows: MQ_OK or the storage error.
   HRESULT Run();
+  // Steps to the one row the query looks for: MQ_OK, MQ_ERROR_QUEUE_NOT_FOUND when there
+  // is none, or the storage error.
+  HRESULT FindRow();
 
   std::int64_t Integer(int column) const;
   winport::WideView Text(int column) const;
@@ -71,6 +75,10 @@ class Database {
  public:
   // MQ_OK or the storage error. busy_timeout_ms bounds the wait for another's lock.
   HRESULT Open(const std::filesystem::path& file, int busy_timeout_ms);
+  // Whether this process has `file` open: false when the file there now is another one
+  // (another machine prefix, or removed and made again), and in a child forked with its
+  // parent's connection, which it forgets (see Abandon).
+  bool IsOpenOn(const std::filesystem::path& file);
   void Close();
   // Forgets a connection without closing it: one inherited across fork belongs to the
   // parent, whose locks and log a close here would disturb.
@@ -87,6 +95,10 @@ class Database {
 
  private:
   ScopedSqlite connection_;
+  // The open file, and the process that opened it.
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  pid_t owner_ = 0;
   // Finalized before the connection closes.
   std::map<const char*, ScopedStatement> statements_;
   int synchronous_ = -1;
