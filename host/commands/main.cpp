@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   quillmere::host::AddWmiCommand(app, std::cout);
   quillmere::host::AddSettingsCommand(app, std::cout);
   quillmere::host::AddEventsCommand(app, std::cout);
-  quillmere::host::AddQueueCommand(app, std::cout, std::cerr);
+  quillmere::host::AddQueueCommand(app, std::cin, std::cout, std::cerr);
   quillmere::host::AddLogCommand(app, std::cout);
   try {
     app.parse(argc, argv);

@@ -42,6 +42,9 @@ struct BrokerAddress {
   std::string vhost = "/";
   // The URL without its password, for messages, logs and listings.
   std::string Redacted() const;
+  // The whole URL, its user, password and virtual host percent-encoded: ParseBrokerUrl
+  // reads it back as this address.
+  std::string Url() const;
 };
 
 // The address a URL names, or nullopt with a one-line reason in *reason.

@@ -7,6 +7,7 @@
 #include <winport/registry.h>
 #include <winport/scoped_hkey.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -46,6 +47,23 @@ std::optional<std::string> Decoded(std::string_view text) {
     decoded += c;
   }
   return decoded;
+}
+
+// Percent-encoding of a URL part: everything but letters, digits and "-._~".
+std::string Encoded(std::string_view text) {
+  std::string encoded;
+  for (const char c : text) {
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      encoded += c;
+    } else {
+      char escape[4];
+      std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+      encoded += escape;
+    }
+  }
+  return encoded;
 }
 
 DWORD ErrorOf(const std::error_code& error) {
@@ -109,6 +127,13 @@ DWORD Stop() {
 std::string BrokerAddress::Redacted() const {
   std::string url = "amqp://" + user + "@" + host + ":" + std::to_string(port) + "/";
   if (vhost != "/") url += vhost;
+  return url;
+}
+
+std::string BrokerAddress::Url() const {
+  std::string url = "amqp://" + Encoded(user) + ":" + Encoded(password) + "@" + host + ":" +
+                    std::to_string(port) + "/";
+  if (vhost != "/") url += Encoded(vhost);
   return url;
 }
 
