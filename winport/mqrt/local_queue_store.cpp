@@ -8,7 +8,6 @@
 #include <random>
 #include <system_error>
 
-#include <winport/fault_injection.h>
 #include <winport/message_queuing.h>
 #include <winport/owner_only.h>
 
@@ -49,13 +48,6 @@ WideString NewMachineId() {
     text += winport::FormatWide("%02x", bytes[i]);
   }
   return text;
-}
-
-// Where a test may make a transaction fail at its very end, after all its changes.
-HRESULT InjectedCommitFailure() {
-  std::uint32_t injected = 0;
-  return winport::fault::ShouldFail("QueueStoreCommit", &injected) ? static_cast<HRESULT>(injected)
-                                                                   : MQ_OK;
 }
 
 struct ReceiveLock {
@@ -198,7 +190,7 @@ HRESULT LocalQueueStore::Send(QueueId id, const MessageView& message) {
                .Bind(message.body)
                .Run();
   }
-  if (sent == MQ_OK) sent = InjectedCommitFailure();
+  if (sent == MQ_OK) sent = InjectedFailure("QueueStoreCommit");
   if (sent == MQ_OK) sent = transaction.Commit();
   return sent;
 }
@@ -240,7 +232,7 @@ HRESULT LocalQueueStore::TakeFirst(QueueId id, bool remove, const MessageTaker& 
                    .Bind(id)
                    .Run();
   }
-  if (received == MQ_OK) received = InjectedCommitFailure();
+  if (received == MQ_OK) received = InjectedFailure("QueueStoreCommit");
   if (received == MQ_OK) received = transaction->Commit();
   return received;
 }

@@ -237,6 +237,7 @@ HRESULT RemoteQueueStore::Forwarded(const std::vector<NumberRange>& ranges) {
                  .Run();
     }
   }
+  if (done == MQ_OK) done = InjectedFailure("OutgoingForwarded");
   if (done == MQ_OK) done = transaction.Commit();
   return done;
 }

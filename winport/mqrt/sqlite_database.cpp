@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <winport/fault_injection.h>
 #include <winport/owner_only.h>
 
 namespace mqrt {
@@ -21,6 +22,11 @@ HRESULT StorageError(int sqlite_result) {
     default:
       return MQ_ERROR_MESSAGE_STORAGE_FAILED;
   }
+}
+
+HRESULT InjectedFailure(std::string_view point) {
+  std::uint32_t injected = 0;
+  return winport::fault::ShouldFail(point, &injected) ? static_cast<HRESULT>(injected) : MQ_OK;
 }
 
 Query::Query(Database& database, const char* sql) : statement_(database.Statement(sql)) {}

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <span>
+#include <string_view>
 
 #include <winport/scoped_generic.h>
 #include <winport/wide.h>
@@ -22,6 +23,10 @@ using ScopedStatement =
 // MQ_ERROR_INSUFFICIENT_RESOURCES for memory, disk space or a lock held too long;
 // MQ_ERROR_MESSAGE_STORAGE_FAILED for anything else.
 HRESULT StorageError(int sqlite_result);
+
+// Where a test may make a transaction fail at its very end, after all its changes:
+// MQ_OK, or the result a test chose for the point (winport::fault::FailCall).
+HRESULT InjectedFailure(std::string_view point);
 
 class Database;
 

@@ -9,6 +9,7 @@
 #include <numeric>
 #include <regex>
 
+#include <winport/fault_injection.h>
 #include <winport/message_queuing.h>
 
 #include "broker_node.h"
@@ -178,6 +179,19 @@ TEST_F(BrokerTest, KilledSendersMessageLeavesWithTheNextForwarder) {
   ASSERT_TRUE(WaitUntil([](const Outgoing& o) { return o.waiting == 0; }));
   EXPECT_EQ(TakeAll(), std::vector<std::string>{"last words"});
   MQCloseQueue(forwarder);
+}
+
+// The broker confirmed a message but forgetting it here failed (as when the process dies
+// between the two): it is published again, and the receiver takes it once.
+TEST_F(BrokerTest, AMessagePublishedTwiceIsTakenOnce) {
+  ASSERT_EQ(msmq::SetBroker(node_->Url()), static_cast<DWORD>(ERROR_SUCCESS));
+  winport::fault::FailCall("OutgoingForwarded", MQ_ERROR_MESSAGE_STORAGE_FAILED);
+  const QUEUEHANDLE sender = msmq_tests::OpenQueue(kCentral, MQ_SEND_ACCESS);
+  ASSERT_EQ(msmq_tests::Send(sender, "once"), MQ_OK);
+  ASSERT_TRUE(WaitUntil([](const Outgoing& o) { return o.waiting == 0; }));
+  EXPECT_EQ(TakeAll(), std::vector<std::string>{"once"});
+  EXPECT_EQ(ReadOutgoing().duplicates, 1u);
+  MQCloseQueue(sender);
 }
 
 // What an operator sees when the broker's URL is wrong, its password is, or the broker is
