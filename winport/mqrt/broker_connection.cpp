@@ -1,5 +1,6 @@
 #include "broker_connection.h"
 
+#include <amqp_ssl_socket.h>
 #include <amqp_tcp_socket.h>
 #include <sys/time.h>
 
@@ -11,6 +12,8 @@ namespace {
 constexpr amqp_channel_t kChannel = 1;
 // Frames large enough for a 4 MB body in few pieces; the broker may lower it.
 constexpr int kFrameMax = 131072;
+// Debian's bundle of the certificate authorities the system trusts.
+constexpr const char* kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 timeval TimeVal(std::chrono::milliseconds timeout) {
   timeval value{};
@@ -86,14 +89,27 @@ bool BrokerConnection::Open(const winport::msmq::BrokerAddress& address,
   *refused = false;
   state_ = amqp_new_connection();
   if (state_ == nullptr) return Failed(reason, "out of memory");
-  amqp_socket_t* socket = amqp_tcp_socket_new(state_);
+  amqp_socket_t* socket = address.tls ? amqp_ssl_socket_new(state_) : amqp_tcp_socket_new(state_);
   if (socket == nullptr) return Failed(reason, "out of memory");
+  if (address.tls) {
+    const std::string authorities = address.ca_file.empty() ? kSystemAuthorities : address.ca_file;
+    if (amqp_ssl_socket_set_cacert(socket, authorities.c_str()) != AMQP_STATUS_OK) {
+      *refused = true;
+      return Failed(reason, "cannot read the certificate authorities in " + authorities);
+    }
+    amqp_ssl_socket_set_verify_peer(socket, 1);
+    amqp_ssl_socket_set_verify_hostname(socket, 1);
+    amqp_ssl_socket_set_ssl_versions(socket, AMQP_TLSv1_2, AMQP_TLSvLATEST);
+  }
   timeval limit = TimeVal(timeout);
   amqp_set_handshake_timeout(state_, &limit);
   amqp_set_rpc_timeout(state_, &limit);
   const std::string where = address.host + ":" + std::to_string(address.port);
   const int opened = amqp_socket_open_noblock(socket, address.host.c_str(), address.port, &limit);
   if (opened != AMQP_STATUS_OK) {
+    // A certificate that does not check out will not check out later either.
+    *refused = opened == AMQP_STATUS_SSL_PEER_VERIFY_FAILED ||
+               opened == AMQP_STATUS_SSL_HOSTNAME_VERIFY_FAILED;
     return Failed(reason,
                   "cannot reach the broker at " + where + ": " + amqp_error_string2(opened));
   }

@@ -83,11 +83,17 @@ class BrokerTest : public delivery_tests::DeliveryTest {
   void SetUp() override {
     DeliveryTest::SetUp();
     if (!BrokerInstalled()) GTEST_SKIP() << "rabbitmq-server is not installed";
-    node_ = std::make_unique<BrokerNode>();
+    node_ = std::make_unique<BrokerNode>(WithTls());
     ASSERT_TRUE(node_->running()) << "the test's broker did not start";
     ASSERT_EQ(msmq::Install(), static_cast<DWORD>(ERROR_SUCCESS));
   }
+  virtual bool WithTls() const { return false; }
   std::unique_ptr<BrokerNode> node_;
+};
+
+class BrokerTlsTest : public BrokerTest {
+ protected:
+  bool WithTls() const override { return true; }
 };
 
 // Three machines report to one central queue; the broker goes away for ten seconds while
@@ -191,6 +197,26 @@ TEST_F(BrokerTest, AMessagePublishedTwiceIsTakenOnce) {
   ASSERT_TRUE(WaitUntil([](const Outgoing& o) { return o.waiting == 0; }));
   EXPECT_EQ(TakeAll(), std::vector<std::string>{"once"});
   EXPECT_EQ(ReadOutgoing().duplicates, 1u);
+  MQCloseQueue(sender);
+}
+
+// Over TLS, the broker's certificate checked against the fleet's own authority, reports
+// travel (and are received) as over TCP; a broker that another authority did not sign for
+// is refused for good, and the reports wait here.
+TEST_F(BrokerTlsTest, ReportsTravelOnlyToABrokerWhoseCertificateChecksOut) {
+  ASSERT_EQ(msmq::SetBroker(node_->TlsUrl(node_->Authority())), static_cast<DWORD>(ERROR_SUCCESS));
+  const QUEUEHANDLE sender = msmq_tests::OpenQueue(kCentral, MQ_SEND_ACCESS);
+  ASSERT_EQ(msmq_tests::Send(sender, "sealed"), MQ_OK);
+  ASSERT_TRUE(WaitUntil([](const Outgoing& o) { return o.waiting == 0; })) << ReadOutgoing().reason;
+  EXPECT_EQ(TakeAll(), std::vector<std::string>{"sealed"});
+
+  ASSERT_EQ(msmq::SetBroker(node_->TlsUrl(node_->OtherAuthority())),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(msmq_tests::Send(sender, "kept"), MQ_OK);
+  EXPECT_TRUE(WaitUntil([](const Outgoing& o) {
+    return o.state == "ERROR" && o.reason.find("verif") != std::string::npos;
+  })) << ReadOutgoing().reason;
+  EXPECT_EQ(ReadOutgoing().waiting, 1u);
   MQCloseQueue(sender);
 }
 

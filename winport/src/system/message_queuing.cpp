@@ -125,15 +125,18 @@ DWORD Stop() {
 }
 
 std::string BrokerAddress::Redacted() const {
-  std::string url = "amqp://" + user + "@" + host + ":" + std::to_string(port) + "/";
+  std::string url =
+      (tls ? "amqps://" : "amqp://") + user + "@" + host + ":" + std::to_string(port) + "/";
   if (vhost != "/") url += vhost;
+  if (!ca_file.empty()) url += "?cacertfile=" + ca_file;
   return url;
 }
 
 std::string BrokerAddress::Url() const {
-  std::string url = "amqp://" + Encoded(user) + ":" + Encoded(password) + "@" + host + ":" +
-                    std::to_string(port) + "/";
+  std::string url = (tls ? "amqps://" : "amqp://") + Encoded(user) + ":" + Encoded(password) + "@" +
+                    host + ":" + std::to_string(port) + "/";
   if (vhost != "/") url += Encoded(vhost);
+  if (!ca_file.empty()) url += "?cacertfile=" + Encoded(ca_file);
   return url;
 }
 
@@ -142,13 +145,30 @@ std::optional<BrokerAddress> ParseBrokerUrl(std::string_view url, std::string* r
     *reason = why;
     return std::nullopt;
   };
-  constexpr std::string_view kScheme = "amqp://";
   if (url.size() > kLongestUrl) return refuse("the broker URL is too long");
-  if (url.substr(0, 8) == "amqps://") return refuse("amqps:// is not supported; use amqp://");
-  if (url.substr(0, kScheme.size()) != kScheme)
-    return refuse("the broker URL must begin with amqp://");
-  std::string_view rest = url.substr(kScheme.size());
   BrokerAddress address;
+  std::string_view rest;
+  if (url.starts_with("amqp://")) {
+    rest = url.substr(7);
+  } else if (url.starts_with("amqps://")) {
+    rest = url.substr(8);
+    address.tls = true;
+    address.port = 5671;
+  } else {
+    return refuse("the broker URL must begin with amqp:// or amqps://");
+  }
+  if (const size_t question = rest.find('?'); question != std::string_view::npos) {
+    constexpr std::string_view kCaFile = "cacertfile=";
+    const std::string_view query = rest.substr(question + 1);
+    if (!query.starts_with(kCaFile))
+      return refuse("the broker URL's query may name only cacertfile=");
+    if (!address.tls) return refuse("cacertfile= is for amqps:// only");
+    const std::optional<std::string> file = Decoded(query.substr(kCaFile.size()));
+    if (!file || !file->starts_with('/'))
+      return refuse("the broker URL's cacertfile must be an absolute path");
+    address.ca_file = *file;
+    rest = rest.substr(0, question);
+  }
   const size_t slash = rest.find('/');
   if (slash != std::string_view::npos) {
     const std::optional<std::string> vhost = Decoded(rest.substr(slash + 1));
