@@ -54,6 +54,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillmere.example/")
 # The libraries' dependencies from what they link; the scripts' by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, util-linux (>= 2.32)")
+# The system's certificate authorities check an amqps:// broker's certificate.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${quillmere_packaging}/postinst ${quillmere_packaging}/prerm ${quillmere_packaging}/postrm
     ${quillmere_package_doc}/conffiles)
