@@ -11,6 +11,7 @@ const USER = "quillmere.user";
 const DENIED = "Permission Denied";
 
 let current = null;  // {object, method, text, extra}: what the view shows
+let menu = [];  // the module's menu items: the views a URL may name
 let generation = 0;  // a newer view makes older answers and renderings void
 let timer = null;
 let paused = false;
@@ -34,6 +35,7 @@ function showLogon(reason) {
   sessionStorage.removeItem(TOKEN);
   sessionStorage.removeItem(USER);
   current = null;
+  menu = [];
   $("view").replaceChildren();
   $("menu").replaceChildren();
   $("console-page").hidden = true;
@@ -72,7 +74,14 @@ async function failed(error) {
   showMessage(error.detail ? `${error.message}: ${error.detail}` : error.message);
 }
 
+// A view of the menu has a URL of its own, "#/<object>/<method>", for reloading, bookmarks
+// and the browser's back and forward. Only an item of the module's menu opens so: a link
+// cannot make the console call anything else.
+const hashOf = (item) => `#/${item.object}/${item.method}`;
+const itemOf = (hash) => menu.find((item) => hashOf(item) === hash);
+
 function buildMenu(items) {
+  menu = items;
   const list = el("ul", { class: "menu-list" });
   for (const item of items) {
     const button = el("button", { type: "button", text: item.text || item.method,
@@ -152,7 +161,8 @@ function open(item, extra = []) {
   current = { ...item, extra };
   $("view-title").textContent = item.text || `${item.object} ${item.method}`;
   markCurrent();
-  show().then(() => $("view-title").focus());
+  if (itemOf(hashOf(item)) && location.hash !== hashOf(item)) history.pushState(null, "", hashOf(item));
+  return show().then(() => $("view-title").focus());
 }
 
 const XML_NAME = /^[A-Za-z_][A-Za-z0-9_.-]*$/;
@@ -202,9 +212,18 @@ async function start() {
   $("console-page").hidden = false;
   $("who").hidden = false;
   $("user-name").textContent = `Logged on as ${sessionStorage.getItem(USER) || ""}`;
-  // The menu is the module's own, read with the user list.
-  open({ object: "Administrator", method: "UserList", text: "Users" });
+  // The menu is the module's own, read with the user list; then the view the URL names.
+  const wanted = location.hash;
+  await open({ object: "Administrator", method: "UserList", text: "Users" });
+  const item = itemOf(wanted);
+  if (item && hashOf(item) !== hashOf(current)) await open(item);
+  else if (itemOf(hashOf(current))) history.replaceState(null, "", hashOf(current));
 }
+
+window.addEventListener("popstate", () => {
+  const item = itemOf(location.hash);
+  if (item && token()) open(item);
+});
 
 $("logon-form").addEventListener("submit", async (event) => {
   event.preventDefault();

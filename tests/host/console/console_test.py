@@ -139,6 +139,29 @@ class Views(ConsoleTest):
                         row = row[:2]
                     self.assertEqual(page_row[:len(row)], row)
 
+    def test_a_view_has_a_url_for_reload_bookmarks_and_history(self):
+        self.log_on()
+        self.open("Sessions")
+        self.assertEqual(self.browser.current_url.split("#")[1], "/Administrator/AdminSessionList")
+        self.open("Settings")
+        self.do(self.browser.back)
+        self.assertEqual(self.title(), "Sessions")
+        self.assertEqual(self.reloaded(), ("Sessions", "2"))  # the user list, then the view
+        # A URL may name only a view of the module's menu.
+        self.browser.get(self.host.url[:-len("soap")] + "#/WbemProvider/PutMetadata")
+        self.assertEqual(self.reloaded(), ("Users", "1"))
+
+    def title(self):
+        return self.browser.find_element(By.ID, "view-title").text
+
+    def reloaded(self):  # the title and renderings once the reloaded page is done
+        self.browser.refresh()
+        self.view = self.browser.find_element(By.ID, "view")
+        # The view the URL names opens in the same task as the user list's rendering ends,
+        # so the page is not seen idle between the two.
+        self.wait.until(lambda _: self.view.get_attribute("aria-busy") == "false")
+        return self.title(), self.view.get_attribute("data-renders")
+
     def test_user_permissions_open_from_the_user_list(self):
         self.log_on()
         self.do(lambda: self.browser.find_element(By.CSS_SELECTOR, "button[aria-label='Open admin']").click())
