@@ -97,6 +97,13 @@ bool BrokerConnection::Open(const winport::msmq::BrokerAddress& address,
       *refused = true;
       return Failed(reason, "cannot read the certificate authorities in " + authorities);
     }
+    if (!address.cert_file.empty() &&
+        amqp_ssl_socket_set_key(socket, address.cert_file.c_str(), address.key_file.c_str()) !=
+            AMQP_STATUS_OK) {
+      *refused = true;
+      return Failed(reason, "cannot read the client certificate " + address.cert_file +
+                                " with its key " + address.key_file);
+    }
     amqp_ssl_socket_set_verify_peer(socket, 1);
     amqp_ssl_socket_set_verify_hostname(socket, 1);
     amqp_ssl_socket_set_ssl_versions(socket, AMQP_TLSv1_2, AMQP_TLSvLATEST);

@@ -110,9 +110,13 @@ TEST(BrokerUrlTest, UrlsAreReadOrRefusedWithAReason) {
       {"amqps://u:p@host", "amqps://u@host:5671/", "p"},
       {"amqps://u:p@host/farm?cacertfile=/etc/fleet%20ca.pem",
        "amqps://u@host:5671/farm?cacertfile=/etc/fleet ca.pem", "p"},
+      {"amqps://u:p@host?keyfile=/k.pem&cacertfile=/ca.pem&certfile=/c.pem",
+       "amqps://u@host:5671/?cacertfile=/ca.pem&certfile=/c.pem&keyfile=/k.pem", "p"},
       {"amqp://u:p@host?cacertfile=/ca.pem", nullptr, nullptr},
       {"amqps://u:p@host?cacertfile=ca.pem", nullptr, nullptr},
       {"amqps://u:p@host?verify=verify_none", nullptr, nullptr},
+      {"amqps://u:p@host?certfile=/c.pem", nullptr, nullptr},
+      {"amqps://u:p@host?cacertfile", nullptr, nullptr},
       {"http://host", nullptr, nullptr},
       {"amqp://", nullptr, nullptr},
       {"amqp://u:p@host:0", nullptr, nullptr},
@@ -134,10 +138,11 @@ TEST(BrokerUrlTest, UrlsAreReadOrRefusedWithAReason) {
     // The URL the address writes reads back as the same address.
     const std::optional<msmq::BrokerAddress> again = msmq::ParseBrokerUrl(address->Url(), &reason);
     ASSERT_TRUE(again.has_value()) << address->Url() << ": " << reason;
-    EXPECT_EQ(std::tie(again->user, again->password, again->host, again->port, again->vhost,
-                       again->tls, again->ca_file),
-              std::tie(address->user, address->password, address->host, address->port,
-                       address->vhost, address->tls, address->ca_file))
+    EXPECT_EQ(
+        std::tie(again->user, again->password, again->host, again->port, again->vhost, again->tls,
+                 again->ca_file, again->cert_file, again->key_file),
+        std::tie(address->user, address->password, address->host, address->port, address->vhost,
+                 address->tls, address->ca_file, address->cert_file, address->key_file))
         << address->Url();
   }
 }

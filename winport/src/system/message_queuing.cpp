@@ -124,20 +124,30 @@ DWORD Stop() {
   return ERROR_SUCCESS;
 }
 
+// The URL's query for the TLS files the address names, each written by `write`.
+template <class Write>
+std::string TlsQuery(const BrokerAddress& address, Write write) {
+  std::string query;
+  for (const auto& [name, file] :
+       {std::pair{"cacertfile=", &address.ca_file}, std::pair{"certfile=", &address.cert_file},
+        std::pair{"keyfile=", &address.key_file}}) {
+    if (!file->empty()) query += (query.empty() ? "?" : "&") + std::string(name) + write(*file);
+  }
+  return query;
+}
+
 std::string BrokerAddress::Redacted() const {
   std::string url =
       (tls ? "amqps://" : "amqp://") + user + "@" + host + ":" + std::to_string(port) + "/";
   if (vhost != "/") url += vhost;
-  if (!ca_file.empty()) url += "?cacertfile=" + ca_file;
-  return url;
+  return url + TlsQuery(*this, [](std::string_view file) { return std::string(file); });
 }
 
 std::string BrokerAddress::Url() const {
   std::string url = (tls ? "amqps://" : "amqp://") + Encoded(user) + ":" + Encoded(password) + "@" +
                     host + ":" + std::to_string(port) + "/";
   if (vhost != "/") url += Encoded(vhost);
-  if (!ca_file.empty()) url += "?cacertfile=" + Encoded(ca_file);
-  return url;
+  return url + TlsQuery(*this, Encoded);
 }
 
 std::optional<BrokerAddress> ParseBrokerUrl(std::string_view url, std::string* reason) {
@@ -158,16 +168,28 @@ std::optional<BrokerAddress> ParseBrokerUrl(std::string_view url, std::string* r
     return refuse("the broker URL must begin with amqp:// or amqps://");
   }
   if (const size_t question = rest.find('?'); question != std::string_view::npos) {
-    constexpr std::string_view kCaFile = "cacertfile=";
-    const std::string_view query = rest.substr(question + 1);
-    if (!query.starts_with(kCaFile))
-      return refuse("the broker URL's query may name only cacertfile=");
-    if (!address.tls) return refuse("cacertfile= is for amqps:// only");
-    const std::optional<std::string> file = Decoded(query.substr(kCaFile.size()));
-    if (!file || !file->starts_with('/'))
-      return refuse("the broker URL's cacertfile must be an absolute path");
-    address.ca_file = *file;
+    if (!address.tls) return refuse("the broker URL's query is for amqps:// only");
+    std::string_view query = rest.substr(question + 1);
     rest = rest.substr(0, question);
+    while (!query.empty()) {
+      const size_t amp = query.find('&');
+      const std::string_view parameter = query.substr(0, amp);
+      query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+      const size_t equals = parameter.find('=');
+      const std::string_view name = parameter.substr(0, equals);
+      std::string* file = name == "cacertfile" ? &address.ca_file
+                          : name == "certfile" ? &address.cert_file
+                          : name == "keyfile"  ? &address.key_file
+                                               : nullptr;
+      if (file == nullptr || equals == std::string_view::npos)
+        return refuse("the broker URL's query may name only cacertfile, certfile and keyfile");
+      const std::optional<std::string> decoded = Decoded(parameter.substr(equals + 1));
+      if (!decoded || !decoded->starts_with('/'))
+        return refuse("the broker URL's TLS files must be absolute paths");
+      *file = *decoded;
+    }
+    if (address.cert_file.empty() != address.key_file.empty())
+      return refuse("the broker URL names a client certificate with its key, or neither");
   }
   const size_t slash = rest.find('/');
   if (slash != std::string_view::npos) {
