@@ -8,35 +8,23 @@
 namespace quillmere::host {
 namespace {
 
-// Sixteen characters at a time in the compiler's vector types: the build's non-call
-// exceptions keep it from vectorising a plain loop of loads and stores itself.
-void Narrow(char* out, const OLECHAR* in, std::size_t size) {
-  using Wide16 = uint16_t __attribute__((vector_size(32)));
-  using Narrow16 = char __attribute__((vector_size(16)));
+// Each character of `in` as a To, sixteen at a time in the compiler's vector types: the
+// build's non-call exceptions keep it from vectorising a plain loop of loads and stores
+// itself. Narrowing keeps the low byte; callers narrow ASCII only.
+template <class To, class From>
+void Convert(To* out, const From* in, std::size_t size) {
+  // The typedef form: GCC drops the attribute from an alias of a dependent type.
+  typedef From From16 __attribute__((vector_size(16 * sizeof(From))));
+  typedef To To16 __attribute__((vector_size(16 * sizeof(To))));
   std::size_t i = 0;
   for (; i + 16 <= size; i += 16) {
-    Wide16 wide;
-    std::memcpy(&wide, in + i, sizeof wide);
-    const Narrow16 narrow = __builtin_convertvector(wide, Narrow16);
-    std::memcpy(out + i, &narrow, sizeof narrow);
+    From16 from;
+    std::memcpy(&from, in + i, sizeof from);
+    const To16 to = __builtin_convertvector(from, To16);
+    std::memcpy(out + i, &to, sizeof to);
   }
   for (; i < size; ++i)
-    out[i] = static_cast<char>(in[i]);
-}
-
-// The same the other way, for ASCII only.
-void Widen(OLECHAR* out, const char* in, std::size_t size) {
-  using Narrow16 = unsigned char __attribute__((vector_size(16)));
-  using Wide16 = uint16_t __attribute__((vector_size(32)));
-  std::size_t i = 0;
-  for (; i + 16 <= size; i += 16) {
-    Narrow16 narrow;
-    std::memcpy(&narrow, in + i, sizeof narrow);
-    const Wide16 wide = __builtin_convertvector(narrow, Wide16);
-    std::memcpy(out + i, &wide, sizeof wide);
-  }
-  for (; i < size; ++i)
-    out[i] = static_cast<OLECHAR>(in[i]);
+    out[i] = static_cast<To>(in[i]);
 }
 
 }  // namespace
@@ -49,7 +37,7 @@ std::string ToUtf8(winport::WideView wide) {
     beyondAscii |= static_cast<unsigned>(c) & ~0x7Fu;
   if (beyondAscii != 0) return winport::WideToUtf8(wide);
   std::string utf8(wide.size(), '\0');
-  Narrow(utf8.data(), wide.data(), wide.size());
+  Convert(utf8.data(), wide.data(), wide.size());
   return utf8;
 }
 
@@ -67,7 +55,7 @@ BSTR ToBstr(std::string_view utf8) {
   }
   BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
   if (text == nullptr) return nullptr;
-  Widen(text, utf8.data(), utf8.size());
+  Convert(text, reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
   return text;
 }
 
